@@ -1,0 +1,142 @@
+#pragma once
+// TPdx: a Paradox table (.db with its .mb memo file) as a read-only dataset.
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dataset.h"
+
+namespace korvane {
+
+// The fixed header as read from the file (first 88 bytes, 120 for version 5 and later).
+struct TPdxHeader {
+  uint8_t Raw[120] = {};
+  uint16_t RecordLength() const;
+  uint16_t HeaderLength() const;
+  uint8_t FileType() const;
+  uint8_t BlockSizeKB() const;
+  uint32_t NumRecords() const;
+  uint16_t FileBlocks() const;
+  uint16_t FirstBlock() const;
+  uint16_t NumFields() const;
+  uint32_t EncryptionOld() const;
+  uint8_t SortOrder() const;
+  uint8_t FileVersion() const;
+  uint32_t EncryptionNew() const;  // version 5 and later
+  uint16_t DosCodePage() const;    // version 5 and later
+  uint32_t AutoIncValue() const;   // bytes 73..76 ("next auto-increment value")
+  uint16_t PrimaryKeyFields() const;  // byte 35: count of leading key fields
+};
+
+struct TPdxFieldInfo {
+  uint8_t Type = 0;  // Paradox type code (1 alpha, 2 date, ... 24 bytes)
+  uint8_t Size = 0;  // descriptor size byte
+  int Offset = 0;    // byte offset in the record
+  int SlotSize = 0;  // bytes the field takes in the record (17 for BCD)
+};
+
+// Turns alpha or memo text into the text the consumers get (UTF-8 in the viewer).
+using TEncodeEvent = std::function<std::string(TDataSet& sender, const TField& field, const std::string& text)>;
+
+// Field kind of a Paradox type code (ftUnknown for codes that are not mapped).
+TFieldType MapFieldType(int code);
+// "Alpha", "Date", "Short", "Long", "Money", "Number", "Logical", "Memo", "Binary",
+// "Formatted Memo", "OLE", "Graphic", "Time", "Timestamp", "Autoincrement", "BCD", "Bytes".
+const char* ParadoxTypeName(int code);
+
+class TPdx : public TDataSet {
+ public:
+  explicit TPdx(std::string name = "Pdx1");
+  ~TPdx() override;
+
+  const std::string& TableName() const { return tableName_; }
+  void SetTableName(const std::string& path);  // closes an open table first when it differs
+
+  // Language driver (see language.h): name of the detected driver, or empty.
+  std::string Language() const;
+  void SetLanguage(const std::string& name);
+  int LanguageIndex() const { return languageIndex_; }
+  // Target encoding of the built-in recoding: "UTF-8", "KOI8R", "CP1251" or empty.
+  const std::string& Codepage() const { return codepage_; }
+  void SetCodepage(const std::string& cp) { codepage_ = cp; }
+  bool EncodingMemo() const { return encodingMemo_; }
+  void SetEncodingMemo(bool b) { encodingMemo_ = b; }
+  // When set, replaces the built-in recoding of alpha and memo text.
+  TEncodeEvent OnEncode;
+
+  // What the table read (valid while open).
+  const TPdxHeader& Header() const { return header_; }
+  const std::vector<TPdxFieldInfo>& FieldInfo() const { return fieldInfo_; }
+  bool Encrypted() const { return encrypted_; }
+  const std::string& SortOrderName() const { return sortOrderName_; }
+  const std::string& TableNameInHeader() const { return headerTableName_; }  // name area after descriptors
+  bool HasMemoFile() const { return memoFile_ != nullptr; }
+  const std::string& MemoFileName() const { return memoFileName_; }
+
+  // Record size: the table's record length.
+  int RecordSize() const override;
+
+  // The recoding step alpha values (and memo text) pass through.
+  std::string EncodeText(const std::string& text, const TField& field);
+
+ protected:
+  int GetRecordCount() const override;
+  size_t RecordBufferSize() const override;
+  int GetRecNoFromBuffer(const uint8_t* buffer) const override;
+  void SetRecNoPrimitive(int recNo) override;
+  TBookmarkFlag GetBookmarkFlag(const uint8_t* buffer) const override;
+  void SetBookmarkFlag(uint8_t* buffer, TBookmarkFlag flag) const override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalSetToRecord(const uint8_t* buffer) override;
+  TGetResult GetRecord(uint8_t* buffer, TGetMode mode, bool check) override;
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override;
+  bool IsCursorOpen() const override { return cursorOpen_; }
+  bool GetFieldData(const TField& field, const uint8_t* activeBuffer, void* dest) const override;
+  std::unique_ptr<TMemoryStream> InternalCreateBlobStream(const TField& field, const uint8_t* activeBuffer,
+                                                          TBlobStreamMode mode) override;
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+  };
+  using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+  std::string tableName_;
+  FilePtr dataFile_;
+  FilePtr memoFile_;
+  std::string memoFileName_;
+  uint64_t dataFileSize_ = 0;
+  uint64_t memoFileSize_ = 0;
+  bool cursorOpen_ = false;
+  int32_t currentRecNo_ = 0;
+  TPdxHeader header_;
+  std::vector<TPdxFieldInfo> fieldInfo_;
+  bool encrypted_ = false;
+  std::string sortOrderName_;
+  std::string headerTableName_;
+  int languageIndex_ = 0;
+  std::string codepage_;
+  bool encodingMemo_ = true;
+
+  // Block map of the chain, filled as the chain is first walked: the block number
+  // of each chain position and the record count before it.
+  struct ChainEntry {
+    uint16_t Block;
+    uint32_t FirstRecNo;  // record number of the block's first record
+    uint32_t Count;       // records in the block
+  };
+  std::vector<ChainEntry> chain_;
+  uint16_t chainNext_ = 0;       // next block to read when extending the map
+  bool chainComplete_ = false;
+  std::vector<uint8_t> visited_;  // blocks already in the map (loop detection)
+  friend struct TPdxInternals;
+};
+
+}  // namespace korvane

@@ -1,0 +1,79 @@
+#pragma once
+// Date, number and text helpers shared by the engine, the export framework and
+// the viewer. Formatting never reads process-wide state: every call that needs
+// separators or patterns takes a TFormatSettings.
+
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+// Days since 30 December 1899, the fraction being the time of day.
+using TDateTime = double;
+
+// Day number of the table format (day 1 = 1 January of year 1) to TDateTime and back.
+constexpr int32_t kDayNumberOf18991230 = 693594;
+inline TDateTime DayNumberToDateTime(int32_t day) { return static_cast<TDateTime>(day - kDayNumberOf18991230); }
+inline TDateTime MillisecondsToTime(int32_t ms) { return ms / 86400000.0; }
+
+// Regional settings for number, date and currency text.
+struct TFormatSettings {
+  char DecimalSeparator = '.';
+  char ThousandSeparator = ',';
+  char DateSeparator = '/';  // 0 = none
+  char TimeSeparator = ':';  // 0 = none
+  std::string ShortDateFormat = "m/d/yyyy";
+  std::string LongDateFormat = "dddd, mmmm d, yyyy";
+  std::string ShortTimeFormat = "h:nn AMPM";
+  std::string LongTimeFormat = "h:nn:ss AMPM";
+  std::string TimeAMString = "AM";
+  std::string TimePMString = "PM";
+  std::string CurrencyString = "$";
+  int CurrencyFormat = 0;     // 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $"
+  int NegCurrFormat = 0;      // 0..15 as the classic runtime numbers them
+  int CurrencyDecimals = 2;
+  std::string ShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::string LongMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                    "July",    "August",   "September", "October", "November", "December"};
+  std::string ShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  std::string LongDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+};
+
+// Date arithmetic on TDateTime (proleptic Gregorian calendar).
+bool TryEncodeDate(int year, int month, int day, TDateTime& out);
+TDateTime EncodeDate(int year, int month, int day);  // throws Exception on bad input
+TDateTime EncodeTime(int hour, int min, int sec, int msec);
+void DecodeDate(TDateTime dt, int& year, int& month, int& day);
+void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
+int DayOfWeek(TDateTime dt);  // 1 = Sunday .. 7 = Saturday
+
+// The classic runtime's pattern language: d dd ddd dddd ddddd dddddd m mm mmm mmmm
+// yy yyyy h hh n nn s ss z zzz t tt c am/pm a/p ampm / : "quoted" 'quoted'.
+std::string FormatDateTime(const std::string& format, TDateTime dt, const TFormatSettings& fs);
+std::string DateToStr(TDateTime dt, const TFormatSettings& fs);      // ShortDateFormat
+std::string TimeToStr(TDateTime dt, const TFormatSettings& fs);      // LongTimeFormat
+std::string DateTimeToStr(TDateTime dt, const TFormatSettings& fs);  // date, and time when not midnight
+
+// Float text: general format with the given significant digits (15 by default),
+// as the classic FloatToStr ("1.5", "1E20", "-0.001").
+std::string FloatToStr(double v, const TFormatSettings& fs, int precision = 15);
+// Fixed-point with the given decimals ("1234.50").
+std::string FloatToStrFixed(double v, int decimals, const TFormatSettings& fs);
+// Number with thousand separators and the given decimals ("1,234.50").
+std::string FloatToStrNumber(double v, int decimals, const TFormatSettings& fs);
+// Currency text with the symbol, by CurrencyFormat / NegCurrFormat.
+std::string CurrToStrF(double v, const TFormatSettings& fs, int decimals = -1);
+// The classic FormatFloat pattern language: 0 # . , E+ E- ; sections, quoted text.
+std::string FormatFloat(const std::string& format, double v, const TFormatSettings& fs);
+
+// The shortest decimal digits that read back as the same double, written as
+// Python's repr writes a float: "40.0", "-0.0", "0.1", "1e+16", "1.5e-05", "inf", "nan".
+std::string ReprDouble(double v);
+
+// Case-insensitive comparisons for ASCII letters (bytes above 0x7F compare as they are).
+std::string AsciiUpper(std::string s);
+std::string AsciiLower(std::string s);
+bool SameTextAscii(const std::string& a, const std::string& b);
+
+}  // namespace korvane
