@@ -1,0 +1,827 @@
+#include "export/ExportDS.h"
+
+#include <charconv>
+#include <cmath>
+#include <exception>
+
+#include "export/ZelEEngDB.h"
+
+namespace korvane {
+
+namespace {
+
+const char* const kLanguage[kZelELanguageCount] = {
+    /* 0 */ "Property %s is not specified.",
+    /* 1 */ "Assigned DBGrid (%s) is not a supported type",
+    /* 2 */ "The %s file was successfully generated with exported data.",
+    /* 3 */ "Error in data export.",
+    /* 4 */ "Data export was successfully completed.",
+    /* 5 */ "Could not create the %s file.",
+    /* 6 */ "Data exported by ZelExport generator",
+    /* 7 */ "File %s already exists. Do you want to replace it?",
+    /* 8 */ "Exporting...",
+    /* 9 */ "Can't create a process dialog",
+    /* 10 */ "Data Export Setup",
+    /* 11 */ "&OK",
+    /* 12 */ "&Cancel",
+    /* 13 */ "< &Back",
+    /* 14 */ "&Next >",
+    /* 15 */ "&Execute",
+    /* 16 */ "Data export was canceled by user.",
+    /* 17 */ "Export Wizard",
+    /* 18 */ "Step %d of %d",
+    /* 19 */ "Wizard is incomplete. If you quit the Wizard now, the new export will not be created. Abort wizard?",
+    /* 20 */ "This wizard allows you to specify details of how to export your data. Which export format would you like?",
+    /* 21 */ "Specify custom options for data exporting",
+    /* 22 */ "Select the appropriate delimiter to separate your fields.",
+    /* 23 */ "You can define custom properties for the exported columns.",
+    /* 24 */ "You can add a custom header and/or footer.",
+    /* 25 */ "That's all of the information the wizard needs to export your data.",
+    /* 26 */ "Header",
+    /* 27 */ "Footer",
+    /* 28 */ " Table type ",
+    /* 29 */ "Paradox file (*.db)",
+    /* 30 */ "DBase file (*.dbf)",
+    /* 31 */ "Text file (*.txt)",
+    /* 32 */ "HTML file (*.htm)",
+    /* 33 */ "Excel spreadsheet (*.xls)",
+    /* 34 */ "Excel file (*.xls)",
+    /* 35 */ "Word file (*.doc)",
+    /* 36 */ "SYLK (Symbolic Link) (*.slk)",
+    /* 37 */ "DIF (Data Interchange Format) (*.dif)",
+    /* 38 */ "Lotus 1-2-3 file (*.wk1)",
+    /* 39 */ "QuattroPro file (*.wq1)",
+    /* 40 */ "SQL script file (*.sql)",
+    /* 41 */ "XML file (*.xml)",
+    /* 42 */ "MS Access database (*.mdb)",
+    /* 43 */ "MS Windows clipboard",
+    /* 44 */ "Rich Text format (*.rtf)",
+    /* 45 */ "SPSS format (*.sav)",
+    /* 46 */ "Adobe Acrobat Document (*.pdf)",
+    /* 47 */ "LDAP DataInterchangeFormat (*.ldif)",
+    /* 48 */ "ADO connection",
+    /* 49 */ "Open Office Writer",
+    /* 50 */ "File Origin:",
+    /* 51 */ "Selected records only",
+    /* 52 */ "Include column titles",
+    /* 53 */ "Put field titles on the first row",
+    /* 54 */ "Blank if zero",
+    /* 55 */ "Action after exporting",
+    /* 56 */ "None",
+    /* 57 */ "open for file view",
+    /* 58 */ "e-mail with file attachment",
+    /* 59 */ " Field delimiter ",
+    /* 60 */ "Tab",
+    /* 61 */ "Semicolon",
+    /* 62 */ "Comma",
+    /* 63 */ "Space",
+    /* 64 */ "Other symbol:",
+    /* 65 */ "Fixed column length",
+    /* 66 */ "&Delimited - Characters such as commas or tabs separate each field",
+    /* 67 */ "Fixed &Width - Fields are aligned in columns with spaces between each field",
+    /* 68 */ "Export to a File:",
+    /* 69 */ "Export to",
+    /* 70 */ "All files (*.*)|*.*",
+    /* 71 */ "Table name:",
+    /* 72 */ " Title ",
+    /* 73 */ " Data ",
+    /* 74 */ "Caption:",
+    /* 75 */ "Alignment:",
+    /* 76 */ "Background:",
+    /* 77 */ "Font:",
+    /* 78 */ "Width:",
+    /* 79 */ "characters",
+    /* 80 */ "left",
+    /* 81 */ "right",
+    /* 82 */ "center",
+    /* 83 */ "Specifications...",
+    /* 84 */ "Record separator:",
+    /* 85 */ "Text qualifier:",
+    /* 86 */ "none",
+    /* 87 */ "Records per each file",
+    /* 88 */ "You can select desired layout of exported data",
+    /* 89 */ " Layout ",
+    /* 90 */ "columnar",
+    /* 91 */ "reversed columnar",
+    /* 92 */ "tabular form",
+    /* 93 */ "Color Style:",
+    /* 94 */ "Select &All",
+    /* 95 */ "&Unselect All",
+    /* 96 */ "&Revert selection",
+    /* 97 */ "add a blank row after field names",
+    /* 98 */ "Preview",
+    /* 99 */ " Dates, Times and Numbers ",
+    /* 100 */ "Date &Order:",
+    /* 101 */ "MDY",
+    /* 102 */ "DMY",
+    /* 103 */ "YMD",
+    /* 104 */ "YDM",
+    /* 105 */ "DYM",
+    /* 106 */ "MYD",
+    /* 107 */ "Date De&limiter:",
+    /* 108 */ "Time Deli&miter:",
+    /* 109 */ "Four Digit &Years",
+    /* 110 */ "Leading &Zeros in Dates",
+    /* 111 */ "Decimal Sym&bol:",
+    /* 112 */ "&Thousand Separator:",
+    /* 113 */ "&Currency Symbol:",
+    /* 114 */ "Logical values:",
+    /* 115 */ "You can define any custom data formats.",
+    /* 116 */ "Merge existing file",
+    /* 117 */ "File Format",
+    /* 118 */ "Data Origin",
+    /* 119 */ "Text Settings",
+    /* 120 */ "Data Formats",
+    /* 121 */ "Columns",
+    /* 122 */ "Header and Footer",
+    /* 123 */ "Layout",
+    /* 124 */ "File Name",
+    /* 125 */ "export data and colors/fonts",
+    /* 126 */ "export data only",
+    /* 127 */ "export the original value types",
+    /* 128 */ "Sheet/generator name:",
+    /* 129 */ " Orientation ",
+    /* 130 */ "Default",
+    /* 131 */ "Portrait",
+    /* 132 */ "Landscape",
+    /* 133 */ " Default &Margins ",
+    /* 134 */ "Left",
+    /* 135 */ "Top",
+    /* 136 */ "Right",
+    /* 137 */ "Bottom",
+    /* 138 */ "Page Setup",
+    /* 139 */ "Customize settings for page",
+    /* 140 */ "Insert system variable",
+    /* 141 */ "row number",
+    /* 142 */ "column number",
+    /* 143 */ "total row count",
+    /* 144 */ "error number",
+    /* 145 */ "sheet name (generator)",
+    /* 146 */ "Autofit column widths",
+    /* 147 */ "SQL Settings",
+    /* 148 */ "Define custom settings for SQL script.",
+    /* 149 */ "Filter name:",
+};
+
+std::string IntText(int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// Quotes a separator so that FormatDateTime takes it literally ("/" and ":" stand
+// for the run's own separators, which are the same characters).
+void AppendSeparator(std::string& pattern, char sep, char placeholder) {
+  if (sep == 0) return;
+  if (sep == placeholder) {
+    pattern += sep;
+  } else if (sep == '"') {
+    pattern += "'\"'";
+  } else {
+    pattern += '"';
+    pattern += sep;
+    pattern += '"';
+  }
+}
+
+// The date pattern with separators ready for FormatDateTime.
+std::string DatePatternFor(const TZelEDataFormats& df) {
+  std::string day = df.LeadingZerosInDate ? "DD" : "D";
+  std::string month = df.LeadingZerosInDate ? "MM" : "M";
+  std::string year = df.LeadingZerosInDate ? "YY" : "Y";
+  if (df.FourDigitYear) year = "YYYY";
+  const std::string* parts[3];
+  switch (df.DateOrder) {
+    case doDMY: parts[0] = &day; parts[1] = &month; parts[2] = &year; break;
+    case doYMD: parts[0] = &year; parts[1] = &month; parts[2] = &day; break;
+    case doYDM: parts[0] = &year; parts[1] = &day; parts[2] = &month; break;
+    case doDYM: parts[0] = &day; parts[1] = &year; parts[2] = &month; break;
+    case doMYD: parts[0] = &month; parts[1] = &year; parts[2] = &day; break;
+    case doMDY:
+    default: parts[0] = &month; parts[1] = &day; parts[2] = &year; break;
+  }
+  std::string p;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) AppendSeparator(p, df.DateSeparator, '/');
+    // FormatDateTime reads "y" and "yy" as a two-digit year.
+    p += (parts[i] == &year && *parts[i] == "Y") ? "YY" : *parts[i];
+  }
+  return p;
+}
+
+std::string TimePatternFor(const TZelEDataFormats& df) {
+  std::string p = "HH";
+  AppendSeparator(p, df.TimeSeparator, ':');
+  p += "NN";
+  AppendSeparator(p, df.TimeSeparator, ':');
+  p += "SS";
+  return p;
+}
+
+bool IsNumericField(TFieldType t) {
+  return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc || t == ftFloat || t == ftCurrency ||
+         t == ftBCD;
+}
+
+bool HasExtension(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos) return false;
+  if (slash != std::string::npos && dot < slash) return false;
+  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  return dot > nameStart && dot + 1 < path.size();
+}
+
+std::string ChangeExtension(const std::string& path, const std::string& ext) {
+  size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  if (dot != std::string::npos && dot > nameStart) return path.substr(0, dot) + ext;
+  return path + ext;
+}
+
+std::vector<std::string> SplitAddresses(const std::string& list) {
+  std::vector<std::string> out;
+  std::string cur;
+  auto flush = [&] {
+    size_t a = cur.find_first_not_of(" \t");
+    size_t b = cur.find_last_not_of(" \t");
+    if (a != std::string::npos) out.push_back(cur.substr(a, b - a + 1));
+    cur.clear();
+  };
+  for (char c : list) {
+    if (c == ';') flush();
+    else cur += c;
+  }
+  flush();
+  return out;
+}
+
+}  // namespace
+
+const char kZelENothingExported[] = "There were no records to export: the %s file was not written.";
+
+const char* ZelELanguageText(int id) { return (id >= 0 && id < kZelELanguageCount) ? kLanguage[id] : ""; }
+
+// ---------------------------------------------------------------------------
+// Data formats
+
+TZelEDataFormats TZelEDataFormats::MainWindowDefaults() {
+  TZelEDataFormats f;
+  f.DateOrder = doDMY;
+  f.DateSeparator = '/';
+  f.TimeSeparator = ':';
+  f.FourDigitYear = false;
+  f.LeadingZerosInDate = true;
+  f.ThousandSeparator = ',';
+  f.DecimalSeparator = '.';
+  f.CurrencyString = "\xC2\xA3";  // the pound sign
+  f.BooleanTrue = "True";
+  f.BooleanFalse = "False";
+  f.UseRegionalSettings = false;
+  return f;
+}
+
+void TZelEDataFormats::LoadRegionalSettings(const TFormatSettings& regional) {
+  DateSeparator = regional.DateSeparator;
+  TimeSeparator = regional.TimeSeparator;
+  DateOrder = doMDY;
+  std::string fmt = AsciiUpper(regional.ShortDateFormat);
+  auto split = [&](char sep) {
+    std::vector<std::string> parts(1);
+    int seps = 0;
+    for (char c : fmt) {
+      if (c == sep && sep != 0 && seps < 2) {
+        parts.emplace_back();
+        ++seps;
+      } else {
+        parts.back() += c;
+      }
+    }
+    return parts;
+  };
+  std::vector<std::string> parts = split(DateSeparator);
+  if (parts.size() < 3) parts = split('/');
+  if (parts.size() >= 3) {
+    auto first = [](const std::string& s) {
+      for (char c : s)
+        if (c >= 'A' && c <= 'Z') return c;
+      return '\0';
+    };
+    std::string key{first(parts[0]), first(parts[1]), first(parts[2])};
+    if (key == "DMY") DateOrder = doDMY;
+    else if (key == "DYM") DateOrder = doDYM;
+    else if (key == "MDY") DateOrder = doMDY;
+    else if (key == "MYD") DateOrder = doMYD;
+    else if (key == "YMD") DateOrder = doYMD;
+    else if (key == "YDM") DateOrder = doYDM;
+  }
+  DecimalSeparator = regional.DecimalSeparator;
+  ThousandSeparator = regional.ThousandSeparator;
+  CurrencyString = regional.CurrencyString;
+  FourDigitYear = fmt.find("YYYY") != std::string::npos;
+  LeadingZerosInDate = fmt.find("DD") != std::string::npos;
+  CustomDateTimeFormat.clear();
+}
+
+std::string TZelEDataFormats::GetDateFormat() const {
+  if (!CustomDateTimeFormat.empty()) return AsciiUpper(CustomDateTimeFormat);
+  std::string day = LeadingZerosInDate ? "DD" : "D";
+  std::string month = LeadingZerosInDate ? "MM" : "M";
+  std::string year = LeadingZerosInDate ? "YY" : "Y";
+  if (FourDigitYear) year = "YYYY";
+  std::string a, b, c;
+  switch (DateOrder) {
+    case doDMY: a = day; b = month; c = year; break;
+    case doYMD: a = year; b = month; c = day; break;
+    case doYDM: a = year; b = day; c = month; break;
+    case doDYM: a = day; b = year; c = month; break;
+    case doMYD: a = month; b = year; c = day; break;
+    case doMDY:
+    default: a = month; b = day; c = year; break;
+  }
+  std::string sep = DateSeparator ? std::string(1, DateSeparator) : std::string();
+  return a + sep + b + sep + c;
+}
+
+std::string TZelEDataFormats::GetTimeFormat() const {
+  std::string sep = TimeSeparator ? std::string(1, TimeSeparator) : std::string();
+  return "HH" + sep + "NN" + sep + "SS";
+}
+
+std::string TZelEDataFormats::GetDateTimeFormat() const {
+  if (!CustomDateTimeFormat.empty()) return AsciiUpper(CustomDateTimeFormat);
+  return GetDateFormat() + " " + GetTimeFormat();
+}
+
+// ---------------------------------------------------------------------------
+// The run's format settings
+
+TZelERunFormat::TZelERunFormat(const TZelEDataFormats& formats, const TFormatSettings& regional)
+    : df_(formats), fs_(regional) {
+  fs_.DecimalSeparator = formats.DecimalSeparator ? formats.DecimalSeparator : '.';
+  fs_.ThousandSeparator = formats.ThousandSeparator;
+  fs_.DateSeparator = formats.DateSeparator;
+  fs_.TimeSeparator = formats.TimeSeparator;
+  fs_.CurrencyString = formats.CurrencyString;
+  if (!formats.CustomDateTimeFormat.empty()) {
+    datePattern_ = AsciiUpper(formats.CustomDateTimeFormat);
+    dateTimePattern_ = datePattern_;
+  } else {
+    datePattern_ = DatePatternFor(formats);
+    dateTimePattern_ = datePattern_ + " " + TimePatternFor(formats);
+  }
+  timePattern_ = TimePatternFor(formats);
+}
+
+void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
+  TFieldType t = field.DataType();
+  if (IsBlobType(t)) {
+    out = field.AsString();
+    return;
+  }
+  if (field.IsNull()) {
+    out.clear();
+    return;
+  }
+  switch (t) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc: {
+      char buf[24];
+      auto r = std::to_chars(buf, buf + sizeof buf, field.AsInteger());
+      out.assign(buf, r.ptr);
+      return;
+    }
+    case ftBoolean:
+      out = field.AsBoolean() ? "True" : "False";
+      return;
+    case ftFloat:
+      out = FloatToStr(field.AsFloat(), fs_, field.Precision() > 0 ? field.Precision() : 15);
+      return;
+    case ftCurrency:
+      out = FloatToStrFixed(field.AsFloat(), fs_.CurrencyDecimals, fs_);
+      return;
+    case ftBCD: {
+      TBcdValue bcd;
+      if (field.GetData(&bcd)) out = bcd.ToString(fs_.DecimalSeparator);
+      else out.clear();
+      return;
+    }
+    case ftDate:
+      out = DateToStr(field.AsDateTime(), fs_);
+      return;
+    case ftTime:
+      out = TimeToStr(field.AsDateTime(), fs_);
+      return;
+    case ftDateTime:
+      out = DateTimeToStr(field.AsDateTime(), fs_);
+      return;
+    default:
+      out = field.AsString();
+      return;
+  }
+}
+
+void TZelERunFormat::DisplayText(const TField& field, std::string& out) const {
+  if (field.DataType() == ftCurrency && !field.IsNull()) {
+    out = CurrToStrF(field.AsFloat(), fs_);
+    return;
+  }
+  PlainText(field, out);
+}
+
+std::string TZelERunFormat::FormatDate(TDateTime dt) const { return korvane::FormatDateTime(datePattern_, dt, fs_); }
+std::string TZelERunFormat::FormatTime(TDateTime dt) const { return korvane::FormatDateTime(timePattern_, dt, fs_); }
+std::string TZelERunFormat::FormatDateTime(TDateTime dt) const {
+  return korvane::FormatDateTime(dateTimePattern_, dt, fs_);
+}
+
+std::string TZelERunFormat::VariantText(const TVariant& v) const {
+  switch (v.kind) {
+    case TVariant::vNull: return {};
+    case TVariant::vInteger: return IntText(v.i);
+    case TVariant::vFloat: return FloatToStr(v.f, fs_);
+    case TVariant::vCurrency: return FloatToStrFixed(v.f, fs_.CurrencyDecimals, fs_);
+    case TVariant::vBoolean: return v.b ? "True" : "False";
+    case TVariant::vDateTime: return DateTimeToStr(v.f, fs_);
+    case TVariant::vBCD: {
+      std::string s = v.s;
+      if (fs_.DecimalSeparator != '.')
+        for (char& c : s)
+          if (c == '.') c = fs_.DecimalSeparator;
+      return s;
+    }
+    case TVariant::vString:
+    default: return v.s;
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void TZelExportStyle::SetStyle(TZelEStyle s) {
+  static const TColor kColors[kZelEStyleCount][2] = {
+      {0xFF000005, 0xFF000005}, {0xFF000016, 0xFF000005}, {0x00FFFBF0, 0xFF000005}, {0x00CFDFDF, 0x00A0BFBF},
+      {0x00B8CCD8, 0x00688CA0}, {0x00A8B090, 0x00788058}, {0x00D8A8B0, 0x00B05058}, {0x00A8D8EB, 0x0048A8C8},
+      {0x00B8C088, 0x00889048}, {0x00B8B0D0, 0x007060A0}, {0x00A8C8A0, 0x00689858}, {0x00A0E0E0, 0x0040BCC0}};
+  if (s < 0 || s >= kZelEStyleCount || s == style_) return;
+  style_ = s;
+  OddColor = kColors[s][0];
+  EvenColor = kColors[s][1];
+}
+
+// ---------------------------------------------------------------------------
+// TZelECustomBaseComponent
+
+TZelECustomBaseComponent::TZelECustomBaseComponent() : services_(&SilentServices()) {}
+TZelECustomBaseComponent::~TZelECustomBaseComponent() = default;
+
+void TZelECustomBaseComponent::SetTableType(TTableTypeExport t) {
+  if (!FileName.empty()) {
+    std::string ext = TableTypeExtension(t);
+    if (ext.empty()) {
+      if (HasExtension(FileName)) FileName = FileName.substr(0, FileName.find_last_of('.'));
+    } else {
+      FileName = ChangeExtension(FileName, ext);
+    }
+  }
+  tableType_ = t;
+}
+
+const TZelERunFormat& TZelECustomBaseComponent::RunFormat() const {
+  if (!runFormat_) {
+    auto* self = const_cast<TZelECustomBaseComponent*>(this);
+    self->runFormat_.emplace(DataFormats, services_->RegionalSettings());
+  }
+  return *runFormat_;
+}
+
+void TZelECustomBaseComponent::GetFieldStr(const TField* field, std::string& text) {
+  text.clear();
+  if (!field) return;
+  const TZelERunFormat& rf = RunFormat();
+  TFieldType t = field->DataType();
+  if (!Options.Has(soFieldMask)) {
+    rf.PlainText(*field, text);
+  } else if (t == ftBoolean) {
+    if (!field->IsNull()) text = field->AsBoolean() ? DataFormats.BooleanTrue : DataFormats.BooleanFalse;
+  } else {
+    rf.DisplayText(*field, text);
+  }
+  if (BlankIfZero) {
+    if (IsNumericField(t)) {
+      if (field->IsNull() || field->AsFloat() == 0) text.clear();
+    } else if (IsDateTimeType(t)) {
+      if (field->IsNull() || field->AsDateTime() == 0) text.clear();
+    } else if (!IsBlobType(t) && field->IsNull()) {
+      text.clear();
+    }
+  }
+}
+
+std::string TZelECustomBaseComponent::GetLanguageString(int id) {
+  std::string text = ZelELanguageText(id);
+  if (OnGetLanguageString) OnGetLanguageString(*this, id, text);
+  return text;
+}
+
+std::string TZelECustomBaseComponent::GetSysVarValue(const std::string& name) {
+  std::string n = AsciiUpper(name);
+  if (n == "ROWNO") return IntText(sysRowNo_);
+  if (n == "COLNO") return IntText(sysColNo_);
+  if (n == "COUNT") return IntText(Statistic.TotalCount);
+  if (n == "ERRCOUNT") return IntText(Statistic.TotalErrors);
+  if (n == "GENERATOR") return KeyGenerator;
+  return {};
+}
+
+void TZelECustomBaseComponent::Assign(const TZelECustomBaseComponent& s) {
+  if (&s == this) return;
+  services_ = s.services_;
+  Header = s.Header;
+  Footer = s.Footer;
+  RowsPerFile = s.RowsPerFile;
+  SetTableType(s.tableType_);
+  AnimatedStatus = s.AnimatedStatus;
+  DataFormats = s.DataFormats;
+  KeyGenerator = s.KeyGenerator;
+  SelectedRecord = s.SelectedRecord;
+  BlankIfZero = s.BlankIfZero;
+  Options = s.Options;
+  RightToLeft = s.RightToLeft;
+  SendTo = s.SendTo;
+  Statistic = s.Statistic;
+  TitleStatus = s.TitleStatus;
+  OnGetLanguageString = s.OnGetLanguageString;
+  OnBeforeRecord = s.OnBeforeRecord;
+  OnAfterRecord = s.OnAfterRecord;
+  OnBeforeExecute = s.OnBeforeExecute;
+  OnAfterExecute = s.OnAfterExecute;
+  OnGetFileName = s.OnGetFileName;
+  OnProgress = s.OnProgress;
+  OnGetCellParams = s.OnGetCellParams;
+  AddTitle = s.AddTitle;
+  CharacterSet = s.CharacterSet;
+  ExportStyle = s.ExportStyle;
+  TableName = s.TableName;
+  TextQualifier = s.TextQualifier;
+  Separator = s.Separator;
+  RecordSeparator = s.RecordSeparator;
+  Fixed = s.Fixed;
+  AutoFitColumns = s.AutoFitColumns;
+  PageSetup = s.PageSetup;
+}
+
+// ---------------------------------------------------------------------------
+// TZelExportBaseComponent
+
+TZelExportBaseComponent::TZelExportBaseComponent() = default;
+TZelExportBaseComponent::~TZelExportBaseComponent() = default;
+
+void TZelExportBaseComponent::Assign(const TZelECustomBaseComponent& source) {
+  TZelECustomBaseComponent::Assign(source);
+  auto* s = dynamic_cast<const TZelExportBaseComponent*>(&source);
+  if (!s || s == this) return;
+  ActionAfterExport = s->ActionAfterExport;
+  FileName = s->FileName;
+  Columns = s->Columns;
+  Bands = s->Bands;
+  DBGrid = s->DBGrid;
+  DataSet = s->DataSet;
+  DataEngine = s->DataEngine;
+  ColumnSource = s->ColumnSource;
+  SelectedRecord = s->SelectedRecord;
+  OnBeforeLoadSpecification = s->OnBeforeLoadSpecification;
+  OnAfterLoadSpecification = s->OnAfterLoadSpecification;
+  OnBeforeSaveSpecification = s->OnBeforeSaveSpecification;
+  OnAfterSaveSpecification = s->OnAfterSaveSpecification;
+  Layout = s->Layout;
+  ExportIfEmpty = s->ExportIfEmpty;
+  SpecificationDir = s->SpecificationDir;
+  DetailSources = s->DetailSources;
+}
+
+TDataSet* TZelExportBaseComponent::GetDataset() const {
+  if (engine_) {
+    if (TDataSet* ds = engine_->GetDataset()) return ds;
+  }
+  if (ColumnSource == csDataSet) return DataSet;
+  if (DBGrid && DBGrid->DataSet()) return DBGrid->DataSet();
+  return DataSet;
+}
+
+void TZelExportBaseComponent::RunFailed(const std::string& message) {
+  Statistic.Result = erFailed;
+  if (AnimatedStatus) HideProgress();
+  Statistic.Message = GetLanguageString(3) + ": " + message;
+  if (Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, Statistic.Message);
+}
+
+void TZelExportBaseComponent::Execute() {
+  try {
+    BeginExecute();
+    ExportData();
+  } catch (const std::exception& e) {
+    RunFailed(e.what());
+  }
+  try {
+    EndExecute();
+  } catch (const std::exception& e) {
+    RunFailed(e.what());
+  }
+}
+
+void TZelExportBaseComponent::CreateDataEngine() {
+  FreeDataEngine();
+  switch (ColumnSource) {
+    case csDBGrid:
+      if (!DBGrid) throw EZelExportError(ZelEFormat(GetLanguageString(0), {"DBGrid"}));
+      ownedEngine_ = std::make_unique<TZelEDBGridDataEngine>(DBGrid);
+      engine_ = ownedEngine_.get();
+      break;
+    case csDataSet:
+      if (!DataSet) throw EZelExportError(ZelEFormat(GetLanguageString(0), {"Dataset"}));
+      ownedEngine_ = std::make_unique<TZelEDatasetDataEngine>(DataSet);
+      engine_ = ownedEngine_.get();
+      break;
+    case csDataEngine:
+    default:
+      if (!DataEngine) throw EZelExportError(ZelEFormat(GetLanguageString(0), {"DataEngine"}));
+      engine_ = DataEngine;
+      break;
+  }
+  engine_->SelectedOnly = SelectedRecord;
+  engine_->LevelNumber = 0;
+}
+
+void TZelExportBaseComponent::FreeDataEngine() {
+  ownedEngine_.reset();
+  engine_ = nullptr;
+}
+
+void TZelExportBaseComponent::BeginExecute() {
+  Statistic.Result = erInProgress;
+  Statistic.CurrentRow = 0;
+  Statistic.CurrentCol = 0;
+  Statistic.Section = 0;
+  Statistic.LevelNumber = 0;
+  Statistic.CurrentLevel = nullptr;
+  Statistic.RecordsExported = 0;
+  Statistic.FilesWritten.clear();
+  Statistic.Message.clear();
+  columnsFilled_ = false;
+  controlsDisabled_ = false;
+  cursorBusy_ = false;
+  userColumns_ = Columns.Count() > 0;
+  runFormat_.reset();
+  if (OnBeforeExecute) OnBeforeExecute(*this);
+
+  CreateDataEngine();
+  recordCount_ = engine_->GetRecordCount();
+  Statistic.LevelNumber = engine_->LevelNumber;
+
+  TFormatSettings regional = Services().RegionalSettings();
+  if (DataFormats.UseRegionalSettings) DataFormats.LoadRegionalSettings(regional);
+  runFormat_.emplace(DataFormats, regional);
+
+  if (Options.Has(soDisableControls)) {
+    engine_->DisableControls();
+    controlsDisabled_ = true;
+  }
+  if (Options.Has(soWaitCursor)) {
+    Services().SetBusyCursor(true);
+    cursorBusy_ = true;
+  }
+  SetCancelled(false);
+  if (AnimatedStatus) {
+    int max = recordCount_ < 0 ? 0 : recordCount_;
+    ShowProgress(KeyGenerator, TitleStatus, 0, max, 0, GetLanguageString(12));
+  }
+  if (Columns.Count() == 0) {
+    engine_->FillColumns(Columns, Bands, RightToLeft);
+    columnsFilled_ = true;
+  }
+  userColumns_ = !columnsFilled_;
+  Statistic.TotalCount = 0;
+  exportedColumns_ = 0;
+  for (const TZelEColumn& c : Columns.Items())
+    if (IsExported(c)) ++exportedColumns_;
+  if (!FileName.empty() && !HasExtension(FileName)) FileName += TableTypeExtension(tableType_);
+}
+
+void TZelExportBaseComponent::EndExecute() {
+  if (columnsFilled_) {
+    Columns.Clear();
+    Bands.Clear();
+    columnsFilled_ = false;
+  }
+  std::string finalText;
+  if (Statistic.Result != erFailed) {
+    if (Cancelled()) {
+      Statistic.Result = erCanceled;
+      finalText = GetLanguageString(16);
+    } else {
+      Statistic.Result = erCompleted;
+      finalText = OutputWritten() ? ZelEFormat(GetLanguageString(2), {FileName})
+                                  : ZelEFormat(kZelENothingExported, {FileName});
+    }
+  }
+  // Keep the output of a completed run, throw away any other.
+  try {
+    FinishOutput(Statistic.Result == erCompleted);
+  } catch (const std::exception& e) {
+    finalText.clear();
+    RunFailed(e.what());
+  }
+  if (Statistic.Result != erFailed) Statistic.Message = finalText;
+
+  if (OnProgress) {
+    bool abort = false;
+    OnProgress(*this, recordCount_, recordCount_, abort);
+  }
+  if (AnimatedStatus) {
+    UpdateProgress(finalText, recordCount_);
+    HideProgress();
+  }
+  if (Options.Has(soShowMessage) && !finalText.empty() && (!AnimatedStatus || Statistic.Result == erFailed))
+    Services().ShowMessage(TZelEMessageKind::Information, finalText);
+  // Only a file that exists can be opened or mailed.
+  if (Statistic.Result == erCompleted && OutputWritten()) {
+    try {
+      DoActionAfterExport();
+    } catch (const std::exception& e) {
+      if (Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, e.what());
+    }
+  }
+  if (cursorBusy_) {
+    Services().SetBusyCursor(false);
+    cursorBusy_ = false;
+  }
+  if (controlsDisabled_ && engine_) engine_->EnableControls();
+  controlsDisabled_ = false;
+  FreeDataEngine();
+  runFormat_.reset();
+  if (OnAfterExecute) OnAfterExecute(*this);
+}
+
+void TZelExportBaseComponent::DoActionAfterExport() {
+  switch (ActionAfterExport) {
+    case aeOpenView:
+      if (!Services().ShellOpen(FileName) && Options.Has(soShowMessage))
+        Services().ShowMessage(TZelEMessageKind::Error, "Could not open " + FileName);
+      break;
+    case aeEMail:
+      SendMail(FileName, {});
+      break;
+    case aeNone:
+    default:
+      break;
+  }
+}
+
+int TZelExportBaseComponent::SendMail(const std::string& attachmentName, const std::string& bodyText) {
+  TZelEMailMessage m;
+  m.Subject = SendTo.EMailSubject.empty() ? KeyGenerator : SendTo.EMailSubject;
+  if (!bodyText.empty()) {
+    m.Body = SendTo.EMailBody + "\r\n" + bodyText;
+  } else {
+    m.Body = SendTo.EMailBody;
+    m.Attachment = attachmentName;
+  }
+  std::vector<std::string> entries = SplitAddresses(SendTo.EMailRecipient);
+  for (const std::string& e : SplitAddresses(SendTo.EMailCC)) entries.push_back("CC:" + e);
+  for (const std::string& e : SplitAddresses(SendTo.EMailBCC)) entries.push_back("BCC:" + e);
+  for (const std::string& e : entries) {
+    TZelEMailRecipient r;
+    if (e.size() >= 4 && SameTextAscii(e.substr(0, 4), "BCC:")) {
+      r.Class = TZelEMailRecipient::Bcc;
+      r.Address = e.substr(4);
+    } else if (e.size() >= 3 && SameTextAscii(e.substr(0, 3), "CC:")) {
+      r.Class = TZelEMailRecipient::Cc;
+      r.Address = e.substr(3);
+    } else {
+      r.Address = e;
+    }
+    m.Recipients.push_back(r);
+  }
+  m.ShowDialog = SendTo.EMailOpenBeforeSend || SplitAddresses(SendTo.EMailRecipient).empty();
+  int rc = Services().SendMail(m);
+  if (rc != 0 && Options.Has(soShowMessage))
+    Services().ShowMessage(TZelEMessageKind::Error, "Error sending mail (" + IntText(rc) + ")");
+  return rc;
+}
+
+bool TZelExportBaseComponent::ShowProgress(const std::string& caption, const std::string& status, int position,
+                                           int maximum, int minimum, const std::string& cancelCaption) {
+  return progress_.Show(Services(), caption, status, position, maximum, minimum, cancelCaption,
+                        GetLanguageString(9));
+}
+
+bool TZelExportBaseComponent::UpdateProgress(const std::string& text, int position) {
+  return progress_.Update(text, position, Statistic.UpdateStep);
+}
+
+bool TZelExportBaseComponent::HideProgress() { return progress_.Hide(); }
+
+}  // namespace korvane

@@ -1,0 +1,138 @@
+#pragma once
+// The cell-file writer base: turns an export run into calls a format overrides
+// (file begin, header lines, title rows, one row of cells per record, footer
+// lines, file end). It owns the output, splits it into several files, appends to
+// an existing file where the format allows it, converts text to the chosen
+// character set, applies the colour style and OnGetCellParams, and lays the
+// records out as rows, as columns, or one line per field.
+//
+// A format usually overrides GetDefaultExt, WriteFileBegin, WriteFileEnd,
+// BeginRow, EndRow and WriteData, and writes bytes with WriteString.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/ExportDS.h"
+#include "export/ZelEOutput.h"
+
+namespace korvane {
+
+// Text in the chosen character set. Text arrives as UTF-8; csANSI_WINDOWS keeps
+// it, csASCII_MSDOS converts it to the OEM code page (unmappable characters
+// become "?"), csEBCDIC maps each character (one byte per character; characters
+// outside ASCII become 4Bh).
+std::string ConvertCharacterSet(const std::string& utf8, TCharacterSet cs, const std::string& oemCodePage);
+// The EBCDIC byte of an ASCII byte (bytes 0..31 unchanged, 127..255 give 4Bh).
+uint8_t AsciiToEbcdic(uint8_t c);
+
+class TZelExportToCellFile : public TZelExportBaseComponent {
+ public:
+  TZelExportToCellFile();
+  ~TZelExportToCellFile() override;
+
+  // Runs a complete export into a caller's stream (BeginExecute and EndExecute
+  // included, no file, no splitting), or, with nullptr, is the body of Execute.
+  void ExportToStream(TZelEOutputStream* stream);
+
+  // --- operations a format overrides -------------------------------------
+  virtual bool CanAppend() const { return false; }
+  virtual bool CanWriteTitle() const { return true; }
+  virtual void CreateFileStream(const std::string& fileName);
+  virtual void WriteHeader();
+  virtual void WriteFooter();
+  virtual void WriteString(std::string_view text);
+  virtual void WriteFileBegin();
+  virtual void WriteFileEnd() {}
+  virtual void WriteDimension(int rowCount, int colCount) { (void)rowCount; (void)colCount; }
+  virtual void WriteColumnWidth(int col, int width) { (void)col; (void)width; }
+  virtual void BeginTable();
+  virtual void EndTable();
+  virtual void BeginRow();
+  virtual void EndRow();
+  // One cell. row and col are 0-based output coordinates within the current
+  // file; field is nullptr for header, footer, band, title and blank cells;
+  // font is nullptr for blank cells.
+  virtual void WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
+                         TAlignment alignment, const TFontSpec* font, TColor color);
+  // A cell covering mergeCount columns (the band row).
+  virtual void WriteMergedData(TCellType cellType, int row, int col, int mergeCount, const std::string& text,
+                               TAlignment alignment, const TFontSpec* font, TColor color);
+  virtual void CreateFile(const std::string& fileName, int fileNumber);
+  virtual void CloseFile();
+
+  // --- run state for formats --------------------------------------------
+  TZelEOutputStream* Stream() const { return stream_; }
+  bool FileMode() const { return fileMode_; }
+  bool Merged() const { return merged_; }
+  bool InTable() const { return inTable_; }
+  int TitleRows() const { return titleRows_; }
+  int FileNumber() const { return fileNumber_; }
+  // The name of the file being written (empty with a caller's stream).
+  const std::string& CurrentFileName() const { return currentFileName_; }
+  // True while the blank row after the titles is written.
+  bool InBlankTitleRow() const { return inBlankRow_; }
+  // The detail level being written, or nullptr at the main level.
+  const TZelEDataLevel* CurrentDetailLevel() const { return Statistic.CurrentLevel; }
+  // The exported columns of the level being written.
+  const TZelEColumns& CurrentColumns() const;
+
+  // A further file that belongs to the current output (a memo file beside a
+  // table): written and kept or thrown away together with the run's files.
+  TZelEOutputStream& CreateSideFile(const std::string& path);
+
+  // The file name of file number n (0 = the name itself, else "name001.ext").
+  static std::string SplitFileName(const std::string& fileName, int fileNumber);
+
+ protected:
+  void ExportData() override;
+  void FinishOutput(bool keep) override;
+  bool OutputWritten() const override { return outputWritten_; }
+
+  void WriteTitles(TZelECustomDataEngine& engine, const TZelEColumns& columns);
+  void WriteRecord(TZelECustomDataEngine& engine, const TZelEColumns& columns, int& rowCounter, int recNo,
+                   TZelEDataLevels* detailLevels);
+  void ExportDetailLevels(TZelECustomDataEngine& engine, TZelEDataLevels& levels, int& rowCounter);
+
+  // Converts text to the character set, in place.
+  void ConvertText(std::string& text) const;
+
+ private:
+  struct TCellSource {
+    int index;             // column index in the collection
+    const TZelEColumn* column;
+    TField* field;         // resolved once per run
+  };
+  std::vector<TCellSource> ResolveColumns(TZelECustomDataEngine& engine, const TZelEColumns& columns);
+  void CellValue(TZelECustomDataEngine& engine, const TCellSource& src, int recNo);
+  void PrepareLevels(TZelEDataLevels& levels);
+  void ReleaseLevels(TZelEDataLevels& levels);
+  void WriteFileLayout();
+
+  TZelEOutputStream* stream_ = nullptr;
+  bool fileMode_ = false;
+  bool merged_ = false;
+  bool inTable_ = false;
+  bool inBlankRow_ = false;
+  bool outputWritten_ = false;
+  bool runFailed_ = false;
+  int titleRows_ = 0;
+  int fileNumber_ = 0;
+  int rowsSinceFlush_ = 0;
+  int rowCounter_ = 0;
+  int recordInFile_ = 0;
+  std::string currentFileName_;
+  TFontSpec font_;
+  std::vector<TCellSource> mainSources_;
+  // The current cell.
+  std::string cellText_;
+  TCellType cellType_ = ctString;
+  // Files of the run, kept until it ends.
+  std::unique_ptr<TZelEFileStream> currentFile_;
+  std::vector<std::unique_ptr<TZelEFileStream>> finishedFiles_;
+  std::vector<std::unique_ptr<TZelEFileStream>> sideFiles_;
+  std::vector<std::unique_ptr<TZelEStringStream>> sideMemory_;
+  std::string oemCodePage_;
+};
+
+}  // namespace korvane

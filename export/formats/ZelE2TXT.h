@@ -1,0 +1,47 @@
+#pragma once
+// Delimited and fixed-width text: one line per output row, with a separator
+// between the fields or every field padded to its column width.
+
+#include <string>
+#include <vector>
+
+#include "export/ZelE2Cell.h"
+
+namespace korvane {
+
+// Which values are enclosed in the text qualifier. Whatever the choice, a value
+// holding the separator, the qualifier, CR or LF is always enclosed when a
+// qualifier is set, so that a reader cannot split it.
+enum TZelETextQualifying : int { tqAny = 0, tqStringOnly, tqNoNumber };
+
+class TZelExportToText : public TZelExportToCellFile {
+ public:
+  TZelExportToText();
+
+  TZelETextQualifying TextQualifying = tqStringOnly;
+  bool AddCtrlZ = false;  // append 1Ah after the footer
+
+  void GetDefaultExt(std::string& ext) const override { ext = Fixed ? ".TXT" : ".CSV"; }
+  int GetTextKind() const override { return Fixed ? 1 : 2; }
+  bool CanAppend() const override { return true; }
+  void GetFieldStr(const TField* field, std::string& text) override;
+  void WriteDimension(int rowCount, int colCount) override;
+  void WriteColumnWidth(int col, int width) override;
+  void BeginTable() override;
+  void BeginRow() override;
+  void EndRow() override;
+  void WriteFooter() override;
+  void WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
+                 TAlignment alignment, const TFontSpec* font, TColor color) override;
+  void Assign(const TZelECustomBaseComponent& source) override;
+
+  // Whether a cell's text is enclosed in the qualifier.
+  bool NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const;
+
+ private:
+  std::vector<int> widths_;
+  int cellsInRow_ = 0;
+  std::string line_;  // the cell being built
+};
+
+}  // namespace korvane
