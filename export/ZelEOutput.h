@@ -28,6 +28,7 @@ class TZelEOutputStream {
 // A stream in memory, for callers that want the export as bytes.
 class TZelEStringStream : public TZelEOutputStream {
  public:
+  using TZelEOutputStream::Write;
   void Write(const void* data, size_t n) override;
   int64_t Position() const override { return static_cast<int64_t>(pos_); }
   void Seek(int64_t position) override;
@@ -49,6 +50,7 @@ class TZelEFileStream : public TZelEOutputStream {
   // The existing file path, extended at its end.
   static std::unique_ptr<TZelEFileStream> OpenForAppend(const std::string& path);
   ~TZelEFileStream() override;  // discards what was not committed
+  using TZelEOutputStream::Write;
 
   void Write(const void* data, size_t n) override;
   int64_t Position() const override;
