@@ -1171,21 +1171,31 @@ uint64_t TPdxRowGenerator::Rand() {
   return z ^ (z >> 31);
 }
 
-std::string TPdxRowGenerator::Text(size_t maxLen) {
+std::string TPdxRowGenerator::Text(size_t maxLen, bool exact) {
   static const char* const kWords[] = {
       "alpha", "Borke", "Caf\xE9", "delta", "Eiche", "fj\xF6rd", "Garten", "h\xF4tel", "index", "Jahr",
       "K\xE4se", "lima", "Meer", "na\xEFve", "Ofen", "Paradox", "quer", "r\xE9sum\xE9", "Stra\xDF" "e", "table",
       "\xDC" "ber", "value", "Wald", "xylo", "yacht", "Zug", "record", "field", "block", "memo"};
   constexpr size_t kCount = sizeof(kWords) / sizeof(kWords[0]);
   std::string s;
-  size_t target = maxLen == 0 ? 0 : 1 + Below(maxLen);
+  size_t target = exact || maxLen == 0 ? maxLen : 1 + Below(maxLen);
   while (s.size() < target) {
     if (!s.empty()) s.push_back(' ');
     s += kWords[Below(kCount)];
   }
   if (s.size() > maxLen) s.resize(maxLen);
-  while (!s.empty() && s.back() == ' ') s.pop_back();
+  while (!exact && !s.empty() && s.back() == ' ') s.pop_back();
   return s;
+}
+
+// Most BLOB data fits the record slot, a good part goes into shared memo blocks, one
+// in 256 gets memo blocks of its own.
+size_t TPdxRowGenerator::BlobLength(const TPdxWriterField& f) {
+  const uint64_t inlineCap = static_cast<uint64_t>(std::max(0, f.Size - 10));
+  const uint64_t r = Below(256);
+  if (r < 150) return static_cast<size_t>(Below(inlineCap + 1));
+  if (r < 255) return static_cast<size_t>(inlineCap + 1 + Below(300));
+  return static_cast<size_t>(2049 + Below(6000));
 }
 
 void TPdxRowGenerator::Next(TWriterRow& row) {
@@ -1228,19 +1238,16 @@ void TPdxRowGenerator::Next(TWriterRow& row) {
         break;
       }
       case pdxtype::kMemo:
-      case pdxtype::kFmtMemo: {
-        // Mostly text that fits the record slot or a shared block, now and then a longer one.
-        size_t len = Below(8) == 0 ? 2000 + Below(6000) : Below(400);
-        cell = Text(len);
+      case pdxtype::kFmtMemo:
+        cell = Text(BlobLength(f), true);
         break;
-      }
       case pdxtype::kGraphic:
         cell = PdxGraphicBmp(8 + static_cast<int>(Below(24)), 8 + static_cast<int>(Below(24)),
                              static_cast<uint32_t>(Rand()));
         break;
       case pdxtype::kBlob:
       case pdxtype::kOle: {
-        std::string s(Below(3000), '\0');
+        std::string s(BlobLength(f), '\0');
         for (char& c : s) c = static_cast<char>(Rand());
         cell = s;
         break;

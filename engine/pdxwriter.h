@@ -217,8 +217,9 @@ extern const char kPdxFieldSpecHelp[];
 // Deterministic record values for generated tables: the same fields and seed give the
 // same records. About one value in sixteen is null (never for auto-increment fields);
 // numbers include negatives; alpha and memo text is cp1252 text with a few accented
-// letters; graphic fields hold small BMP pictures with the graphic leader; auto-increment
-// fields count from 1.
+// letters; most BLOB data fits the record slot, some goes to shared memo blocks, one in
+// 256 to memo blocks of its own; graphic fields hold small BMP pictures with the graphic
+// leader; auto-increment fields count from 1.
 class TPdxRowGenerator {
  public:
   TPdxRowGenerator(std::vector<TPdxWriterField> fields, uint64_t seed);
@@ -228,7 +229,8 @@ class TPdxRowGenerator {
  private:
   uint64_t Rand();
   uint64_t Below(uint64_t n) { return n ? Rand() % n : 0; }
-  std::string Text(size_t maxLen);
+  std::string Text(size_t maxLen, bool exact = false);
+  size_t BlobLength(const TPdxWriterField& f);
   std::vector<TPdxWriterField> fields_;
   uint64_t state_;
   uint32_t count_ = 0;
