@@ -59,7 +59,7 @@ constexpr uint16_t kCp1251High[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    kNone, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    kNone,  0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
     0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
     0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
     0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
@@ -115,7 +115,8 @@ using TReverseTable = std::array<TReverseEntry, 128>;
 TReverseTable BuildReverse(const TByteTable& t) {
   TReverseTable r{};
   for (int i = 0; i < 128; ++i) r[i] = {t.High[i], static_cast<uint8_t>(0x80 + i)};
-  std::sort(r.begin(), r.end(), [](const TReverseEntry& a, const TReverseEntry& b) { return a.Code < b.Code; });
+  std::sort(r.begin(), r.end(),
+            [](const TReverseEntry& a, const TReverseEntry& b) { return a.Code < b.Code; });
   return r;
 }
 
@@ -125,10 +126,14 @@ const TReverseTable& ReverseOf(TTextEncoding enc) {
   static const TReverseTable cp1251 = BuildReverse(kCp1251);
   static const TReverseTable cp866 = BuildReverse(kCp866);
   switch (enc) {
-    case encKoi8r: return koi8r;
-    case encIso8859_5: return iso;
-    case encCp1251: return cp1251;
-    default: return cp866;
+    case encKoi8r:
+      return koi8r;
+    case encIso8859_5:
+      return iso;
+    case encCp1251:
+      return cp1251;
+    default:
+      return cp866;
   }
 }
 
@@ -163,7 +168,8 @@ std::string ByteToUcs4(const TByteTable& t, const std::string& text) {
     uint32_t c = b;
     if (b >= 0x80) {
       c = t.High[b - 0x80];
-      if (c == kNone) throw NewConvError(TextEncodingName(t.Encoding), TextEncodingName(encUcs4), HexSymbol(b, 2));
+      if (c == kNone)
+        throw NewConvError(TextEncodingName(t.Encoding), TextEncodingName(encUcs4), HexSymbol(b, 2));
     }
     AppendUcs4(out, c);
   }
@@ -197,24 +203,36 @@ std::string Ucs4ToByte(const TByteTable& t, const std::string& text) {
 
 std::string ToUcs4(TTextEncoding source, const std::string& text) {
   switch (source) {
-    case encUtf8: return Utf8ToUcs4(text);
-    case encKoi8r: return Koi8rToUcs4(text);
-    case encIso8859_5: return Iso8859_5ToUcs4(text);
-    case encCp1251: return Cp1251ToUcs4(text);
-    case encCp866: return Cp866ToUcs4(text);
-    case encUcs4: break;
+    case encUtf8:
+      return Utf8ToUcs4(text);
+    case encKoi8r:
+      return Koi8rToUcs4(text);
+    case encIso8859_5:
+      return Iso8859_5ToUcs4(text);
+    case encCp1251:
+      return Cp1251ToUcs4(text);
+    case encCp866:
+      return Cp866ToUcs4(text);
+    case encUcs4:
+      break;
   }
   return text;
 }
 
 std::string FromUcs4(TTextEncoding target, const std::string& text) {
   switch (target) {
-    case encUtf8: return Ucs4ToUtf8(text);
-    case encKoi8r: return Ucs4ToKoi8r(text);
-    case encIso8859_5: return Ucs4ToIso8859_5(text);
-    case encCp1251: return Ucs4ToCp1251(text);
-    case encCp866: return Ucs4ToCp866(text);
-    case encUcs4: break;
+    case encUtf8:
+      return Ucs4ToUtf8(text);
+    case encKoi8r:
+      return Ucs4ToKoi8r(text);
+    case encIso8859_5:
+      return Ucs4ToIso8859_5(text);
+    case encCp1251:
+      return Ucs4ToCp1251(text);
+    case encCp866:
+      return Ucs4ToCp866(text);
+    case encUcs4:
+      break;
   }
   return text;
 }
@@ -223,12 +241,18 @@ std::string FromUcs4(TTextEncoding target, const std::string& text) {
 
 const char* TextEncodingName(TTextEncoding enc) {
   switch (enc) {
-    case encUcs4: return "UCS4";
-    case encUtf8: return "Utf8";
-    case encKoi8r: return "Koi8r";
-    case encIso8859_5: return "ISO 8859-5";
-    case encCp1251: return "Cp1251";
-    case encCp866: return "Cp866";
+    case encUcs4:
+      return "UCS4";
+    case encUtf8:
+      return "Utf8";
+    case encKoi8r:
+      return "Koi8r";
+    case encIso8859_5:
+      return "ISO 8859-5";
+    case encCp1251:
+      return "Cp1251";
+    case encCp866:
+      return "Cp866";
   }
   return "";
 }
@@ -239,14 +263,16 @@ eConvException::eConvException(std::string fromName, std::string toName, std::st
       ToName(std::move(toName)),
       Symbol(std::move(symbol)) {}
 
-eConvException NewConvError(const std::string& fromName, const std::string& toName, const std::string& symbol) {
+eConvException NewConvError(const std::string& fromName, const std::string& toName,
+                            const std::string& symbol) {
   return eConvException(fromName, toName, symbol);
 }
 
 std::string ConvertText(TTextEncoding source, TTextEncoding target, const std::string& text) {
   const auto valid = [](TTextEncoding e) { return e >= encUcs4 && e <= encCp866; };
   if (!valid(source) || !valid(target))
-    throw Exception("Unknown text encoding " + std::to_string(static_cast<int>(valid(source) ? target : source)));
+    throw Exception("Unknown text encoding " +
+                    std::to_string(static_cast<int>(valid(source) ? target : source)));
   if (source == target) return text;
   if (source == encUcs4) return FromUcs4(target, text);
   if (target == encUcs4) return ToUcs4(source, text);
@@ -296,12 +322,18 @@ std::string Ucs4ToUtf8(const std::string& text) {
     const uint32_t u = ReadUcs4(text, i);
     const auto c = static_cast<int32_t>(u);
     int k;
-    if (c < 0x80) k = 1;  // negative values included
-    else if (c < 0x800) k = 2;
-    else if (c < 0x10000) k = 3;
-    else if (c < 0x200000) k = 4;
-    else if (c < 0x4000000) k = 5;
-    else k = 6;
+    if (c < 0x80)
+      k = 1;  // negative values included
+    else if (c < 0x800)
+      k = 2;
+    else if (c < 0x10000)
+      k = 3;
+    else if (c < 0x200000)
+      k = 4;
+    else if (c < 0x4000000)
+      k = 5;
+    else
+      k = 6;
     if (k == 1) {
       out.push_back(static_cast<char>(u & 0xFF));
       continue;

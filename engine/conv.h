@@ -34,7 +34,8 @@ class eConvException : public Exception {
 };
 
 // The exception the converters raise (returned, so the caller throws it).
-eConvException NewConvError(const std::string& fromName, const std::string& toName, const std::string& symbol);
+eConvException NewConvError(const std::string& fromName, const std::string& toName,
+                            const std::string& symbol);
 
 // Converts text from one encoding into another through UCS-4. Converting an
 // encoding into itself returns the text unchanged; values outside the

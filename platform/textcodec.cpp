@@ -84,18 +84,21 @@ struct TNamedCodePage {
 
 // Names of code pages that are not written as a prefix and a number.
 constexpr TNamedCodePage kCodePageNames[] = {
-    {"utf-8", 65001},        {"utf8", 65001},         {"hp-roman8", 8},         {"roman8", 8},
-    {"hproman8", 8},         {"koi8-r", 20866},       {"koi8r", 20866},         {"koi8-u", 21866},
-    {"koi8u", 21866},        {"ascii", 20127},        {"us-ascii", 20127},      {"latin1", 28591},
-    {"latin-1", 28591},      {"latin2", 28592},       {"latin-2", 28592},       {"shift_jis", 932},
-    {"shift-jis", 932},      {"sjis", 932},           {"windows-31j", 932},     {"gbk", 936},
-    {"gb2312", 936},         {"big5", 950},           {"uhc", 949},             {"ks_c_5601-1987", 949},
-    {"macintosh", 10000},    {"mac", 10000},          {"x-mac-cyrillic", 10007}, {"mac-cyrillic", 10007},
+    {"utf-8", 65001},        {"utf8", 65001},     {"hp-roman8", 8},
+    {"roman8", 8},           {"hproman8", 8},     {"koi8-r", 20866},
+    {"koi8r", 20866},        {"koi8-u", 21866},   {"koi8u", 21866},
+    {"ascii", 20127},        {"us-ascii", 20127}, {"latin1", 28591},
+    {"latin-1", 28591},      {"latin2", 28592},   {"latin-2", 28592},
+    {"shift_jis", 932},      {"shift-jis", 932},  {"sjis", 932},
+    {"windows-31j", 932},    {"gbk", 936},        {"gb2312", 936},
+    {"big5", 950},           {"uhc", 949},        {"ks_c_5601-1987", 949},
+    {"macintosh", 10000},    {"mac", 10000},      {"x-mac-cyrillic", 10007},
+    {"mac-cyrillic", 10007},
 };
 
 // Prefixes written in front of a code page number ("cp1251", "windows-1251").
-constexpr const char* kCodePagePrefixes[] = {"cp-",  "cp_",   "cp",   "windows-", "windows", "win-", "win",
-                                             "ibm-", "ibm",   "dos-", "dos",      "ms",      "x-cp"};
+constexpr const char* kCodePagePrefixes[] = {"cp-",  "cp_", "cp",   "windows-", "windows", "win-", "win",
+                                             "ibm-", "ibm", "dos-", "dos",      "ms",      "x-cp"};
 
 struct TCodePageLabel {
   int CodePage;
@@ -147,16 +150,26 @@ int SourceCodePageFor(int fileVersion, int dosCodePage, int userOverride) {
 
 std::string IconvNameOf(int codePage) {
   switch (codePage) {
-    case 65001: return "UTF-8";
-    case 8: return "HP-ROMAN8";
-    case 592: return "ISO-8859-2";  // the ISO Latin-2 drivers of Paradox name it so
-    case 10000: return "MACINTOSH";
-    case 20127: return "ANSI_X3.4-1968";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
-    case 28603: return "ISO-8859-13";
-    case 28605: return "ISO-8859-15";
-    default: break;
+    case 65001:
+      return "UTF-8";
+    case 8:
+      return "HP-ROMAN8";
+    case 592:
+      return "ISO-8859-2";  // the ISO Latin-2 drivers of Paradox name it so
+    case 10000:
+      return "MACINTOSH";
+    case 20127:
+      return "ANSI_X3.4-1968";
+    case 20866:
+      return "KOI8-R";
+    case 21866:
+      return "KOI8-U";
+    case 28603:
+      return "ISO-8859-13";
+    case 28605:
+      return "ISO-8859-15";
+    default:
+      break;
   }
   if (codePage >= 28591 && codePage <= 28599) return "ISO-8859-" + std::to_string(codePage - 28590);
   return "CP" + std::to_string(codePage);
@@ -202,7 +215,8 @@ int ParseCodePage(const std::string& name) {
     throw Exception("Unknown code page \"" + name +
                     "\" (give a number such as 1251, or a name such as cp866, windows-1252, utf-8)");
   if (!CodePageSupported(codePage))
-    throw Exception("Code page " + std::to_string(codePage) + " (\"" + name + "\") cannot be decoded on this system");
+    throw Exception("Code page " + std::to_string(codePage) + " (\"" + name +
+                    "\") cannot be decoded on this system");
   return codePage;
 }
 
@@ -215,7 +229,8 @@ TTextDecoder::TTextDecoder(int codePage) : codePage_(codePage) {
   }
   const std::string name = IconvNameOf(codePage);
   iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == kNoIconv) throw Exception("Code page " + std::to_string(codePage) + " is not known to iconv (" + name + ")");
+  if (cd == kNoIconv)
+    throw Exception("Code page " + std::to_string(codePage) + " is not known to iconv (" + name + ")");
 
   // Probe every byte on its own. The page is single-byte when no byte starts a
   // longer sequence (EINVAL) and every decodable byte gives one short character.
@@ -334,7 +349,9 @@ std::string DecodeToUtf8(int codePage, std::string_view bytes, DecodeMode mode) 
 
 TEncodeEvent MakeUtf8Encoder(int codePage, DecodeMode mode) {
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
-  return [decoder, mode](TDataSet&, const TField&, const std::string& text) { return decoder->Decode(text, mode); };
+  return [decoder, mode](TDataSet&, const TField&, const std::string& text) {
+    return decoder->Decode(text, mode);
+  };
 }
 
 // ---- escaped bytes ----
@@ -349,8 +366,8 @@ void AppendEscapedByte(std::string& out, uint8_t byte) {
 namespace {
 
 bool IsEscapeAt(std::string_view s, size_t i) {
-  return i + 2 < s.size() && static_cast<uint8_t>(s[i]) == 0xED && (static_cast<uint8_t>(s[i + 1]) & 0xFC) == 0xB0 &&
-         (static_cast<uint8_t>(s[i + 2]) & 0xC0) == 0x80;
+  return i + 2 < s.size() && static_cast<uint8_t>(s[i]) == 0xED &&
+         (static_cast<uint8_t>(s[i + 1]) & 0xFC) == 0xB0 && (static_cast<uint8_t>(s[i + 2]) & 0xC0) == 0x80;
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ const TTextEncoding kAllEncodings[] = {encUcs4, encUtf8, encKoi8r, encIso8859_5,
 
 TEST(Conv, PublishedTableRows) {
   for (TTextEncoding enc : kByteEncodings)
-    for (int b = 0; b < 0x80; ++b) ASSERT_EQ(CodeOf(enc, b), static_cast<uint32_t>(b)) << TextEncodingName(enc);
+    for (int b = 0; b < 0x80; ++b)
+      ASSERT_EQ(CodeOf(enc, b), static_cast<uint32_t>(b)) << TextEncodingName(enc);
 
   EXPECT_EQ(CodeOf(encCp1251, 0x88), 0x20ACu);
   EXPECT_EQ(CodeOf(encCp1251, 0xA8), 0x0401u);
@@ -155,8 +156,11 @@ TEST(Conv, ErrorTexts) {
 }
 
 TEST(Conv, RaggedUcs4Text) {
-  const std::pair<TTextEncoding, const char*> targets[] = {
-      {encUtf8, "Utf8"}, {encKoi8r, "Koi8r"}, {encIso8859_5, "ISO 8859-5"}, {encCp1251, "Cp1251"}, {encCp866, "Cp866"}};
+  const std::pair<TTextEncoding, const char*> targets[] = {{encUtf8, "Utf8"},
+                                                           {encKoi8r, "Koi8r"},
+                                                           {encIso8859_5, "ISO 8859-5"},
+                                                           {encCp1251, "Cp1251"},
+                                                           {encCp866, "Cp866"}};
   for (const auto& [enc, name] : targets) {
     for (size_t len : {1u, 3u, 6u, 9u}) {
       eConvException e = ConvError([enc = enc, len] { ConvertText(encUcs4, enc, std::string(len, 'A')); });

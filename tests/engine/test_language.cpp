@@ -26,11 +26,11 @@ TEST(Language, DriverTable) {
     const char* DriverName;
   };
   const Row rows[] = {
-      {1, "Access General", 0xA1, 1252, "ACCGEN"},     {6, "'ascii' ANSI", 0x4C, 1252, "DBWINUS0"},
-      {43, "dBASE HUN cp852", 0x94, 852, "db852hdc"},  {60, "dBASE TRK cp857", 0x00, 857, "DB857TR0"},
+      {1, "Access General", 0xA1, 1252, "ACCGEN"},         {6, "'ascii' ANSI", 0x4C, 1252, "DBWINUS0"},
+      {43, "dBASE HUN cp852", 0x94, 852, "db852hdc"},      {60, "dBASE TRK cp857", 0x00, 857, "DB857TR0"},
       {71, "Paradox ANSI HEBREW", 0x4C, 1255, "ANHEBREW"}, {75, "Paradox Cyrr 866", 0xC0, 866, "cyrr"},
-      {96, "Pdox ANSI Cyrillic", 0x8F, 1251, "ancyrr"}, {113, "pdx ISO L_2 Czech", 0x5B, 592, "il2czw"},
-      {115, "SQL Link ROMAN8", 0x14, 8, "BLROM800"},    {118, "'WEurope' ANSI", 0x40, 1252, "DBWINWE0"},
+      {96, "Pdox ANSI Cyrillic", 0x8F, 1251, "ancyrr"},    {113, "pdx ISO L_2 Czech", 0x5B, 592, "il2czw"},
+      {115, "SQL Link ROMAN8", 0x14, 8, "BLROM800"},       {118, "'WEurope' ANSI", 0x40, 1252, "DBWINWE0"},
   };
   for (const Row& r : rows) {
     const TLanguageDriver& d = LanguageDrivers[r.Index];
@@ -67,8 +67,8 @@ TEST(Language, FindFromVersion5MatchesAllThree) {
   EXPECT_EQ(FindLanguage(12, 0xC6, 857, "turk"), 94);
   EXPECT_EQ(FindLanguage(11, 0x03, 936, "china"), 74);
   EXPECT_EQ(FindLanguage(12, 0xB7, 437, "intl"), 82);
-  EXPECT_EQ(FindLanguage(11, 0x00, 850, "ascii"), 0);     // "ascii" is listed with code page 437
-  EXPECT_EQ(FindLanguage(9, 0x14, 0, "BLROM800"), 0);     // the header's code page is 0, the entry's 8
+  EXPECT_EQ(FindLanguage(11, 0x00, 850, "ascii"), 0);  // "ascii" is listed with code page 437
+  EXPECT_EQ(FindLanguage(9, 0x14, 0, "BLROM800"), 0);  // the header's code page is 0, the entry's 8
   EXPECT_EQ(FindLanguage(12, 0x00, 437, "ascii"), 72);
   EXPECT_EQ(FindLanguage(12, 0x00, 437, ""), 0);
 }
@@ -115,7 +115,8 @@ TEST(Language, RecodeCp1251Driver) {
 
 TEST(Language, RecodeOtherDriversUnchanged) {
   for (int index : {0, 6, 74, 118, 119, -5})
-    for (const char* cp : {"UTF-8", "KOI8R", "CP1251"}) EXPECT_EQ(RecodeText(index, cp, "\x80\x98\xC4"), "\x80\x98\xC4");
+    for (const char* cp : {"UTF-8", "KOI8R", "CP1251"})
+      EXPECT_EQ(RecodeText(index, cp, "\x80\x98\xC4"), "\x80\x98\xC4");
 }
 
 }  // namespace

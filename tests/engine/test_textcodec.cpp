@@ -9,11 +9,11 @@ namespace korvane {
 namespace {
 
 TEST(TextCodec, SourceCodePageRules) {
-  EXPECT_EQ(SourceCodePageFor(4, 0, 0), 437);        // 3.5 tables carry no code page
-  EXPECT_EQ(SourceCodePageFor(4, 866, 0), 437);      // whatever is at that place
+  EXPECT_EQ(SourceCodePageFor(4, 0, 0), 437);    // 3.5 tables carry no code page
+  EXPECT_EQ(SourceCodePageFor(4, 866, 0), 437);  // whatever is at that place
   EXPECT_EQ(SourceCodePageFor(9, 866, 0), 866);
   EXPECT_EQ(SourceCodePageFor(5, 1252, 0), 1252);
-  EXPECT_EQ(SourceCodePageFor(9, 0, 0), 437);        // ROMAN8.db: code page 0
+  EXPECT_EQ(SourceCodePageFor(9, 0, 0), 437);          // ROMAN8.db: code page 0
   EXPECT_EQ(SourceCodePageFor(12, 1252, 1251), 1251);  // the user's choice wins
   EXPECT_EQ(SourceCodePageFor(3, 0, 866), 866);
 }
@@ -87,7 +87,8 @@ TEST(TextCodec, PiecesOfDecodedText) {
   std::string s = "ab";
   AppendEscapedByte(s, 0xFF);
   AppendEscapedByte(s, 0x00);
-  s += "\xED\x9F\xBF" "c";  // U+D7FF is text, not an escape
+  s += "\xED\x9F\xBF"
+       "c";  // U+D7FF is text, not an escape
   std::string_view rest = s;
   TDecodedPiece p;
   ASSERT_TRUE(NextDecodedPiece(rest, p));
@@ -99,7 +100,9 @@ TEST(TextCodec, PiecesOfDecodedText) {
   EXPECT_EQ(p.Byte, 0x00);
   ASSERT_TRUE(NextDecodedPiece(rest, p));
   EXPECT_EQ(p.Byte, -1);
-  EXPECT_EQ(p.Text, "\xED\x9F\xBF" "c");
+  EXPECT_EQ(p.Text,
+            "\xED\x9F\xBF"
+            "c");
   EXPECT_FALSE(NextDecodedPiece(rest, p));
   // A cut escape at the end is text.
   EXPECT_EQ(EscapedBytesToHex("x\xED\xB2"), "x\xED\xB2");
@@ -109,8 +112,8 @@ TEST(TextCodec, Utf8Passthrough) {
   EXPECT_EQ(DecodeToUtf8(kCodePageUtf8, "Привет €"), "Привет €");
   EXPECT_EQ(DecodeToUtf8(kCodePageUtf8, "a\xC3"), "a\uFFFD");
   // Overlong forms, encoded surrogates and stray continuation bytes are not UTF-8.
-  EXPECT_EQ(EscapedBytesToHex(DecodeToUtf8(kCodePageUtf8, "\xC0\x80\xED\xB2\x98\x80\xF4\x90\x80\x80",
-                                           DecodeMode::Escape)),
+  EXPECT_EQ(EscapedBytesToHex(
+                DecodeToUtf8(kCodePageUtf8, "\xC0\x80\xED\xB2\x98\x80\xF4\x90\x80\x80", DecodeMode::Escape)),
             "\\xC0\\x80\\xED\\xB2\\x98\\x80\\xF4\\x90\\x80\\x80");
   EXPECT_EQ(DecodeToUtf8(kCodePageUtf8, "\xF0\x9F\x98\x80"), "\U0001F600");
 }
