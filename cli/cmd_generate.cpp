@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,23 +53,24 @@ int VersionByte(const std::string& v) {
 }
 
 // Words of the sample tables, in cp1252.
-const char* const kFirstNames[] = {"Anna", "Bj\xF6rn", "Chlo\xE9", "Dami\xE1n", "Elif", "Fran\xE7ois", "Grete",
-                                   "Hakon", "In\xE9s", "J\xFCrgen", "Ka\xEF", "Lu\xEDs", "Mar\xED" "a", "Nils",
-                                   "\xD8ystein", "Pilar", "Ren\xE9", "S\xF8ren", "Tom\xE1s", "Zo\xEB"};
-const char* const kLastNames[] = {"Andersson", "B\xE9rub\xE9", "Castell\xF3", "D\xFCrr", "Esteves", "Fa\xDF" "bender",
-                                  "Garc\xED" "a", "H\xE4kkinen", "Ib\xE1\xF1" "ez", "Jonsd\xF3ttir", "K\xF6hler",
-                                  "Lef\xE8vre", "M\xFCller", "N\xFA\xF1" "ez", "\xD6zdemir", "Pe\xF1" "a",
-                                  "Qui\xF1ones", "R\xF8nning", "Sch\xE4" "fer", "Vasconcelos"};
-const char* const kCities[] = {"M\xFCnchen", "Z\xFCrich", "K\xF6ln", "S\xE3o Paulo", "Reykjav\xEDk", "Montr\xE9" "al",
-                               "Krak\xF3w", "Malm\xF6", "Gen\xE8ve", "Lisboa", "Sevilla", "Troms\xF8", "Li\xE8ge",
-                               "Bra\xF1" "a", "\xC5rhus"};
+const char* const kFirstNames[] = {"Anna",        "Bj\366rn", "Chlo\351", "Dami\341n", "Elif",
+                                   "Fran\347ois", "Grete",    "Hakon",    "In\351s",   "J\374rgen",
+                                   "Ka\357",      "Lu\355s",  "Mar\355a", "Nils",      "\330ystein",
+                                   "Pilar",       "Ren\351",  "S\370ren", "Tom\341s",  "Zo\353"};
+const char* const kLastNames[] = {
+    "Andersson",   "B\351rub\351", "Castell\363",   "D\374rr",    "Esteves",    "Fa\337bender", "Garc\355a",
+    "H\344kkinen", "Ib\341\361ez", "Jonsd\363ttir", "K\366hler",  "Lef\350vre", "M\374ller",    "N\372\361ez",
+    "\326zdemir",  "Pe\361a",      "Qui\361ones",   "R\370nning", "Sch\344fer", "Vasconcelos"};
+const char* const kCities[] = {"M\374nchen",  "Z\374rich", "K\366ln",  "S\343o Paulo", "Reykjav\355k",
+                               "Montr\351al", "Krak\363w", "Malm\366", "Gen\350ve",    "Lisboa",
+                               "Sevilla",     "Troms\370", "Li\350ge", "Bra\361a",     "\305rhus"};
 const char* const kNotes[] = {
     "Prefers contact by letter.",
-    "Caf\xE9 owner; orders every month. Likes cr\xE8me br\xFBl\xE9" "e.",
+    "Caf\351 owner; orders every month. Likes cr\350me br\373l\351e.",
     "Moved from the old branch office in 1998; all records were carried over by hand.",
     "Long-standing customer. Visits the shop on Saturdays, usually with a list of spare parts "
     "for the tractor, and pays in cash. Asked twice about the extended warranty.",
-    "\xBB" "Sehr zuverl\xE4ssig\xAB \x96 so the branch manager wrote in the 2004 review.",
+    "\273Sehr zuverl\344ssig\253 \226 so the branch manager wrote in the 2004 review.",
 };
 
 struct TSampleRng {
@@ -81,7 +83,9 @@ struct TSampleRng {
   }
   uint64_t Below(uint64_t n) { return Next() % n; }
   template <size_t N>
-  const char* Pick(const char* const (&a)[N]) { return a[Below(N)]; }
+  const char* Pick(const char* const (&a)[N]) {
+    return a[Below(N)];
+  }
 };
 
 std::string LongNote(TSampleRng& rng, size_t target) {
@@ -97,11 +101,13 @@ std::string LongNote(TSampleRng& rng, size_t target) {
 // memo blocks and in blocks of their own, and small pictures.
 void WriteSampleTable(const std::string& path) {
   std::vector<TPdxWriterField> fields = {
-      {"ID", pdxtype::kAutoInc, 0},       {"Name", pdxtype::kAlpha, 30},     {"City", pdxtype::kAlpha, 20},
-      {"Born", pdxtype::kDate, 0},        {"Visits", pdxtype::kShort, 0},    {"Points", pdxtype::kLong, 0},
-      {"Balance", pdxtype::kCurrency, 0}, {"Rating", pdxtype::kNumber, 0},   {"Member", pdxtype::kLogical, 0},
-      {"Opens", pdxtype::kTime, 0},       {"Updated", pdxtype::kTimestamp, 0}, {"Credit", pdxtype::kBcd, 2},
-      {"Notes", pdxtype::kMemo, 60},      {"Photo", pdxtype::kGraphic, 10},
+      {"ID", pdxtype::kAutoInc, 0},        {"Name", pdxtype::kAlpha, 30},
+      {"City", pdxtype::kAlpha, 20},       {"Born", pdxtype::kDate, 0},
+      {"Visits", pdxtype::kShort, 0},      {"Points", pdxtype::kLong, 0},
+      {"Balance", pdxtype::kCurrency, 0},  {"Rating", pdxtype::kNumber, 0},
+      {"Member", pdxtype::kLogical, 0},    {"Opens", pdxtype::kTime, 0},
+      {"Updated", pdxtype::kTimestamp, 0}, {"Credit", pdxtype::kBcd, 2},
+      {"Notes", pdxtype::kMemo, 60},       {"Photo", pdxtype::kGraphic, 10},
   };
   TPdxWriterOptions opt;
   opt.FileVersion = 12;
@@ -117,8 +123,9 @@ void WriteSampleTable(const std::string& path) {
     row[0] = i;
     row[1] = std::string(rng.Pick(kFirstNames)) + " " + rng.Pick(kLastNames);
     row[2] = std::string(rng.Pick(kCities));
-    if (i % 17 != 0) row[3] = PdxDayNumber(1930 + static_cast<int>(rng.Below(75)), 1 + static_cast<int>(rng.Below(12)),
-                                           1 + static_cast<int>(rng.Below(28)));
+    if (i % 17 != 0)
+      row[3] = PdxDayNumber(1930 + static_cast<int>(rng.Below(75)), 1 + static_cast<int>(rng.Below(12)),
+                            1 + static_cast<int>(rng.Below(28)));
     if (i % 11 != 0) row[4] = static_cast<int64_t>(rng.Below(400));
     row[5] = static_cast<int64_t>(rng.Below(200000)) - 20000;
     row[6] = static_cast<double>(static_cast<int64_t>(rng.Below(2000000)) - 500000) / 100.0;
@@ -131,19 +138,21 @@ void WriteSampleTable(const std::string& path) {
     if (i % 5 != 0) {
       int64_t cents = static_cast<int64_t>(rng.Below(10000000)) - 2000000;
       char buf[40];
-      std::snprintf(buf, sizeof(buf), "%s%lld.%02lld", cents < 0 ? "-" : "", static_cast<long long>(std::llabs(cents) / 100),
+      std::snprintf(buf, sizeof(buf), "%s%lld.%02lld", cents < 0 ? "-" : "",
+                    static_cast<long long>(std::llabs(cents) / 100),
                     static_cast<long long>(std::llabs(cents) % 100));
       row[11] = std::string(buf);
     }
     switch (i % 6) {
-      case 0: break;                                       // no notes
+      case 0: break;                                           // no notes
       case 1: row[12] = std::string(rng.Pick(kNotes)); break;  // in the record or a shared block
       case 2: row[12] = LongNote(rng, 300 + rng.Below(1200)); break;
       case 3: row[12] = LongNote(rng, 4000 + rng.Below(6000)); break;  // a memo block of its own
       default: row[12] = std::string(rng.Pick(kNotes)).substr(0, 40); break;
     }
-    if (i % 10 == 1) row[13] = PdxGraphicBmp(24 + static_cast<int>(rng.Below(40)), 24 + static_cast<int>(rng.Below(40)),
-                                             static_cast<uint32_t>(i));
+    if (i % 10 == 1)
+      row[13] = PdxGraphicBmp(24 + static_cast<int>(rng.Below(40)), 24 + static_cast<int>(rng.Below(40)),
+                              static_cast<uint32_t>(i));
     w.Append(row);
   }
   w.Finish();
@@ -161,10 +170,10 @@ void WriteLegacyTable(const std::string& path) {
   opt.BlockSizeKB = 1;
   opt.Language = TPdxLanguageDriver::Ascii();
   opt.HeaderTableName = "LEGACY.DB";
-  // cp437: \x81 u-umlaut, \x84 a-umlaut, \x94 o-umlaut, \xE1 sharp s, \x82 e-acute
-  const char* const kParts[] = {"Schraube M8 verzinkt", "Unterlegscheibe", "Fl\x81gelmutter", "Kettenrad 42 Z\x84hne",
-                                "Dichtring \x94lbest\x84ndig", "Gewindestange 1 m", "Sto\xE1" "d\x84mpfer",
-                                "Caf\x82-Maschine Ersatzteil"};
+  // cp437: \201 u-umlaut, \204 a-umlaut, \224 o-umlaut, \341 sharp s, \202 e-acute
+  const char* const kParts[] = {
+      "Schraube M8 verzinkt",        "Unterlegscheibe",   "Fl\201gelmutter",   "Kettenrad 42 Z\204hne",
+      "Dichtring \224lbest\204ndig", "Gewindestange 1 m", "Sto\341d\204mpfer", "Caf\202-Maschine Ersatzteil"};
   TPdxWriter w(path, fields, opt);
   TSampleRng rng{1993};
   for (int i = 1; i <= 120; ++i) {
@@ -196,21 +205,34 @@ int CmdGenerate(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
       return args[++i];
     };
-    if (a == "--records") records = value();
-    else if (a == "--fields") spec = value();
-    else if (a == "--block-kb") blockKb = value();
-    else if (a == "--seed") seed = value();
-    else if (a == "--version") version = value();
-    else if (a == "--language") language = value();
-    else if (a == "--chain") chain = value();
-    else if (a == "--sample") sampleDir = value();
-    else if (!a.empty() && a[0] == '-') throw UsageError{"generate: unknown option " + a};
-    else if (out.empty()) out = a;
-    else throw UsageError{"generate: more than one output file"};
+    if (a == "--records")
+      records = value();
+    else if (a == "--fields")
+      spec = value();
+    else if (a == "--block-kb")
+      blockKb = value();
+    else if (a == "--seed")
+      seed = value();
+    else if (a == "--version")
+      version = value();
+    else if (a == "--language")
+      language = value();
+    else if (a == "--chain")
+      chain = value();
+    else if (a == "--sample")
+      sampleDir = value();
+    else if (!a.empty() && a[0] == '-')
+      throw UsageError{"generate: unknown option " + a};
+    else if (out.empty())
+      out = a;
+    else
+      throw UsageError{"generate: more than one output file"};
   }
 
   if (!sampleDir.empty()) {
     if (!out.empty() || !records.empty()) throw UsageError{"generate --sample takes only the output folder"};
+    std::error_code ec;
+    std::filesystem::create_directories(sampleDir, ec);
     WriteSampleTable(sampleDir + "/sample.db");
     WriteLegacyTable(sampleDir + "/legacy.db");
     return kExitOk;
@@ -231,8 +253,10 @@ int CmdGenerate(const std::vector<std::string>& args) {
   auto lang = TPdxLanguageDriver::ByName(language);
   if (!lang) throw UsageError{"unknown language driver \"" + language + "\""};
   opt.Language = *lang;
-  if (chain == "swapped") opt.ChainOrder = TPdxChainOrder::SwappedPairs;
-  else if (chain != "file") throw UsageError{"--chain takes file or swapped"};
+  if (chain == "swapped")
+    opt.ChainOrder = TPdxChainOrder::SwappedPairs;
+  else if (chain != "file")
+    throw UsageError{"--chain takes file or swapped"};
   opt.UpdateTime = kGeneratedTime;
 
   std::unique_ptr<TPdxWriter> w;

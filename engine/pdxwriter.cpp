@@ -349,8 +349,7 @@ class TMemoWriter {
 
  private:
   uint32_t AllocBlocks(uint64_t n) {
-    if (nextBlock_ + n > (uint64_t{1} << 20))
-      Fail("memo file \"" + file_.Target() + "\" would exceed 4 GB");
+    if (nextBlock_ + n > (uint64_t{1} << 20)) Fail("memo file \"" + file_.Target() + "\" would exceed 4 GB");
     uint32_t b = static_cast<uint32_t>(nextBlock_);
     nextBlock_ += n;
     return b;
@@ -358,7 +357,8 @@ class TMemoWriter {
 
   uint32_t PutOwn(const std::string& data) {
     uint64_t chunks = (9 + data.size() + kMemoBlock - 1) / kMemoBlock;
-    if (chunks > 0xFFFF) Fail("BLOB of " + std::to_string(data.size()) + " bytes is too large for a memo block");
+    if (chunks > 0xFFFF)
+      Fail("BLOB of " + std::to_string(data.size()) + " bytes is too large for a memo block");
     uint32_t block = AllocBlocks(chunks);
     uint64_t off = uint64_t{block} * kMemoBlock;
     uint8_t head[9] = {0x02};
@@ -462,7 +462,8 @@ class TPdxWriter::TImpl {
   uint32_t positions_ = 0;  // chain positions started so far
 };
 
-TPdxWriter::TImpl::TImpl(const std::string& path, std::vector<TPdxWriterField> fields, TPdxWriterOptions options)
+TPdxWriter::TImpl::TImpl(const std::string& path, std::vector<TPdxWriterField> fields,
+                         TPdxWriterOptions options)
     : path_(path), opt_(std::move(options)) {
   const int v = opt_.FileVersion;
   if (v < 3 || v > 12) Fail("file version " + std::to_string(v) + " is not one of 3 to 12");
@@ -524,8 +525,8 @@ TPdxWriter::TImpl::TImpl(const std::string& path, std::vector<TPdxWriterField> f
   }
   recordLength_ = offset;
   if (static_cast<uint32_t>(recordLength_) + 6 > blockSize_)
-    Fail("records of " + std::to_string(recordLength_) + " bytes do not fit a block of " + std::to_string(bs) +
-         " KB");
+    Fail("records of " + std::to_string(recordLength_) + " bytes do not fit a block of " +
+         std::to_string(bs) + " KB");
   if (recordLength_ > 0xFFFF) Fail("records are longer than 65535 bytes");
   perBlock_ = static_cast<int>((blockSize_ - 6) / static_cast<uint32_t>(recordLength_));
   if (opt_.RecordsPerBlock < 0) Fail("records per block cannot be negative");
@@ -630,7 +631,8 @@ void TPdxWriter::TImpl::Append(const TWriterRow& row) {
 }
 
 int64_t TPdxWriter::TImpl::IntegerOf(const TFieldLayout& f, const TWriterValue& v) const {
-  if (v.Kind() != TWriterValue::kInteger) ValueError(f, std::string("a ") + TypeName(f.Def.Type) + " field takes an integer");
+  if (v.Kind() != TWriterValue::kInteger)
+    ValueError(f, std::string("a ") + TypeName(f.Def.Type) + " field takes an integer");
   return v.Integer();
 }
 
@@ -641,11 +643,13 @@ double TPdxWriter::TImpl::DoubleOf(const TFieldLayout& f, const TWriterValue& v)
 }
 
 const std::string& TPdxWriter::TImpl::BytesOf(const TFieldLayout& f, const TWriterValue& v) const {
-  if (v.Kind() != TWriterValue::kBytes) ValueError(f, std::string("a ") + TypeName(f.Def.Type) + " field takes bytes");
+  if (v.Kind() != TWriterValue::kBytes)
+    ValueError(f, std::string("a ") + TypeName(f.Def.Type) + " field takes bytes");
   return v.Bytes();
 }
 
-void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<TWriterValue>& value, uint8_t* p) {
+void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<TWriterValue>& value,
+                                    uint8_t* p) {
   const uint8_t t = f.Def.Type;
   if (!value) {
     // Null: all zero bytes. Version 7.x tables keep the decimals in the first byte of a null BCD.
@@ -692,9 +696,7 @@ void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<T
       return;
     }
     case pdxtype::kNumber:
-    case pdxtype::kCurrency:
-      StoreDouble(p, DoubleOf(f, v));
-      return;
+    case pdxtype::kCurrency: StoreDouble(p, DoubleOf(f, v)); return;
     case pdxtype::kTimestamp: {
       double x = DoubleOf(f, v);
       if (!std::isfinite(x)) ValueError(f, "a timestamp must be finite");
@@ -760,7 +762,8 @@ void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<T
       if (d.Digits.size() > 32) ValueError(f, "the value has more than 32 digits");
       if (d.Digits.empty()) d.Negative = false;
       uint8_t nib[32] = {};
-      for (size_t k = 0; k < d.Digits.size(); ++k) nib[32 - d.Digits.size() + k] = static_cast<uint8_t>(d.Digits[k] - '0');
+      for (size_t k = 0; k < d.Digits.size(); ++k)
+        nib[32 - d.Digits.size() + k] = static_cast<uint8_t>(d.Digits[k] - '0');
       p[0] = static_cast<uint8_t>((d.Negative ? 0x40 : 0xC0) | dec);
       for (int k = 0; k < 16; ++k) {
         uint8_t byte = static_cast<uint8_t>(nib[2 * k] << 4 | nib[2 * k + 1]);
@@ -768,8 +771,7 @@ void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<T
       }
       return;
     }
-    default:
-      break;
+    default: break;
   }
   if (pdxtype::IsBlob(t)) {
     const std::string& s = BytesOf(f, v);
@@ -799,8 +801,8 @@ void TPdxWriter::TImpl::EncodeField(const TFieldLayout& f, const std::optional<T
   std::memcpy(p, s.data(), s.size());
 }
 
-std::vector<uint8_t> TPdxWriter::TImpl::BuildHeader(uint32_t positions, uint32_t firstBlock, uint32_t lastBlock,
-                                                     uint32_t fileBlocks) const {
+std::vector<uint8_t> TPdxWriter::TImpl::BuildHeader(uint32_t positions, uint32_t firstBlock,
+                                                    uint32_t lastBlock, uint32_t fileBlocks) const {
   const int v = opt_.FileVersion;
   const size_t n = fields_.size();
   const size_t base = v < 5 ? 88 : 120;
@@ -833,7 +835,8 @@ std::vector<uint8_t> TPdxWriter::TImpl::BuildHeader(uint32_t positions, uint32_t
   h[0x3E] = 0x1F;
   h[0x3F] = 0x0F;
   if (v >= 4) {
-    uint32_t autoInc = opt_.AutoIncValue ? *opt_.AutoIncValue : static_cast<uint32_t>(std::max<int64_t>(0, maxAutoInc_));
+    uint32_t autoInc =
+        opt_.AutoIncValue ? *opt_.AutoIncValue : static_cast<uint32_t>(std::max<int64_t>(0, maxAutoInc_));
     PutLe32(h, 0x49, autoInc);
   }
   if (v >= 5) {
@@ -932,7 +935,8 @@ void TPdxWriter::TImpl::Finish() {
     PutLe16(freeBlock.data() + 4, static_cast<uint32_t>(-recordLength_) & 0xFFFF);
     for (uint64_t b = 1; b <= fileBlocks; ++b) {
       if (inChain[b]) continue;
-      db_.WriteAt(static_cast<uint64_t>(headerLength_) + (b - 1) * blockSize_, freeBlock.data(), freeBlock.size());
+      db_.WriteAt(static_cast<uint64_t>(headerLength_) + (b - 1) * blockSize_, freeBlock.data(),
+                  freeBlock.size());
     }
     const uint32_t first = positions ? FileBlockOf(0, positions) : 0;
     const uint32_t last = positions ? FileBlockOf(positions - 1, positions) : 0;
@@ -961,7 +965,8 @@ void TPdxWriter::TImpl::Abandon() {
   if (memo_) memo_->Remove();
 }
 
-TPdxWriter::TPdxWriter(const std::string& path, std::vector<TPdxWriterField> fields, TPdxWriterOptions options)
+TPdxWriter::TPdxWriter(const std::string& path, std::vector<TPdxWriterField> fields,
+                       TPdxWriterOptions options)
     : impl_(std::make_unique<TImpl>(path, std::move(fields), std::move(options))) {}
 
 TPdxWriter::~TPdxWriter() {
@@ -994,7 +999,8 @@ TPdxLanguageDriver TPdxLanguageDriver::Intl850() { return {0x54, 850, "intl850"}
 TPdxLanguageDriver TPdxLanguageDriver::Cyrillic866() { return {0xC0, 866, "cyrr"}; }
 
 std::optional<TPdxLanguageDriver> TPdxLanguageDriver::ByName(const std::string& name) {
-  for (const TPdxLanguageDriver& d : {Ascii(), AnsiIntl(), WinUs(), WinWestEurope(), Intl850(), Cyrillic866()})
+  for (const TPdxLanguageDriver& d :
+       {Ascii(), AnsiIntl(), WinUs(), WinWestEurope(), Intl850(), Cyrillic866()})
     if (SameNoCase(d.SortOrderName, name)) return d;
   return std::nullopt;
 }
@@ -1062,14 +1068,22 @@ struct TSpecCode {
   const char* Name;
 };
 constexpr TSpecCode kSpecCodes[] = {
-    {'A', pdxtype::kAlpha, 20, true, "Alpha"},        {'N', pdxtype::kNumber, 0, false, "Number"},
-    {'$', pdxtype::kCurrency, 0, false, "Money"},     {'S', pdxtype::kShort, 0, false, "Short"},
-    {'I', pdxtype::kLong, 0, false, "Long"},          {'+', pdxtype::kAutoInc, 0, false, "AutoInc"},
-    {'D', pdxtype::kDate, 0, false, "Date"},          {'T', pdxtype::kTime, 0, false, "Time"},
-    {'@', pdxtype::kTimestamp, 0, false, "Timestamp"}, {'L', pdxtype::kLogical, 0, false, "Logical"},
-    {'#', pdxtype::kBcd, 2, true, "Bcd"},             {'Y', pdxtype::kBytes, 8, true, "Bytes"},
-    {'M', pdxtype::kMemo, 10, true, "Memo"},          {'F', pdxtype::kFmtMemo, 10, true, "FmtMemo"},
-    {'B', pdxtype::kBlob, 10, true, "Binary"},        {'O', pdxtype::kOle, 10, true, "Ole"},
+    {'A', pdxtype::kAlpha, 20, true, "Alpha"},
+    {'N', pdxtype::kNumber, 0, false, "Number"},
+    {'$', pdxtype::kCurrency, 0, false, "Money"},
+    {'S', pdxtype::kShort, 0, false, "Short"},
+    {'I', pdxtype::kLong, 0, false, "Long"},
+    {'+', pdxtype::kAutoInc, 0, false, "AutoInc"},
+    {'D', pdxtype::kDate, 0, false, "Date"},
+    {'T', pdxtype::kTime, 0, false, "Time"},
+    {'@', pdxtype::kTimestamp, 0, false, "Timestamp"},
+    {'L', pdxtype::kLogical, 0, false, "Logical"},
+    {'#', pdxtype::kBcd, 2, true, "Bcd"},
+    {'Y', pdxtype::kBytes, 8, true, "Bytes"},
+    {'M', pdxtype::kMemo, 10, true, "Memo"},
+    {'F', pdxtype::kFmtMemo, 10, true, "FmtMemo"},
+    {'B', pdxtype::kBlob, 10, true, "Binary"},
+    {'O', pdxtype::kOle, 10, true, "Ole"},
     {'G', pdxtype::kGraphic, 10, true, "Graphic"},
 };
 }  // namespace
@@ -1173,9 +1187,10 @@ uint64_t TPdxRowGenerator::Rand() {
 
 std::string TPdxRowGenerator::Text(size_t maxLen, bool exact) {
   static const char* const kWords[] = {
-      "alpha", "Borke", "Caf\xE9", "delta", "Eiche", "fj\xF6rd", "Garten", "h\xF4tel", "index", "Jahr",
-      "K\xE4se", "lima", "Meer", "na\xEFve", "Ofen", "Paradox", "quer", "r\xE9sum\xE9", "Stra\xDF" "e", "table",
-      "\xDC" "ber", "value", "Wald", "xylo", "yacht", "Zug", "record", "field", "block", "memo"};
+      "alpha", "Borke",        "Caf\351",   "delta", "Eiche",   "fj\366rd", "Garten", "h\364tel",
+      "index", "Jahr",         "K\344se",   "lima",  "Meer",    "na\357ve", "Ofen",   "Paradox",
+      "quer",  "r\351sum\351", "Stra\337e", "table", "\334ber", "value",    "Wald",   "xylo",
+      "yacht", "Zug",          "record",    "field", "block",   "memo"};
   constexpr size_t kCount = sizeof(kWords) / sizeof(kWords[0]);
   std::string s;
   size_t target = exact || maxLen == 0 ? maxLen : 1 + Below(maxLen);
@@ -1215,11 +1230,14 @@ void TPdxRowGenerator::Next(TWriterRow& row) {
       case pdxtype::kAutoInc: cell = static_cast<int64_t>(count_); break;
       case pdxtype::kNumber: cell = (static_cast<double>(Below(2000000001)) - 1e9) / 1000.0; break;
       case pdxtype::kCurrency: cell = (static_cast<double>(Below(20000001)) - 1e7) / 100.0; break;
-      case pdxtype::kDate: cell = static_cast<int64_t>(PdxDayNumber(1900, 1, 1) + static_cast<int32_t>(Below(73049))); break;
+      case pdxtype::kDate:
+        cell = static_cast<int64_t>(PdxDayNumber(1900, 1, 1) + static_cast<int32_t>(Below(73049)));
+        break;
       case pdxtype::kTime: cell = static_cast<int64_t>(Below(86400) * 1000); break;
       case pdxtype::kTimestamp:
-        cell = static_cast<double>(PdxDayNumber(1990, 1, 1) + static_cast<int32_t>(Below(18262))) * 86400000.0 +
-               static_cast<double>(Below(86400) * 1000);
+        cell =
+            static_cast<double>(PdxDayNumber(1990, 1, 1) + static_cast<int32_t>(Below(18262))) * 86400000.0 +
+            static_cast<double>(Below(86400) * 1000);
         break;
       case pdxtype::kLogical: cell = Below(2) == 1; break;
       case pdxtype::kBcd: {
@@ -1238,9 +1256,7 @@ void TPdxRowGenerator::Next(TWriterRow& row) {
         break;
       }
       case pdxtype::kMemo:
-      case pdxtype::kFmtMemo:
-        cell = Text(BlobLength(f), true);
-        break;
+      case pdxtype::kFmtMemo: cell = Text(BlobLength(f), true); break;
       case pdxtype::kGraphic:
         cell = PdxGraphicBmp(8 + static_cast<int>(Below(24)), 8 + static_cast<int>(Below(24)),
                              static_cast<uint32_t>(Rand()));

@@ -72,13 +72,13 @@ class TWriterValue {
   enum TKind : uint8_t { kInteger, kFloat, kBoolean, kBytes, kBcd };
 
   template <std::integral T>
-    requires(!std::same_as<T, bool>)
-  TWriterValue(T v) : kind_(kInteger), i_(static_cast<int64_t>(v)) {}  // NOLINT: implicit on purpose
-  TWriterValue(double v) : kind_(kFloat), f_(v) {}                      // NOLINT
-  TWriterValue(bool v) : kind_(kBoolean), i_(v ? 1 : 0) {}              // NOLINT
-  TWriterValue(std::string v) : kind_(kBytes), s_(std::move(v)) {}      // NOLINT
-  TWriterValue(const char* v) : kind_(kBytes), s_(v) {}                 // NOLINT
-  TWriterValue(const TBcdValue& v) : kind_(kBcd), bcd_(v) {}            // NOLINT
+  requires(!std::same_as<T, bool>) TWriterValue(T v)
+      : kind_(kInteger), i_(static_cast<int64_t>(v)) {}             // NOLINT: implicit on purpose
+  TWriterValue(double v) : kind_(kFloat), f_(v) {}                  // NOLINT
+  TWriterValue(bool v) : kind_(kBoolean), i_(v ? 1 : 0) {}          // NOLINT
+  TWriterValue(std::string v) : kind_(kBytes), s_(std::move(v)) {}  // NOLINT
+  TWriterValue(const char* v) : kind_(kBytes), s_(v) {}             // NOLINT
+  TWriterValue(const TBcdValue& v) : kind_(kBcd), bcd_(v) {}        // NOLINT
 
   TKind Kind() const { return kind_; }
   int64_t Integer() const { return i_; }

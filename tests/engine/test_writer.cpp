@@ -35,7 +35,8 @@ std::string Hex(const std::string& s) {
 }
 
 // Compares byte ranges [from, to) of two files' contents.
-void ExpectSameBytes(const std::string& real, const std::string& ours, size_t from, size_t to, const char* what) {
+void ExpectSameBytes(const std::string& real, const std::string& ours, size_t from, size_t to,
+                     const char* what) {
   ASSERT_LE(to, real.size()) << what;
   ASSERT_LE(to, ours.size()) << what;
   EXPECT_EQ(Hex(real.substr(from, to - from)), Hex(ours.substr(from, to - from)))
@@ -63,9 +64,9 @@ TEST(WriterRealTables, BcdTableHeaderAndValues) {
   opt.FileVersion = 11;
   opt.Language = TPdxLanguageDriver{0x00, 850, "ascii"};
   opt.HeaderTableName = "bcd.db";
-  std::string path = test::MakeTable({{"A", pdxtype::kBcd, 2}, {"B", pdxtype::kBcd, 0}, {"C", pdxtype::kBcd, 32}},
-                                     {{"1.23", 1, "0.123"}, {"-1.23", -1, "-0.123"}, {0.0, std::nullopt, "0.9999"}},
-                                     opt);
+  std::string path =
+      test::MakeTable({{"A", pdxtype::kBcd, 2}, {"B", pdxtype::kBcd, 0}, {"C", pdxtype::kBcd, 32}},
+                      {{"1.23", 1, "0.123"}, {"-1.23", -1, "-0.123"}, {0.0, std::nullopt, "0.9999"}}, opt);
   std::string ours = ReadFile(path);
   ASSERT_EQ(real.size(), ours.size());
   ExpectSameBytes(real, ours, 0x00, 0x2D, "fixed header");
@@ -83,7 +84,9 @@ TEST(WriterRealTables, BcdTableHeaderAndValues) {
     ExpectSameBytes(real, ours, rec, rec + 34, "BCD A and B");
     ExpectSameBytes(real, ours, rec + 34, rec + 34 + 2, "BCD C");
   }
-  EXPECT_EQ(Hex(ours.substr(0x806 + 34, 17)), "e0123000000000000000000000000000" "00");
+  EXPECT_EQ(Hex(ours.substr(0x806 + 34, 17)),
+            "e0123000000000000000000000000000"
+            "00");
 }
 
 // TypSammlung (7.x): every record of a table with every common type, negatives and
@@ -93,21 +96,23 @@ TEST(WriterRealTables, TypSammlungRecordsAndMemo) {
   std::string realMb = ReadFile(TestData("Rparadox/TypSammlung.MB"));
   std::vector<TPdxWriterField> fields = {
       {"Alpha", pdxtype::kAlpha, 30},         {"Numerisch", pdxtype::kNumber, 0},
-      {"W\xE4hrung", pdxtype::kCurrency, 0},  {"Integer kurz", pdxtype::kShort, 0},
+      {"W\344hrung", pdxtype::kCurrency, 0},  {"Integer kurz", pdxtype::kShort, 0},
       {"Integer lang", pdxtype::kLong, 0},    {"BCD", pdxtype::kBcd, 6},
       {"Datum", pdxtype::kDate, 0},           {"Zeit", pdxtype::kTime, 0},
       {"Datum/Zeit", pdxtype::kTimestamp, 0}, {"Memo", pdxtype::kMemo, 11},
-      {"Logisch", pdxtype::kLogical, 0},      {"Z\xE4hler", pdxtype::kAutoInc, 0},
-      {"Bin\xE4r", pdxtype::kBlob, 10},       {"Bytes", pdxtype::kBytes, 255},
+      {"Logisch", pdxtype::kLogical, 0},      {"Z\344hler", pdxtype::kAutoInc, 0},
+      {"Bin\344r", pdxtype::kBlob, 10},       {"Bytes", pdxtype::kBytes, 255},
   };
   const auto null = std::nullopt;
   std::vector<TWriterRow> rows = {
-      {"AAA Irgendein Text", 40.0, 40.0, 40, 40, "40.000000", 719163, 0, 62135722800000.0, null, null, 1, null, null},
+      {"AAA Irgendein Text", 40.0, 40.0, 40, 40, "40.000000", 719163, 0, 62135722800000.0, null, null, 1,
+       null, null},
       {"Erste Zeile", 23.0, null, null, null, null, null, null, null, null, false, 3, null, null},
-      {"F\xFCnfter Datensatz", 1.34, 13.002, null, null, "13.123457", -366, 4212000, -31618800000.0,
-       "Dies ist eine Memo im 'F\xFCnften Datensat'", null, 5, null, null},
+      {"F\374nfter Datensatz", 1.34, 13.002, null, null, "13.123457", -366, 4212000, -31618800000.0,
+       "Dies ist eine Memo im 'F\374nften Datensat'", null, 5, null, null},
       {"Null-Werte", 0.0, 0.0, 0, 0, "0", null, null, null, null, null, 4, null, null},
-      {"Zweite Zeile", -40.0, -40.0, -40, -40, "-40", 730006, 40271000, 63190926671000.0, null, true, 2, null, null},
+      {"Zweite Zeile", -40.0, -40.0, -40, -40, "-40", 730006, 40271000, 63190926671000.0, null, true, 2, null,
+       null},
   };
   TPdxWriterOptions opt;
   opt.FileVersion = 12;
@@ -142,9 +147,8 @@ TEST(WriterRealTables, MemoSlotsAndSharedBlock) {
   std::string text = realMb.substr(0x1150, 555);
   TPdxWriterOptions opt;
   opt.FileVersion = 11;
-  std::string path =
-      test::MakeTable({{"Id", pdxtype::kAutoInc, 0}, {"TEXT", pdxtype::kMemo, 250}}, {{1, text}, {2, "01234567890\n"}},
-                      opt, "memo.db");
+  std::string path = test::MakeTable({{"Id", pdxtype::kAutoInc, 0}, {"TEXT", pdxtype::kMemo, 250}},
+                                     {{1, text}, {2, "01234567890\n"}}, opt, "memo.db");
   std::string ours = ReadFile(path);
   ExpectSameBytes(real, ours, 0x806, 0x806 + 2 * 254, "records");
   std::string mb = ReadFile(path.substr(0, path.size() - 3) + ".mb");
@@ -158,12 +162,15 @@ TEST(WriterRealTables, GraphicInBlockOfItsOwn) {
   std::string real = ReadFile(TestData("paradoxdriver/fields/graphic.db"));
   std::string realMb = ReadFile(TestData("paradoxdriver/fields/graphic.mb"));
   std::string picture = realMb.substr(0x1009, 20086);
-  ASSERT_EQ(Hex(picture.substr(0, 10)), "01000001" "6e4e0000" "424d");
+  ASSERT_EQ(Hex(picture.substr(0, 10)),
+            "01000001"
+            "6e4e0000"
+            "424d");
   TPdxWriterOptions opt;
   opt.FileVersion = 11;
-  std::string path =
-      test::MakeTable({{"Id", pdxtype::kAutoInc, 0}, {"BLOB", pdxtype::kGraphic, 10}, {"TYPE", pdxtype::kAlpha, 3}},
-                      {{1, picture, "GIF"}}, opt, "graphic.db");
+  std::string path = test::MakeTable(
+      {{"Id", pdxtype::kAutoInc, 0}, {"BLOB", pdxtype::kGraphic, 10}, {"TYPE", pdxtype::kAlpha, 3}},
+      {{1, picture, "GIF"}}, opt, "graphic.db");
   std::string ours = ReadFile(path);
   ExpectSameBytes(real, ours, 0x806, 0x806 + 17, "record");
   std::string mb = ReadFile(path.substr(0, path.size() - 3) + ".mb");
@@ -294,7 +301,7 @@ TEST(WriterLayout, ChainOrders) {
   EXPECT_EQ(BlockAt(db, 1).Next, 3u);
   EXPECT_EQ(BlockAt(db, 3).Next, 2u);
   EXPECT_EQ(BlockAt(db, 2).Next, 5u);
-  EXPECT_EQ(BlockAt(db, 2).LastOffset, 0);  // record 7 alone
+  EXPECT_EQ(BlockAt(db, 2).LastOffset, 0);   // record 7 alone
   EXPECT_EQ(BlockAt(db, 5).LastOffset, -4);  // a chain block without records
   EXPECT_EQ(BlockAt(db, 5).Prev, 2u);
   EXPECT_EQ(BlockAt(db, 4).LastOffset, -4);  // hole: a free block
@@ -321,11 +328,29 @@ TEST(WriterLayout, StoredValueForms) {
        {0, 0, std::nullopt, 0, 0.0, -2.5, std::nullopt, false, 1, std::nullopt, std::nullopt}});
   std::string rec = ReadFile(path).substr(test::RecordOffset(path, 1, 0), 2 * 49);
   EXPECT_EQ(Hex(rec.substr(0, 49)),
-            "8001" "7fffffff" "800b2408" "82932e00" "bff0000000000000" "400fffffffffffff" "7fffffffffffffff" "81"
-            "8000002a" "616200" "010000");
+            "8001"
+            "7fffffff"
+            "800b2408"
+            "82932e00"
+            "bff0000000000000"
+            "400fffffffffffff"
+            "7fffffffffffffff"
+            "81"
+            "8000002a"
+            "616200"
+            "010000");
   EXPECT_EQ(Hex(rec.substr(49)),
-            "8000" "80000000" "00000000" "80000000" "8000000000000000" "3ffbffffffffffff" "0000000000000000" "80"
-            "80000001" "000000" "000000");
+            "8000"
+            "80000000"
+            "00000000"
+            "80000000"
+            "8000000000000000"
+            "3ffbffffffffffff"
+            "0000000000000000"
+            "80"
+            "80000001"
+            "000000"
+            "000000");
 }
 
 TEST(WriterLayout, MemoFileBlocks) {
@@ -354,7 +379,10 @@ TEST(WriterLayout, MemoFileBlocks) {
   EXPECT_EQ(Hex(mb.substr(0x1000 + 12 + 5 * 63, 5)), "150101000b");
   EXPECT_EQ(mb.substr(0x1150, 11), std::string(11, 'a'));
   // Block of its own: type 2, 2 chunks, length, modification number, data at 9.
-  EXPECT_EQ(Hex(mb.substr(0x3000, 9)), "020200" "88130000" "0100");
+  EXPECT_EQ(Hex(mb.substr(0x3000, 9)),
+            "020200"
+            "88130000"
+            "0100");
   EXPECT_EQ(mb.substr(0x3009, 5000), std::string(5000, 'y'));
   EXPECT_EQ(mb.size(), 5u * 4096);
   // Free space list: the open shared block 2 with its free paragraphs.

@@ -42,29 +42,34 @@ std::string MakeGeneratedTable(const std::string& fieldSpec, uint32_t records, u
 TAllTypes AllTypesFixture() {
   TAllTypes t;
   t.Fields = {
-      {"Alpha", pdxtype::kAlpha, 20},     {"Date", pdxtype::kDate, 0},          {"Short", pdxtype::kShort, 0},
-      {"Long", pdxtype::kLong, 0},        {"Money", pdxtype::kCurrency, 0},     {"Number", pdxtype::kNumber, 0},
-      {"Logical", pdxtype::kLogical, 0},  {"Memo", pdxtype::kMemo, 20},         {"Blob", pdxtype::kBlob, 10},
-      {"FmtMemo", pdxtype::kFmtMemo, 10}, {"Ole", pdxtype::kOle, 10},           {"Graphic", pdxtype::kGraphic, 10},
-      {"Time", pdxtype::kTime, 0},        {"Timestamp", pdxtype::kTimestamp, 0}, {"AutoInc", pdxtype::kAutoInc, 0},
-      {"Bcd", pdxtype::kBcd, 2},          {"Bytes", pdxtype::kBytes, 4},
+      {"Alpha", pdxtype::kAlpha, 20},    {"Date", pdxtype::kDate, 0},
+      {"Short", pdxtype::kShort, 0},     {"Long", pdxtype::kLong, 0},
+      {"Money", pdxtype::kCurrency, 0},  {"Number", pdxtype::kNumber, 0},
+      {"Logical", pdxtype::kLogical, 0}, {"Memo", pdxtype::kMemo, 20},
+      {"Blob", pdxtype::kBlob, 10},      {"FmtMemo", pdxtype::kFmtMemo, 10},
+      {"Ole", pdxtype::kOle, 10},        {"Graphic", pdxtype::kGraphic, 10},
+      {"Time", pdxtype::kTime, 0},       {"Timestamp", pdxtype::kTimestamp, 0},
+      {"AutoInc", pdxtype::kAutoInc, 0}, {"Bcd", pdxtype::kBcd, 2},
+      {"Bytes", pdxtype::kBytes, 4},
   };
   std::string longMemo;
-  for (int i = 0; longMemo.size() < 5000; ++i) longMemo += "Zeile " + std::to_string(i) + ": Gr\xFC\xDF" "e aus K\xF6ln.\r\n";
+  for (int i = 0; longMemo.size() < 5000; ++i)
+    longMemo += "Zeile " + std::to_string(i) + ": Gr\374\337e aus K\366ln.\r\n";
   std::string blob(3000, '\0');
   for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7 + 3);
   t.Rows = {
-      {"Erste Zeile", PdxDayNumber(2000, 1, 1), 1, 100000, 12.5, 3.25, true, "kurz", std::string("\x01\x02\x03", 3),
-       "{\\rtf1 x}", "OLE-Daten", PdxGraphicBmp(4, 3, 1), PdxTimeOfDay(12, 0, 0), PdxTimestamp(2020, 2, 1, 1, 0, 1),
-       1, "1.23", std::string("\x00\x31\x00\x32", 4)},
-      {"K\xF6ln \xC4rger \xDF", PdxDayNumber(1, 1, 1), -1, -1, -40.0, -1.0, false,
+      {"Erste Zeile", PdxDayNumber(2000, 1, 1), 1, 100000, 12.5, 3.25, true, "kurz",
+       std::string("\x01\x02\x03", 3), "{\\rtf1 x}", "OLE-Daten", PdxGraphicBmp(4, 3, 1),
+       PdxTimeOfDay(12, 0, 0), PdxTimestamp(2020, 2, 1, 1, 0, 1), 1, "1.23",
+       std::string("\x00\x31\x00\x32", 4)},
+      {"K\366ln \304rger \337", PdxDayNumber(1, 1, 1), -1, -1, -40.0, -1.0, false,
        "Ein Memo, das nicht in den Datensatz passt.", blob, longMemo, std::string(300, 'o'),
        PdxGraphicBmp(40, 30, 2), PdxTimeOfDay(23, 59, 59, 999), PdxTimestamp(1, 1, 1, 0, 0, 0), 2, "-1.23",
-       std::string("\xFF\xFE\xFD\xFC", 4)},
+       std::string("\377\376\375\374", 4)},
       {std::string(20, 'Z'), PdxDayNumber(9999, 12, 31), 32767, 2147483647, 0.0, -0.0, std::nullopt, longMemo,
        std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, std::nullopt, 3, "0.00", std::nullopt},
-      {"", std::nullopt, -32767, -2147483647, std::nullopt, 1e308, true, std::nullopt, std::nullopt, "", std::nullopt,
-       std::nullopt, std::nullopt, -1.5, 4, std::nullopt, std::string("\x01", 1)},
+      {"", std::nullopt, -32767, -2147483647, std::nullopt, 1e308, true, std::nullopt, std::nullopt, "",
+       std::nullopt, std::nullopt, std::nullopt, -1.5, 4, std::nullopt, std::string("\x01", 1)},
       {std::nullopt, std::nullopt, std::nullopt, std::nullopt, -1e-300, 5e-324, std::nullopt, std::nullopt,
        std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 5, "-99999999.99",
        std::nullopt},
@@ -101,7 +106,8 @@ void PatchLe32(const std::string& path, uint64_t offset, uint32_t value) {
 }
 
 void TruncateFile(const std::string& path, uint64_t size) {
-  if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0) throw std::runtime_error("cannot truncate " + path);
+  if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0)
+    throw std::runtime_error("cannot truncate " + path);
 }
 
 namespace {

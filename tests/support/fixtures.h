@@ -19,7 +19,8 @@ std::string MakeTable(const std::string& fieldSpec, const std::vector<TWriterRow
                       const TPdxWriterOptions& options = {}, const std::string& fileName = "fixture.db");
 // A table of generated records (deterministic for a seed, as `korvane-cli generate` makes them).
 std::string MakeGeneratedTable(const std::string& fieldSpec, uint32_t records, uint64_t seed = 1,
-                               const TPdxWriterOptions& options = {}, const std::string& fileName = "generated.db");
+                               const TPdxWriterOptions& options = {},
+                               const std::string& fileName = "generated.db");
 
 // One field of every type the reader decodes, and rows holding values, boundary
 // values, negatives and nulls (text in cp1252). Row 1 has a value in every field.
