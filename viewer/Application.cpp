@@ -2,7 +2,6 @@
 
 #include <QFont>
 #include <QWidget>
-
 #include <exception>
 
 #include "platform/qt/ui.h"

@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 #include <QPointer>
-
 #include <algorithm>
 #include <exception>
 
@@ -11,11 +10,14 @@ namespace korvane {
 // ---------------------------------------------------------------------------------------------
 // TDBGridModel
 
-TDBGridModel::TDBGridModel(TGridColumns& columns, QObject* parent) : QAbstractTableModel(parent), columns_(columns) {}
+TDBGridModel::TDBGridModel(TGridColumns& columns, QObject* parent)
+    : QAbstractTableModel(parent), columns_(columns) {}
 
 int TDBGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
-int TDBGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_.Count(); }
+int TDBGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : columns_.Count();
+}
 
 void TDBGridModel::Reset() {
   beginResetModel();
@@ -36,7 +38,8 @@ void TDBGridModel::Invalidate() {
   }
   cache_.clear();
   ages_.clear();
-  if (rows_ > 0 && columns_.Count() > 0) emit dataChanged(index(0, 0), index(rows_ - 1, columns_.Count() - 1));
+  if (rows_ > 0 && columns_.Count() > 0)
+    emit dataChanged(index(0, 0), index(rows_ - 1, columns_.Count() - 1));
 }
 
 const TDBGridModel::TRow& TDBGridModel::RowAt(int row) const {
@@ -174,9 +177,7 @@ void TDBGrid::DataEvent(TDataEvent e) {
       model_->Invalidate();
       SyncToCursor();
       break;
-    case TDataEvent::DataSetScroll:
-      SyncToCursor();
-      break;
+    case TDataEvent::DataSetScroll: SyncToCursor(); break;
   }
 }
 

@@ -9,7 +9,6 @@
 
 #include <QAbstractTableModel>
 #include <QTableView>
-
 #include <list>
 #include <unordered_map>
 #include <vector>
@@ -84,7 +83,7 @@ class TDBGrid : public QTableView {
   TDBGridModel* model_;
   TDataLink link_;
   std::vector<std::string> shownFields_;  // field names in the order the model shows them
-  bool syncing_ = false;  // true while the grid follows the cursor or the columns
+  bool syncing_ = false;                  // true while the grid follows the cursor or the columns
 };
 
 }  // namespace korvane

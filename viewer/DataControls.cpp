@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QToolButton>
-
 #include <exception>
 
 namespace korvane {
@@ -18,7 +17,9 @@ std::function<std::string(const std::string&)>& NameDecoder() {
 }
 }  // namespace
 
-QString ValueText(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+QString ValueText(const std::string& utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 QString NameText(const std::string& raw) {
   auto& decoder = NameDecoder();
@@ -26,7 +27,9 @@ QString NameText(const std::string& raw) {
   return ValueText(raw);
 }
 
-void SetNameDecoder(std::function<std::string(const std::string&)> decoder) { NameDecoder() = std::move(decoder); }
+void SetNameDecoder(std::function<std::string(const std::string&)> decoder) {
+  NameDecoder() = std::move(decoder);
+}
 
 QString NormalizeLineBreaks(QString text) {
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -232,7 +235,8 @@ void TDBImage::Reload() {
   stale_ = false;
   bytes_ = ImageBytesOfBlob(BlobData());
   image_ = QImage();
-  if (!bytes_.empty()) image_.loadFromData(reinterpret_cast<const uchar*>(bytes_.data()), static_cast<int>(bytes_.size()));
+  if (!bytes_.empty())
+    image_.loadFromData(reinterpret_cast<const uchar*>(bytes_.data()), static_cast<int>(bytes_.size()));
   update();
 }
 

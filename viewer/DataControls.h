@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QWidget>
-
 #include <functional>
 #include <string>
 

@@ -4,6 +4,9 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+// The resources of a static library are registered by hand.
+static void InitResources() { Q_INIT_RESOURCE(korvane); }
+
 namespace korvane {
 
 namespace {
@@ -163,12 +166,8 @@ void Draw(QPainter& p, TToolIcon kind) {
       p.setBrush(kBlue);
       p.drawEllipse(QRectF(12, 12, 8, 8));
       break;
-    case TToolIcon::MoveUp:
-      Arrow(p, QPointF(16, 28), QPointF(16, 4), kGreen, 4);
-      break;
-    case TToolIcon::MoveDown:
-      Arrow(p, QPointF(16, 4), QPointF(16, 28), kGreen, 4);
-      break;
+    case TToolIcon::MoveUp: Arrow(p, QPointF(16, 28), QPointF(16, 4), kGreen, 4); break;
+    case TToolIcon::MoveDown: Arrow(p, QPointF(16, 4), QPointF(16, 28), kGreen, 4); break;
     case TToolIcon::Resize:
       p.setPen(QPen(kBlue, 1.5));
       p.setBrush(kLightBlue);
@@ -219,6 +218,8 @@ QIcon ToolIcon(TToolIcon kind) {
 }
 
 QIcon AppIcon() {
+  static const bool registered = (InitResources(), true);
+  (void)registered;
   QIcon icon(QStringLiteral(":/icons/korvane.svg"));
   if (!icon.availableSizes().isEmpty() || !icon.pixmap(32).isNull()) return icon;
   QIcon drawn;

@@ -7,8 +7,28 @@
 namespace korvane {
 
 enum class TToolIcon {
-  Open, Close, Refresh, Print, Export, Form, Columns, ResizeAll, TableInfo, Search, Exit,
-  Hide, Show, MoveUp, MoveDown, Resize, First, Prior, Next, Last, Ok, Cancel,
+  Open,
+  Close,
+  Refresh,
+  Print,
+  Export,
+  Form,
+  Columns,
+  ResizeAll,
+  TableInfo,
+  Search,
+  Exit,
+  Hide,
+  Show,
+  MoveUp,
+  MoveDown,
+  Resize,
+  First,
+  Prior,
+  Next,
+  Last,
+  Ok,
+  Cancel,
 };
 
 QIcon ToolIcon(TToolIcon kind);

@@ -24,7 +24,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <exception>
 
@@ -148,7 +147,8 @@ QAction* TForm1::AddAction(QMenu* menu, const char* name, const QString& caption
   auto* a = new QAction(caption, this);
   a->setObjectName(QString::fromLatin1(name));
   if (!key.isEmpty()) a->setShortcut(key);
-  if (slot) connect(a, &QAction::triggered, this, [this, slot] { qtui::Guarded(this, [&] { (this->*slot)(); }); });
+  if (slot)
+    connect(a, &QAction::triggered, this, [this, slot] { qtui::Guarded(this, [&] { (this->*slot)(); }); });
   if (menu) menu->addAction(a);
   return a;
 }
@@ -162,7 +162,8 @@ void TForm1::BuildMenus() {
   AddAction(file, "Open1", QStringLiteral("Open"), QKeySequence(Qt::Key_F2), &TForm1::Open1Click);
   AddAction(file, "CloseDatabase1", QStringLiteral("Close Database"), {}, nullptr);
   file->addSeparator();
-  QAction* print = AddAction(file, "Print1", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
+  QAction* print =
+      AddAction(file, "Print1", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
   print->setEnabled(false);  // enabled when report printing is built
   AddAction(file, "PrintPreview1", QStringLiteral("Print Preview"), {}, nullptr)->setVisible(false);
   AddAction(file, "PrintTable1", QStringLiteral("Print Table"), {}, nullptr)->setVisible(false);
@@ -175,7 +176,8 @@ void TForm1::BuildMenus() {
   AddAction(nullptr, "CopyColToClip1", QStringLiteral("CopyColToClip"), {}, &TForm1::CopyColToClip1Execute);
   AddAction(edit, "Copycolumntoclipboard1", QStringLiteral("Copy column to clipboard"), {},
             &TForm1::CopyColToClip1Execute);
-  AddAction(edit, "Copyrowtoclipboard1", QStringLiteral("Copy row to clipboard"), {}, &TForm1::CopyRowToClip1Click);
+  AddAction(edit, "Copyrowtoclipboard1", QStringLiteral("Copy row to clipboard"), {},
+            &TForm1::CopyRowToClip1Click);
   AddAction(edit, "Copyfieldvaluetoclipboard1", QStringLiteral("Copy field value to clipboard"), {},
             &TForm1::CopyFieldToClip1Click);
   edit->addSeparator();
@@ -185,9 +187,10 @@ void TForm1::BuildMenus() {
   AddAction(view, "Refresh1", QStringLiteral("Refresh"), QKeySequence(Qt::Key_F5), &TForm1::Refresh1Click);
   AddAction(view, "ShowHideColumns1", QStringLiteral("Show / Hide Columns"), QKeySequence(Qt::Key_F8),
             &TForm1::ShowHideColumns1Click);
-  AddAction(view, "AdjustALLcolumnwidths1", QStringLiteral("Adjust ALL column widths"), QKeySequence(Qt::Key_F11),
-            &TForm1::ToolButton13Click);
-  AddAction(view, "GotoColumn1", QStringLiteral("Goto Column"), QKeySequence(Qt::Key_F6), nullptr)->setVisible(false);
+  AddAction(view, "AdjustALLcolumnwidths1", QStringLiteral("Adjust ALL column widths"),
+            QKeySequence(Qt::Key_F11), &TForm1::ToolButton13Click);
+  AddAction(view, "GotoColumn1", QStringLiteral("Goto Column"), QKeySequence(Qt::Key_F6), nullptr)
+      ->setVisible(false);
   view->addSeparator();
   QMenu* encoding = view->addMenu(QStringLiteral("Encoding"));
   encoding->setObjectName(QStringLiteral("Encoding1"));
@@ -223,7 +226,8 @@ void TForm1::BuildEncodingMenu(QMenu* menu) {
     a->setData(cp);
     a->setChecked(cp == codePageOverride_);
     encodingGroup_->addAction(a);
-    connect(a, &QAction::triggered, this, [this, cp] { qtui::Guarded(this, [&] { SetSourceCodePage(cp); }); });
+    connect(a, &QAction::triggered, this,
+            [this, cp] { qtui::Guarded(this, [&] { SetSourceCodePage(cp); }); });
   };
   add(0, QStringLiteral("Automatic (from the table)"));
   menu->addSeparator();
@@ -259,7 +263,8 @@ void TForm1::BuildToolBar() {
       {nullptr, nullptr, nullptr, TToolIcon::Open, nullptr, true, true},
       {"ToolButton7", "Form", "Form View", TToolIcon::Form, &TForm1::ToolButton7Click, true, true},
       {"ToolButton8", "Columns", "Columns", TToolIcon::Columns, &TForm1::ShowHideColumns1Click, true, true},
-      {"ToolButton13", "Resize All", "Resize All", TToolIcon::ResizeAll, &TForm1::ToolButton13Click, true, true},
+      {"ToolButton13", "Resize All", "Resize All", TToolIcon::ResizeAll, &TForm1::ToolButton13Click, true,
+       true},
       {"ToolButton9", "Tbl Info", "Table Info", TToolIcon::TableInfo, &TForm1::TblInfoClick, false, true},
       {"ToolButton10", "Search", "Search", TToolIcon::Search, &TForm1::SearchClick, false, true},
       {"ToolButton11", "+Table", "+Table", TToolIcon::Open, nullptr, false, true},
@@ -466,12 +471,12 @@ void TForm1::BuildCentral() {
   label2_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   label5_ = new QLabel(QStringLiteral("Record Count:"), bottom);
   label5_->setObjectName(QStringLiteral("Label5"));
-  auto* label1 = new TLinkLabel(QStringLiteral("VIEWER.md"), [this] { OpenDocument(QStringLiteral("VIEWER.md")); },
-                                bottom);
+  auto* label1 = new TLinkLabel(
+      QStringLiteral("VIEWER.md"), [this] { OpenDocument(QStringLiteral("VIEWER.md")); }, bottom);
   label1->setObjectName(QStringLiteral("Label1"));
   label1->setToolTip(QStringLiteral("Open the user guide"));
-  auto* label6 = new TLinkLabel(QStringLiteral("README.md"), [this] { OpenDocument(QStringLiteral("README.md")); },
-                                bottom);
+  auto* label6 = new TLinkLabel(
+      QStringLiteral("README.md"), [this] { OpenDocument(QStringLiteral("README.md")); }, bottom);
   label6->setObjectName(QStringLiteral("Label6"));
   label6->setToolTip(QStringLiteral("Open the project's read-me"));
   bh->addWidget(label1);
@@ -724,7 +729,8 @@ void TForm1::RecordCount1Click() {
 }
 
 void TForm1::RecordSize1Click() {
-  qtui::ShowMessage(this, QStringLiteral("Size: ") + QString::number(static_cast<uint16_t>(pdx1_.RecordSize())));
+  qtui::ShowMessage(this,
+                    QStringLiteral("Size: ") + QString::number(static_cast<uint16_t>(pdx1_.RecordSize())));
 }
 
 void TForm1::ShowProgramLocation1Click() {
@@ -817,13 +823,19 @@ void TForm1::SaveBitmapClick() {
   std::string bytes = dbImage1_->ImageBytes().empty() ? blob : dbImage1_->ImageBytes();
   QString suggested = QStringLiteral("picture");
   QByteArray data = QByteArray::fromStdString(bytes);
-  if (data.startsWith("BM")) suggested += QStringLiteral(".bmp");
-  else if (data.startsWith("\xFF\xD8")) suggested += QStringLiteral(".jpg");
-  else if (data.startsWith("\x89PNG")) suggested += QStringLiteral(".png");
-  else if (data.startsWith("GIF8")) suggested += QStringLiteral(".gif");
-  else suggested += QStringLiteral(".bin");
-  QString path = qtui::GetSaveFileName(this, QStringLiteral("Save Bitmap"),
-                                       QStringLiteral("Pictures (*.bmp *.jpg *.png *.gif);;All files (*)"), suggested);
+  if (data.startsWith("BM"))
+    suggested += QStringLiteral(".bmp");
+  else if (data.startsWith("\xFF\xD8"))
+    suggested += QStringLiteral(".jpg");
+  else if (data.startsWith("\x89PNG"))
+    suggested += QStringLiteral(".png");
+  else if (data.startsWith("GIF8"))
+    suggested += QStringLiteral(".gif");
+  else
+    suggested += QStringLiteral(".bin");
+  QString path =
+      qtui::GetSaveFileName(this, QStringLiteral("Save Bitmap"),
+                            QStringLiteral("Pictures (*.bmp *.jpg *.png *.gif);;All files (*)"), suggested);
   if (path.isEmpty()) return;
   // Written to a temporary file and renamed, so a failed save leaves nothing behind.
   QSaveFile out(path);
@@ -851,7 +863,9 @@ void TForm1::SetSourceCodePage(int codePage) {
 
 // ---------------------------------------------------------------------------------------------
 
-QAction* TForm1::Action(const char* objectName) const { return findChild<QAction*>(QString::fromLatin1(objectName)); }
+QAction* TForm1::Action(const char* objectName) const {
+  return findChild<QAction*>(QString::fromLatin1(objectName));
+}
 
 QToolButton* TForm1::ToolButton(const char* objectName) const {
   return findChild<QToolButton*>(QString::fromLatin1(objectName));

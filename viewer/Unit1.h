@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
-
 #include <string>
 #include <vector>
 
@@ -55,9 +54,6 @@ class TDropDownComboBox : public QComboBox {
   void aboutToShowPopup();
 };
 
-// A label that opens a document when clicked.
-class TLinkLabel;
-
 class TForm1 : public QMainWindow {
   Q_OBJECT
  public:
@@ -89,11 +85,11 @@ class TForm1 : public QMainWindow {
   void ShowProgramLocation1Click();
   void Homepage1Click();
   void Donations1Click();
-  void Button8Click();           // "Delete"
-  void CheckBox1Click();         // "Show Field Panel"
-  void SearchValue1Click();      // Search "Search Value" (Ctrl+F)
-  void TblInfoClick();           // toolbar "Tbl Info" (hidden)
-  void SearchClick();            // toolbar "Search" (hidden)
+  void Button8Click();       // "Delete"
+  void CheckBox1Click();     // "Show Field Panel"
+  void SearchValue1Click();  // Search "Search Value" (Ctrl+F)
+  void TblInfoClick();       // toolbar "Tbl Info" (hidden)
+  void SearchClick();        // toolbar "Search" (hidden)
   void ComboBox1DropDown();
   void ComboBox1Change();
   void ComboBox3DropDown();

@@ -21,7 +21,8 @@ namespace korvane {
 TfrmColumns::TfrmColumns(TForm1& main) : QDialog(&main), main_(main) {
   setObjectName(QStringLiteral("frmColumns"));
   setWindowTitle(QStringLiteral("Configure Grid Columns"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowTitleHint);
   setModal(false);
   QFont f(QStringLiteral("Tahoma"));
   f.setPixelSize(11);
@@ -57,8 +58,8 @@ TfrmColumns::TfrmColumns(TForm1& main) : QDialog(&main), main_(main) {
 
   listView1_ = new QTableWidget(0, 4, this);
   listView1_->setObjectName(QStringLiteral("ListView1"));
-  listView1_->setHorizontalHeaderLabels(
-      {QStringLiteral("Column Name"), QStringLiteral("Status"), QStringLiteral("Number"), QStringLiteral("Width")});
+  listView1_->setHorizontalHeaderLabels({QStringLiteral("Column Name"), QStringLiteral("Status"),
+                                         QStringLiteral("Number"), QStringLiteral("Width")});
   listView1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   listView1_->setSelectionBehavior(QAbstractItemView::SelectRows);
   listView1_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -80,7 +81,8 @@ TfrmColumns::TfrmColumns(TForm1& main) : QDialog(&main), main_(main) {
   auto item = [&](const char* name, const QString& caption, void (TfrmColumns::*slot)()) {
     QAction* a = popupMenu1_->addAction(caption);
     a->setObjectName(QString::fromLatin1(name));
-    if (slot) connect(a, &QAction::triggered, this, [this, slot] { qtui::Guarded(this, [&] { (this->*slot)(); }); });
+    if (slot)
+      connect(a, &QAction::triggered, this, [this, slot] { qtui::Guarded(this, [&] { (this->*slot)(); }); });
   };
   item("Show1", QStringLiteral("Show"), &TfrmColumns::ShowClick);
   item("Hide1", QStringLiteral("Hide"), &TfrmColumns::HideClick);
@@ -102,7 +104,8 @@ TfrmColumns::TfrmColumns(TForm1& main) : QDialog(&main), main_(main) {
   bottom->setFixedHeight(74);
   auto* bh = new QHBoxLayout(bottom);
   bh->setContentsMargins(10, 8, 10, 8);
-  auto* note = new QLabel(QStringLiteral("Note: You can choose what columns are printed or exported by hiding."), bottom);
+  auto* note = new QLabel(
+      QStringLiteral("Note: You can choose what columns are printed or exported by hiding."), bottom);
   note->setObjectName(QStringLiteral("Label1"));
   note->setWordWrap(true);
   bh->addWidget(note, 1);
@@ -126,7 +129,8 @@ void TfrmColumns::RefreshList() {
   listView1_->setRowCount(cols.Count());
   for (int i = 0; i < cols.Count(); ++i) {
     listView1_->setItem(i, 0, new QTableWidgetItem(NameText(cols[i].FieldName)));
-    listView1_->setItem(i, 1, new QTableWidgetItem(cols[i].Visible ? QStringLiteral("Visible") : QStringLiteral("Hidden")));
+    listView1_->setItem(
+        i, 1, new QTableWidgetItem(cols[i].Visible ? QStringLiteral("Visible") : QStringLiteral("Hidden")));
     listView1_->setItem(i, 2, new QTableWidgetItem(QString::number(i + 1)));
     listView1_->setItem(i, 3, new QTableWidgetItem(QString::number(cols[i].Width)));
   }
@@ -201,7 +205,8 @@ void TfrmColumns::ResizeClick() {
   QTableWidgetItem* widthItem = listView1_->item(row, 3);
   QString preset = widthItem ? widthItem->text() : QString();
   int current = preset.toInt();
-  QString answer = qtui::InputBox(this, QStringLiteral("Enter new column display size"), QStringLiteral("New Size"), preset);
+  QString answer = qtui::InputBox(this, QStringLiteral("Enter new column display size"),
+                                  QStringLiteral("New Size"), preset);
   bool ok = false;
   int width = answer.trimmed().toInt(&ok, 10);
   if (!ok || width <= 0) width = current;  // not a usable width: keep the old one

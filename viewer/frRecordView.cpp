@@ -10,7 +10,6 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-
 #include <algorithm>
 
 #include "platform/qt/ui.h"

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-
 #include <algorithm>
 
 #include "platform/qt/ui.h"
@@ -22,7 +21,8 @@ namespace korvane {
 TfrmSearchValue::TfrmSearchValue(TForm1& main) : QDialog(&main), main_(main) {
   setObjectName(QStringLiteral("frmSearchValue"));
   setWindowTitle(QStringLiteral("Search Field Value"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
+                 Qt::WindowTitleHint);
   QFont f(QStringLiteral("Tahoma"));
   f.setPixelSize(11);
   setFont(f);
@@ -98,7 +98,9 @@ void TfrmSearchValue::paintEvent(QPaintEvent*) {
 void TfrmSearchValue::AddSorted(const std::string& rawName) {
   QString shown = NameText(rawName);
   int i = 0;
-  while (i < comboBox1_->count() && QString::compare(comboBox1_->itemText(i), shown, Qt::CaseInsensitive) <= 0) ++i;
+  while (i < comboBox1_->count() &&
+         QString::compare(comboBox1_->itemText(i), shown, Qt::CaseInsensitive) <= 0)
+    ++i;
   comboBox1_->insertItem(i, shown, QByteArray::fromStdString(rawName));
 }
 
@@ -135,7 +137,8 @@ std::string TfrmSearchValue::FieldNameOf(const QString& text) const {
     for (int i = 0; i < pdx.FieldCount(); ++i)
       if (NameText(pdx.Fields(i).FieldName()) == text) return pdx.Fields(i).FieldName();
     for (int i = 0; i < pdx.FieldCount(); ++i)
-      if (NameText(pdx.Fields(i).FieldName()).compare(text, Qt::CaseInsensitive) == 0) return pdx.Fields(i).FieldName();
+      if (NameText(pdx.Fields(i).FieldName()).compare(text, Qt::CaseInsensitive) == 0)
+        return pdx.Fields(i).FieldName();
   }
   return text.toStdString();
 }

@@ -4,7 +4,6 @@
 // focus then goes to that field's column.
 
 #include <QDialog>
-
 #include <string>
 
 class QCheckBox;

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -81,9 +81,11 @@ TfrmTableInfo::TfrmTableInfo(TForm1& main) : QWidget(&main, Qt::Window), main_(m
   listView1_->setSelectionBehavior(QAbstractItemView::SelectRows);
   listView1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   listView1_->setAllColumnsShowFocus(true);
-  listView1_->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"));
-  listView1_->setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Field Type"), QStringLiteral("Size"),
-                               QStringLiteral("Field No."), QStringLiteral("Required"), QStringLiteral("Precision")});
+  listView1_->setStyleSheet(QStringLiteral(
+      "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"));
+  listView1_->setHeaderLabels({QStringLiteral("Field Name"), QStringLiteral("Field Type"),
+                               QStringLiteral("Size"), QStringLiteral("Field No."),
+                               QStringLiteral("Required"), QStringLiteral("Precision")});
   const int widths[] = {150, 130, 75, 75, 60, 60};
   for (int i = 0; i < 6; ++i) listView1_->setColumnWidth(i, widths[i]);
   listView1_->headerItem()->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);

@@ -4,7 +4,6 @@
 // and the columns dialog into FOLDER once the window is up, then ends.
 
 #include <QTimer>
-
 #include <cstdio>
 
 #include "viewer/Application.h"

@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
-
 #include <exception>
 
 namespace korvane::qtui {
@@ -21,7 +20,8 @@ void Box(QWidget* parent, TMessageKind kind, const QString& text) {
     g_hooks->Message(kind, text);
     return;
   }
-  QMessageBox::Icon icon = kind == TMessageKind::Information ? QMessageBox::Information : QMessageBox::Critical;
+  QMessageBox::Icon icon =
+      kind == TMessageKind::Information ? QMessageBox::Information : QMessageBox::Critical;
   QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok, parent);
   box.exec();
 }
@@ -55,7 +55,8 @@ QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& 
 
 QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                         const QString& suggested) {
-  if (g_hooks && g_hooks->FileDialog) return g_hooks->FileDialog(TFileDialogKind::Save, caption, filter, suggested);
+  if (g_hooks && g_hooks->FileDialog)
+    return g_hooks->FileDialog(TFileDialogKind::Save, caption, filter, suggested);
   return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
 
@@ -76,7 +77,9 @@ bool OpenUrl(const QUrl& url) {
   return QDesktopServices::openUrl(url);
 }
 
-bool OpenLocalFile(const QString& path) { return OpenUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())); }
+bool OpenLocalFile(const QString& path) {
+  return OpenUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+}
 
 bool Guarded(QWidget* parent, const std::function<void()>& f) {
   try {

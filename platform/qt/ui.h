@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,7 +28,8 @@ enum class TFileDialogKind { Open, Save };
 struct TUiHooks {
   std::function<void(TMessageKind kind, const QString& text)> Message;
   // Answers the text entered, or nullopt when cancelled.
-  std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& preset)> Input;
+  std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& preset)>
+      Input;
   // Answers the chosen path, or an empty string when cancelled.
   std::function<QString(TFileDialogKind kind, const QString& caption, const QString& filter,
                         const QString& suggested)>

@@ -1,0 +1,96 @@
+// The grid over a big table: rows come from the table as they are painted and
+// only a bounded number of them is kept.
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
+
+#include "viewer_support.h"
+
+namespace korvane::test {
+namespace {
+
+TEST_F(ViewerTest, BigTableOpensScrollsToItsEndAndKeepsFewRows) {
+  const int kRecords = 200000;
+  std::string path = MakeGeneratedTable("A20,I,N,D", kRecords, 7);
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(OpenThroughDialog(path));
+  form->DBGrid1()->grab();
+  qint64 openMs = t.restart();
+  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), kRecords);
+
+  // Ctrl+End in the grid: the last record becomes current and is shown.
+  form->DBGrid1()->setFocus();
+  QTest::keyClick(form->DBGrid1(), Qt::Key_End, Qt::ControlModifier);
+  form->DBGrid1()->grab();
+  qint64 endMs = t.restart();
+  EXPECT_EQ(form->Pdx1().RecNo(), kRecords);
+  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), kRecords - 1);
+  EXPECT_EQ(form->DBGrid1()->verticalScrollBar()->value(), form->DBGrid1()->verticalScrollBar()->maximum());
+  // What the grid shows is what the table holds there.
+  {
+    auto peek = form->Pdx1().PeekRecord(kRecords);
+    ASSERT_TRUE(peek.Valid());
+    EXPECT_EQ(form->DBGrid1()->GridModel()->CellText(kRecords - 1, 0),
+              ValueText(form->Pdx1().Fields(0).DisplayText()));
+  }
+  // Page through a few hundred screens: the cache stays bounded.
+  for (int i = 0; i < 300; ++i) {
+    form->DBGrid1()->verticalScrollBar()->setValue(i * 600);
+    form->DBGrid1()->grab();
+  }
+  EXPECT_LE(form->DBGrid1()->GridModel()->CachedRowCount(), TDBGridModel::kCachedRows);
+  // Generous bounds that still catch a grid reading the whole table.
+  EXPECT_LT(openMs, 3000);
+  EXPECT_LT(endMs, 3000);
+}
+
+TEST_F(ViewerTest, GridFollowsTheCursorAndMovesIt) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  form->Pdx1().Last();
+  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  form->Pdx1().Prior();
+  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 3);
+  form->DBGrid1()->setFocus();
+  QTest::keyClick(form->DBGrid1(), Qt::Key_Up);
+  EXPECT_EQ(form->Pdx1().RecNo(), 3);
+  QTest::keyClick(form->DBGrid1(), Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(form->Pdx1().RecNo(), 1);
+  // Navigator buttons follow the position.
+  form->DBNavigator1()->Button(3)->click();
+  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  EXPECT_FALSE(form->DBNavigator1()->Button(2)->isEnabled());
+  EXPECT_TRUE(form->DBNavigator1()->Button(0)->isEnabled());
+}
+
+TEST_F(ViewerTest, DraggingAGridColumnMovesItInTheColumnsModel) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  form->DBGrid1()->horizontalHeader()->moveSection(0, 2);
+  TGridColumns& cols = form->GridColumns();
+  EXPECT_EQ(cols[0].FieldName, "Qty");
+  EXPECT_EQ(cols[2].FieldName, "Name");
+  EXPECT_EQ(form->DBGrid1()->GridModel()->CellText(0, 2), QStringLiteral("Alice"));
+  EXPECT_EQ(form->DBGrid1()->horizontalHeader()->visualIndex(2), 2);
+  form->DBGrid1()->horizontalHeader()->resizeSection(1, 77);
+  EXPECT_EQ(cols[1].Width, 77);
+}
+
+TEST_F(ViewerTest, RealTableShowsItsTextDecoded) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("Rparadox/TypSammlung.DB")));
+  TGridColumns& cols = form->GridColumns();
+  ASSERT_GT(cols.Count(), 5);
+  // Field names with umlauts come out as proper text, not as replacement characters.
+  for (int i = 0; i < cols.Count(); ++i) {
+    QString title = form->DBGrid1()->model()->headerData(i, Qt::Horizontal).toString();
+    EXPECT_FALSE(title.contains(QChar(0xFFFD))) << title.toStdString();
+  }
+  for (int r = 0; r < form->DBGrid1()->model()->rowCount(); ++r)
+    for (int c = 0; c < cols.Count(); ++c)
+      EXPECT_FALSE(form->DBGrid1()->GridModel()->CellText(r, c).contains(QChar(0xFFFD))) << r << "," << c;
+}
+
+}  // namespace
+}  // namespace korvane::test
