@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 #include "export/ZelEEngDB.h"
@@ -380,33 +381,80 @@ void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
     out = field.AsString();
     return;
   }
+  // Native values are read once; the field's own conversions are used where the
+  // dataset decides the meaning (dates, bytes).
+  alignas(8) unsigned char native[kMaxNativeSize];
+  switch (t) {
+    case ftString: {
+      alpha_.resize(kAlphaBufferSize);
+      if (!field.GetData(alpha_.data())) {
+        out.clear();
+        return;
+      }
+      alpha_[kAlphaBufferSize - 1] = '\0';
+      out.assign(alpha_.data());
+      return;
+    }
+    case ftSmallint:
+    case ftBoolean: {
+      if (!field.GetData(native)) {
+        out.clear();
+        return;
+      }
+      int16_t v;
+      std::memcpy(&v, native, sizeof v);
+      if (t == ftBoolean) {
+        out = v ? "True" : "False";
+      } else {
+        char buf[8];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        out.assign(buf, r.ptr);
+      }
+      return;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      if (!field.GetData(native)) {
+        out.clear();
+        return;
+      }
+      int32_t v;
+      std::memcpy(&v, native, sizeof v);
+      char buf[16];
+      auto r = std::to_chars(buf, buf + sizeof buf, v);
+      out.assign(buf, r.ptr);
+      return;
+    }
+    case ftFloat:
+    case ftCurrency: {
+      if (!field.GetData(native)) {
+        out.clear();
+        return;
+      }
+      double v;
+      std::memcpy(&v, native, sizeof v);
+      out = t == ftFloat ? FloatToStr(v, fs_, field.Precision() > 0 ? field.Precision() : 15)
+                         : FloatToStrFixed(v, fs_.CurrencyDecimals, fs_);
+      return;
+    }
+    case ftBCD: {
+      TBcdValue bcd;
+      if (field.GetData(&bcd)) out = bcd.ToString(fs_.DecimalSeparator);
+      else out.clear();
+      return;
+    }
+    default:
+      break;
+  }
   if (field.IsNull()) {
     out.clear();
     return;
   }
   switch (t) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftAutoInc: {
+    case ftWord: {
       char buf[24];
       auto r = std::to_chars(buf, buf + sizeof buf, field.AsInteger());
       out.assign(buf, r.ptr);
-      return;
-    }
-    case ftBoolean:
-      out = field.AsBoolean() ? "True" : "False";
-      return;
-    case ftFloat:
-      out = FloatToStr(field.AsFloat(), fs_, field.Precision() > 0 ? field.Precision() : 15);
-      return;
-    case ftCurrency:
-      out = FloatToStrFixed(field.AsFloat(), fs_.CurrencyDecimals, fs_);
-      return;
-    case ftBCD: {
-      TBcdValue bcd;
-      if (field.GetData(&bcd)) out = bcd.ToString(fs_.DecimalSeparator);
-      else out.clear();
       return;
     }
     case ftDate:

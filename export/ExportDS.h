@@ -83,6 +83,7 @@ class TZelERunFormat {
   TZelEDataFormats df_;
   TFormatSettings fs_;
   std::string datePattern_, timePattern_, dateTimePattern_;
+  mutable std::string alpha_;  // destination of alpha values
 };
 
 struct TZelEStatistic {

@@ -28,13 +28,13 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Creates the missing folders of a path (like mkdir -p of its folder).
-void MakeFolders(const std::string& path) {
+void MakeFolders(const std::string& path, const std::string& target) {
   std::string folder = FolderOf(path);
   if (folder == "." || folder == "/") return;
   struct stat st;
   if (::stat(folder.c_str(), &st) == 0) return;
-  MakeFolders(folder);
-  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) FileError(path, errno);
+  MakeFolders(folder, target);
+  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) FileError(target, errno);
 }
 
 void SyncFolder(const std::string& path) {
@@ -66,7 +66,7 @@ void TZelEStringStream::Seek(int64_t position) {
 
 std::unique_ptr<TZelEFileStream> TZelEFileStream::Create(const std::string& path) {
   if (path.empty()) throw EZelExportError("No file name is given.");
-  MakeFolders(path);
+  MakeFolders(path, path);
   std::unique_ptr<TZelEFileStream> f(new TZelEFileStream());
   f->path_ = path;
   size_t slash = path.find_last_of('/');
