@@ -2,6 +2,9 @@
 
 #include <QHeaderView>
 #include <QPointer>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <exception>
 
@@ -13,37 +16,81 @@ namespace korvane {
 TDBGridModel::TDBGridModel(TGridColumns& columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(columns) {}
 
-int TDBGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int TDBGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : Rows(); }
 
 int TDBGridModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : columns_.Count();
 }
 
-void TDBGridModel::Reset() {
-  beginResetModel();
+void TDBGridModel::ClearCache() {
   cache_.clear();
   ages_.clear();
+}
+
+void TDBGridModel::Reset() {
+  beginResetModel();
+  ClearCache();
   TDataSet* ds = columns_.DataSet();
-  rows_ = ds && ds->Active() ? ds->RecordCount() : 0;
-  if (rows_ < 0) rows_ = 0;
+  records_ = ds && ds->Active() ? std::max(0, ds->RecordCount()) : 0;
+  top_ = std::clamp(top_, 0, std::max(0, records_ - 1));
+  if (records_ == 0) top_ = 0;
   endResetModel();
 }
 
 void TDBGridModel::Invalidate() {
   TDataSet* ds = columns_.DataSet();
-  int rows = ds && ds->Active() ? ds->RecordCount() : 0;
-  if (rows != rows_) {
+  int records = ds && ds->Active() ? std::max(0, ds->RecordCount()) : 0;
+  if (records != records_) {
     Reset();
     return;
   }
-  cache_.clear();
-  ages_.clear();
-  if (rows_ > 0 && columns_.Count() > 0)
-    emit dataChanged(index(0, 0), index(rows_ - 1, columns_.Count() - 1));
+  ClearCache();
+  if (Rows() > 0 && columns_.Count() > 0)
+    emit dataChanged(index(0, 0), index(Rows() - 1, columns_.Count() - 1));
 }
 
-const TDBGridModel::TRow& TDBGridModel::RowAt(int row) const {
-  auto it = cache_.find(row);
+void TDBGridModel::SetWindowRows(int rows) {
+  rows = std::max(1, rows);
+  if (rows == windowRows_) return;
+  int before = Rows();
+  int after = std::min(rows, std::max(0, records_ - top_));
+  if (after > before) {
+    beginInsertRows(QModelIndex(), before, after - 1);
+    windowRows_ = rows;
+    endInsertRows();
+  } else if (after < before) {
+    beginRemoveRows(QModelIndex(), after, before - 1);
+    windowRows_ = rows;
+    endRemoveRows();
+  } else {
+    windowRows_ = rows;
+  }
+}
+
+bool TDBGridModel::SetTop(int top) {
+  top = std::clamp(top, 0, std::max(0, records_ - 1));
+  if (top == top_) return false;
+  int before = Rows();
+  int after = std::min(windowRows_, std::max(0, records_ - top));
+  if (after > before) {
+    beginInsertRows(QModelIndex(), before, after - 1);
+    top_ = top;
+    endInsertRows();
+  } else if (after < before) {
+    beginRemoveRows(QModelIndex(), after, before - 1);
+    top_ = top;
+    endRemoveRows();
+  } else {
+    top_ = top;
+  }
+  if (Rows() > 0 && columns_.Count() > 0)
+    emit dataChanged(index(0, 0), index(Rows() - 1, columns_.Count() - 1));
+  if (Rows() > 0) emit headerDataChanged(Qt::Vertical, 0, Rows() - 1);
+  return true;
+}
+
+const TDBGridModel::TRow& TDBGridModel::RowAt(int record) const {
+  auto it = cache_.find(record);
   if (it != cache_.end()) {
     ages_.splice(ages_.begin(), ages_, it->second.Age);
     return it->second;
@@ -57,7 +104,7 @@ const TDBGridModel::TRow& TDBGridModel::RowAt(int row) const {
   TDataSet* ds = columns_.DataSet();
   if (ds && ds->Active()) {
     try {
-      TDataSet::TRecordPeek peek = ds->PeekRecord(row + 1);
+      TDataSet::TRecordPeek peek = ds->PeekRecord(record + 1);
       if (peek.Valid()) {
         for (int c = 0; c < columns_.Count(); ++c) {
           TField* f = columns_.FieldOf(c);
@@ -77,20 +124,20 @@ const TDBGridModel::TRow& TDBGridModel::RowAt(int row) const {
     if (s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')))
       s.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
   }
-  ages_.push_front(row);
+  ages_.push_front(record);
   r.Age = ages_.begin();
-  return cache_.emplace(row, std::move(r)).first->second;
+  return cache_.emplace(record, std::move(r)).first->second;
 }
 
-QString TDBGridModel::CellText(int row, int column) const {
-  if (row < 0 || row >= rows_ || column < 0 || column >= columns_.Count()) return {};
-  const TRow& r = RowAt(row);
+QString TDBGridModel::CellText(int record, int column) const {
+  if (record < 0 || record >= records_ || column < 0 || column >= columns_.Count()) return {};
+  const TRow& r = RowAt(record);
   return static_cast<size_t>(column) < r.Cells.size() ? r.Cells[static_cast<size_t>(column)] : QString();
 }
 
 QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return CellText(index.row(), index.column());
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return CellText(top_ + index.row(), index.column());
   if (role == Qt::TextAlignmentRole) {
     TField* f = columns_.FieldOf(index.column());
     TAlignment a = f ? f->Alignment() : taLeftJustify;
@@ -106,7 +153,7 @@ QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int 
     if (section < 0 || section >= columns_.Count()) return {};
     return NameText(columns_[section].Title.Caption);
   }
-  return section + 1;
+  return top_ + section + 1;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -121,14 +168,15 @@ TDBGrid::TDBGrid(TGridColumns& columns, QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setAutoScroll(false);
   setWordWrap(false);
   setTextElideMode(Qt::ElideRight);
-  setAlternatingRowColors(false);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   verticalHeader()->setMinimumSectionSize(fontMetrics().height() + 2);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   verticalHeader()->hide();
   horizontalHeader()->setSectionsMovable(true);
   horizontalHeader()->setHighlightSections(false);
@@ -154,9 +202,21 @@ void TDBGrid::SetDataSource(TDataSource* ds) {
   link_.SetDataSource(ds);
 }
 
+QScrollBar* TDBGrid::RecordScrollBar() const { return verticalScrollBar(); }
+
 TField* TDBGrid::SelectedField() const {
   if (columns_.Count() == 0) return nullptr;
   return columns_.FieldOf(columns_.SelectedIndex());
+}
+
+int TDBGrid::CurrentRecord() const {
+  QModelIndex i = currentIndex();
+  return i.isValid() ? model_->Top() + i.row() : -1;
+}
+
+int TDBGrid::VisibleRows() const {
+  int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
+  return std::max(1, viewport()->height() / rowHeight);
 }
 
 void TDBGrid::DataEvent(TDataEvent e) {
@@ -168,13 +228,14 @@ void TDBGrid::DataEvent(TDataEvent e) {
       syncing_ = true;
       columns_.RebuildFromFields();
       syncing_ = false;
-      shownFields_.clear();
-      shownFields_.push_back("\x01");  // forces a rebuild of the model
+      shownFields_.assign(1, std::string("\x01"));  // forces a rebuild of the model
+      model_->SetTop(0);
       ColumnsChanged();
       break;
     }
     case TDataEvent::DataSetChanged:
       model_->Invalidate();
+      UpdateWindow();
       SyncToCursor();
       break;
     case TDataEvent::DataSetScroll: SyncToCursor(); break;
@@ -188,8 +249,8 @@ void TDBGrid::ColumnsChanged() {
   fields.reserve(static_cast<size_t>(columns_.Count()));
   for (int i = 0; i < columns_.Count(); ++i) fields.push_back(columns_[i].FieldName);
   TDataSet* ds = columns_.DataSet();
-  int rows = ds && ds->Active() ? ds->RecordCount() : 0;
-  if (fields != shownFields_ || rows != model_->rowCount()) {
+  int records = ds && ds->Active() ? ds->RecordCount() : 0;
+  if (fields != shownFields_ || records != model_->RecordCount()) {
     shownFields_ = std::move(fields);
     model_->Reset();
   } else if (columns_.Count() > 0) {
@@ -197,6 +258,7 @@ void TDBGrid::ColumnsChanged() {
   }
   ApplyColumnLayout();
   syncing_ = false;
+  UpdateWindow();
   SyncToCursor();
 }
 
@@ -207,28 +269,151 @@ void TDBGrid::ApplyColumnLayout() {
   }
 }
 
+void TDBGrid::UpdateWindow() {
+  // The window holds the rows that fit, the last one perhaps cut off.
+  model_->SetWindowRows(VisibleRows() + 1);
+  updateGeometries();
+}
+
+void TDBGrid::updateGeometries() {
+  geometry_ = true;
+  QTableView::updateGeometries();
+  geometry_ = false;
+  int records = model_->RecordCount();
+  int visible = VisibleRows();
+  int maxTop = std::max(0, records - visible);
+  QScrollBar* bar = verticalScrollBar();
+  QSignalBlocker block(bar);
+  bar->setRange(0, maxTop);
+  bar->setPageStep(visible);
+  bar->setSingleStep(1);
+  bar->setValue(std::min(model_->Top(), maxTop));
+}
+
+void TDBGrid::scrollContentsBy(int dx, int dy) {
+  // The view's own vertical scrolling is replaced by moving the window.
+  QTableView::scrollContentsBy(dx, 0);
+  if (dy != 0 && !geometry_) ScrollTo(verticalScrollBar()->value());
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* e) {
+  QTableView::resizeEvent(e);
+  UpdateWindow();
+  SyncToCursor();
+}
+
+void TDBGrid::wheelEvent(QWheelEvent* e) {
+  int steps = e->angleDelta().y() / 40;  // three rows a notch
+  if (steps == 0) {
+    QTableView::wheelEvent(e);
+    return;
+  }
+  ScrollTo(model_->Top() - steps);
+  e->accept();
+}
+
+void TDBGrid::ScrollTo(int top) {
+  int maxTop = std::max(0, model_->RecordCount() - VisibleRows());
+  top = std::clamp(top, 0, maxTop);
+  if (model_->SetTop(top)) {
+    QSignalBlocker block(verticalScrollBar());
+    verticalScrollBar()->setValue(top);
+  }
+  ShowCursorCell();
+}
+
+int TDBGrid::CursorColumn() const {
+  int col = columns_.SelectedIndex();
+  if (col >= 0 && col < columns_.Count() && !isColumnHidden(col)) return col;
+  for (int i = 0; i < columns_.Count(); ++i)
+    if (!isColumnHidden(i)) return i;
+  return 0;
+}
+
+void TDBGrid::ShowCursorCell() {
+  TDataSet* ds = link_.DataSet();
+  bool was = syncing_;
+  syncing_ = true;
+  if (ds && ds->Active() && !ds->IsEmpty() && columns_.Count() > 0) {
+    int rel = ds->RecNo() - 1 - model_->Top();
+    if (rel >= 0 && rel < model_->rowCount()) {
+      QModelIndex target = model_->index(rel, CursorColumn());
+      if (currentIndex() != target)
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    } else if (currentIndex().isValid()) {
+      // The cursor's record is scrolled out of sight: no cell is current.
+      selectionModel()->clear();
+    }
+  }
+  syncing_ = was;
+}
+
 void TDBGrid::SyncToCursor() {
   TDataSet* ds = link_.DataSet();
   if (!ds || !ds->Active() || ds->IsEmpty() || columns_.Count() == 0) return;
-  int row = ds->RecNo() - 1;
-  if (row < 0 || row >= model_->rowCount()) return;
-  int col = columns_.SelectedIndex();
-  if (col < 0 || col >= columns_.Count() || isColumnHidden(col)) {
-    col = -1;
-    for (int i = 0; i < columns_.Count(); ++i)
-      if (!isColumnHidden(i)) {
-        col = i;
-        break;
-      }
-    if (col < 0) col = 0;
+  int record = ds->RecNo() - 1;
+  if (record < 0 || record >= model_->RecordCount()) return;
+  int top = model_->Top();
+  int visible = VisibleRows();
+  if (record < top)
+    top = record;
+  else if (record >= top + visible)
+    top = record - visible + 1;
+  ScrollTo(top);
+  if (currentIndex().isValid()) QTableView::scrollTo(currentIndex(), EnsureVisible);
+}
+
+void TDBGrid::scrollTo(const QModelIndex& index, ScrollHint) {
+  if (!index.isValid()) return;
+  // Rows: bring the record into the window; columns: as the view does.
+  int record = model_->Top() + index.row();
+  int top = model_->Top();
+  int visible = VisibleRows();
+  int column = index.column();
+  if (record >= top + visible) {
+    ScrollTo(record - visible + 1);
+    QModelIndex moved = model_->index(record - model_->Top(), column);
+    QTableView::scrollTo(moved, EnsureVisible);
+    return;
   }
-  QModelIndex target = model_->index(row, col);
-  if (currentIndex() == target) return;
-  bool was = syncing_;
-  syncing_ = true;
-  selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
-  scrollTo(target, QAbstractItemView::EnsureVisible);
-  syncing_ = was;
+  QTableView::scrollTo(index, EnsureVisible);
+}
+
+QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  int records = model_->RecordCount();
+  if (records == 0 || columns_.Count() == 0) return QTableView::moveCursor(action, modifiers);
+  TDataSet* ds = link_.DataSet();
+  int current = CurrentRecord();
+  if (current < 0) current = ds && ds->Active() ? std::max(0, ds->RecNo() - 1) : model_->Top();
+  int column = currentIndex().isValid() ? currentIndex().column() : CursorColumn();
+  int visible = VisibleRows();
+  int target = current;
+  bool ctrl = modifiers & Qt::ControlModifier;
+  switch (action) {
+    case MoveUp: target = current - 1; break;
+    case MoveDown: target = current + 1; break;
+    case MovePageUp: target = current - visible; break;
+    case MovePageDown: target = current + visible; break;
+    case MoveHome:
+      if (!ctrl) return QTableView::moveCursor(action, modifiers);
+      target = 0;
+      break;
+    case MoveEnd:
+      if (!ctrl) return QTableView::moveCursor(action, modifiers);
+      target = records - 1;
+      break;
+    default:
+      if (!currentIndex().isValid()) ShowCursorCell();
+      return QTableView::moveCursor(action, modifiers);
+  }
+  target = std::clamp(target, 0, records - 1);
+  int top = model_->Top();
+  if (target < top)
+    top = target;
+  else if (target >= top + visible)
+    top = target - visible + 1;
+  ScrollTo(top);
+  return model_->index(target - model_->Top(), column);
 }
 
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
@@ -240,10 +425,11 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     columns_.SetSelectedIndex(current.column());
     syncing_ = false;
   }
-  if (ds && ds->Active() && current.row() + 1 != ds->RecNo()) {
+  int record = model_->Top() + current.row();
+  if (ds && ds->Active() && record + 1 != ds->RecNo()) {
     syncing_ = true;
     try {
-      ds->SetRecNo(current.row() + 1);
+      ds->SetRecNo(record + 1);
     } catch (const std::exception&) {
       // The record cannot be read: the cursor stays where it was.
     }

@@ -4,17 +4,22 @@
 // TGridColumns. The grid follows the dataset's cursor (its current row is the
 // cursor's record) and moves the cursor when the user moves in the grid.
 //
-// Memory does not grow with the table: the model keeps the text of at most
-// kCachedRows recently painted rows.
+// Nothing in the grid grows with the table: the model holds only the rows that
+// fit on the screen (a window starting at a top record, moved by the grid's own
+// record scroll bar), and it keeps the text of at most kCachedRows recently
+// painted records.
 
 #include <QAbstractTableModel>
 #include <QTableView>
 #include <list>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "engine/grid.h"
 #include "viewer/DataControls.h"
+
+class QScrollBar;
 
 namespace korvane {
 
@@ -25,13 +30,22 @@ class TDBGridModel : public QAbstractTableModel {
 
   TDBGridModel(TGridColumns& columns, QObject* parent = nullptr);
 
+  // Rows of the model are the window: row r shows record Top() + r (0-based).
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-  // Text of one cell (row and column 0-based, column in display order).
-  QString CellText(int row, int column) const;
+  int RecordCount() const { return records_; }
+  int Top() const { return top_; }
+  // Moves the window; answers whether it moved.
+  bool SetTop(int top);
+  // Number of rows the window holds (at most the record count).
+  void SetWindowRows(int rows);
+  int WindowRows() const { return windowRows_; }
+
+  // Text of one cell by record (0-based) and column (display order).
+  QString CellText(int record, int column) const;
   // Forgets the cached rows and repaints.
   void Invalidate();
   // Rebuilds rows and columns from the dataset and the columns model.
@@ -43,10 +57,14 @@ class TDBGridModel : public QAbstractTableModel {
     std::vector<QString> Cells;
     std::list<int>::iterator Age;
   };
-  const TRow& RowAt(int row) const;
+  const TRow& RowAt(int record) const;
+  int Rows() const { return std::min(windowRows_, std::max(0, records_ - top_)); }
+  void ClearCache();
 
   TGridColumns& columns_;
-  int rows_ = 0;
+  int records_ = 0;
+  int top_ = 0;
+  int windowRows_ = 1;
   mutable std::unordered_map<int, TRow> cache_;
   mutable std::list<int> ages_;  // most recently used first
 };
@@ -62,6 +80,15 @@ class TDBGrid : public QTableView {
   TDBGridModel* GridModel() const { return model_; }
   // The field of the focused column, or nullptr.
   TField* SelectedField() const;
+  // Records of the open table (0 when none).
+  int RecordCount() const { return model_->RecordCount(); }
+  // The record (0-based) of the current cell, or -1 when it is not on the screen.
+  int CurrentRecord() const;
+  // The vertical scroll bar moves through the records: its value is the top record.
+  QScrollBar* RecordScrollBar() const;
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+  // Rows fully visible at once (at least 1).
+  int VisibleRows() const;
   // Rebuilds the view from the columns model (after a change to it). A change
   // of widths or visibility only lays the columns out again; a change of the
   // columns themselves or their order rebuilds the model.
@@ -71,19 +98,29 @@ class TDBGrid : public QTableView {
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  void updateGeometries() override;
+  void scrollContentsBy(int dx, int dy) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
 
  private:
   void DataEvent(TDataEvent e);
   void SyncToCursor();
   void ApplyColumnLayout();
+  void UpdateWindow();
+  void ScrollTo(int top);
+  void ShowCursorCell();
   void SectionResized(int logical, int oldSize, int newSize);
   void SectionMoved(int logical, int oldVisual, int newVisual);
+  int CursorColumn() const;
 
   TGridColumns& columns_;
   TDBGridModel* model_;
   TDataLink link_;
   std::vector<std::string> shownFields_;  // field names in the order the model shows them
   bool syncing_ = false;                  // true while the grid follows the cursor or the columns
+  bool geometry_ = false;  // true while the view lays itself out (its scroll bar values are not ours)
 };
 
 }  // namespace korvane

@@ -20,7 +20,7 @@ TEST_F(ViewerTest, BigTableOpensScrollsToItsEndAndKeepsFewRows) {
   ASSERT_TRUE(OpenThroughDialog(path));
   form->DBGrid1()->grab();
   qint64 openMs = t.restart();
-  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), kRecords);
+  EXPECT_EQ(form->DBGrid1()->RecordCount(), kRecords);
 
   // Ctrl+End in the grid: the last record becomes current and is shown.
   form->DBGrid1()->setFocus();
@@ -28,8 +28,8 @@ TEST_F(ViewerTest, BigTableOpensScrollsToItsEndAndKeepsFewRows) {
   form->DBGrid1()->grab();
   qint64 endMs = t.restart();
   EXPECT_EQ(form->Pdx1().RecNo(), kRecords);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), kRecords - 1);
-  EXPECT_EQ(form->DBGrid1()->verticalScrollBar()->value(), form->DBGrid1()->verticalScrollBar()->maximum());
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), kRecords - 1);
+  EXPECT_EQ(form->DBGrid1()->RecordScrollBar()->value(), form->DBGrid1()->RecordScrollBar()->maximum());
   // What the grid shows is what the table holds there.
   {
     auto peek = form->Pdx1().PeekRecord(kRecords);
@@ -39,7 +39,7 @@ TEST_F(ViewerTest, BigTableOpensScrollsToItsEndAndKeepsFewRows) {
   }
   // Page through a few hundred screens: the cache stays bounded.
   for (int i = 0; i < 300; ++i) {
-    form->DBGrid1()->verticalScrollBar()->setValue(i * 600);
+    form->DBGrid1()->RecordScrollBar()->setValue(i * 600);
     form->DBGrid1()->grab();
   }
   EXPECT_LE(form->DBGrid1()->GridModel()->CachedRowCount(), TDBGridModel::kCachedRows);
@@ -51,9 +51,9 @@ TEST_F(ViewerTest, BigTableOpensScrollsToItsEndAndKeepsFewRows) {
 TEST_F(ViewerTest, GridFollowsTheCursorAndMovesIt) {
   ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
   form->Pdx1().Last();
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 4);
   form->Pdx1().Prior();
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 3);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 3);
   form->DBGrid1()->setFocus();
   QTest::keyClick(form->DBGrid1(), Qt::Key_Up);
   EXPECT_EQ(form->Pdx1().RecNo(), 3);
@@ -61,7 +61,7 @@ TEST_F(ViewerTest, GridFollowsTheCursorAndMovesIt) {
   EXPECT_EQ(form->Pdx1().RecNo(), 1);
   // Navigator buttons follow the position.
   form->DBNavigator1()->Button(3)->click();
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 4);
   EXPECT_FALSE(form->DBNavigator1()->Button(2)->isEnabled());
   EXPECT_TRUE(form->DBNavigator1()->Button(0)->isEnabled());
 }
@@ -87,7 +87,7 @@ TEST_F(ViewerTest, RealTableShowsItsTextDecoded) {
     QString title = form->DBGrid1()->model()->headerData(i, Qt::Horizontal).toString();
     EXPECT_FALSE(title.contains(QChar(0xFFFD))) << title.toStdString();
   }
-  for (int r = 0; r < form->DBGrid1()->model()->rowCount(); ++r)
+  for (int r = 0; r < form->DBGrid1()->RecordCount(); ++r)
     for (int c = 0; c < cols.Count(); ++c)
       EXPECT_FALSE(form->DBGrid1()->GridModel()->CellText(r, c).contains(QChar(0xFFFD))) << r << "," << c;
 }

@@ -61,7 +61,7 @@ TEST_F(GridToolsTest, CopyColumnWalksEveryRecordAndEndsOnTheLast) {
   form->CopyColToClip1Execute();
   EXPECT_EQ(Clipboard(), "10\r\n20\r\n30\r\n40\r\n\r\n");
   EXPECT_EQ(form->Pdx1().RecNo(), 5);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 4);
 }
 
 TEST_F(GridToolsTest, CopyColumnKeepsMemoLineBreaks) {

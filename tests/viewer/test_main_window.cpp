@@ -25,7 +25,7 @@ TEST_F(ViewerTest, OpenThroughDialogAddsTabAndFillsGridAndLabels) {
   EXPECT_TRUE(form->Button8()->isEnabled());
   ASSERT_EQ(form->GridColumns().Count(), 4);
   EXPECT_EQ(form->GridColumns()[0].FieldName, "Name");
-  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), 5);
+  EXPECT_EQ(form->DBGrid1()->RecordCount(), 5);
   EXPECT_EQ(form->DBGrid1()->GridModel()->CellText(1, 0), QStringLiteral("Bob"));
   EXPECT_TRUE(ui.messages.empty());
 }
@@ -55,7 +55,7 @@ TEST_F(ViewerTest, FailedOpenLeavesNoTabNoRecordAndNoStaleGrid) {
   EXPECT_EQ(form->TabControl1()->count(), 1);
   EXPECT_EQ(form->OpenTables().size(), 1u);
   EXPECT_EQ(form->GridColumns().Count(), 0);
-  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), 0);
+  EXPECT_EQ(form->DBGrid1()->RecordCount(), 0);
   EXPECT_EQ(form->DBGrid1()->model()->columnCount(), 0);
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Korvane (beta)"));
   // The next open fills the place again.
@@ -72,13 +72,13 @@ TEST_F(ViewerTest, SwitchingTabsReopensEachTableAtRecordOne) {
   SelectTab(0);
   EXPECT_EQ(CurrentTable(), a);
   form->Pdx1().SetRecNo(4);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 3);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 3);
   SelectTab(1);
   EXPECT_EQ(CurrentTable(), b);
   SelectTab(0);
   EXPECT_EQ(CurrentTable(), a);
   EXPECT_EQ(form->Pdx1().RecNo(), 1);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 0);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 0);
 }
 
 TEST_F(ViewerTest, SameFileTwiceGivesTwoTabsThatEachReopenIt) {
@@ -108,7 +108,7 @@ TEST_F(ViewerTest, ClosingTheMiddleTabKeepsTheOthersOpeningTheirOwnFiles) {
   EXPECT_EQ(form->OpenTables()[1].FullPath, Q(c));
   // No other table opens by itself; the grid is empty.
   EXPECT_FALSE(form->Pdx1().Active());
-  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), 0);
+  EXPECT_EQ(form->DBGrid1()->RecordCount(), 0);
   SelectTab(0);
   EXPECT_EQ(CurrentTable(), a);
   SelectTab(1);
@@ -190,7 +190,7 @@ TEST_F(ViewerTest, CommandLineErrorLeavesAUsableWindow) {
   // Everything works afterwards.
   ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
   EXPECT_EQ(form->TabControl1()->count(), 1);
-  EXPECT_EQ(form->DBGrid1()->model()->rowCount(), 5);
+  EXPECT_EQ(form->DBGrid1()->RecordCount(), 5);
 }
 
 TEST_F(ViewerTest, RefreshKeepsThePlaceAndReportsAClosedTable) {

@@ -94,10 +94,10 @@ TEST_F(WindowsTest, FormViewFollowsAndMovesTheCursor) {
   EXPECT_EQ(name->text(), QStringLiteral("Bob"));
   form->frmRecordView()->DBNavigator1()->Button(2)->click();  // next
   EXPECT_EQ(form->Pdx1().RecNo(), 3);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 2);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 2);
   EXPECT_EQ(name->text(), QStringLiteral("alfred"));
   form->frmRecordView()->DBNavigator1()->Button(3)->click();  // last
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 4);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 4);
 }
 
 TEST_F(WindowsTest, FormViewWithNoTableDoesNothing) {
@@ -274,7 +274,7 @@ TEST_F(SearchTest, CaseInsensitivePartialFindsAndFocusesTheColumn) {
   EXPECT_TRUE(Search(QStringLiteral("Name"), QStringLiteral("ALF"), true, true));
   EXPECT_EQ(form->Pdx1().RecNo(), 3);
   EXPECT_EQ(Cols().SelectedIndex(), 0);
-  EXPECT_EQ(form->DBGrid1()->currentIndex().row(), 2);
+  EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 2);
 }
 
 TEST_F(SearchTest, ClearedOptionsAskForAnExactCaseSensitiveMatch) {
