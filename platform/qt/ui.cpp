@@ -20,8 +20,9 @@ void Box(QWidget* parent, TMessageKind kind, const QString& text) {
     g_hooks->Message(kind, text);
     return;
   }
-  QMessageBox::Icon icon =
-      kind == TMessageKind::Information ? QMessageBox::Information : QMessageBox::Critical;
+  QMessageBox::Icon icon = kind == TMessageKind::Information ? QMessageBox::Information
+                           : kind == TMessageKind::Warning   ? QMessageBox::Warning
+                                                             : QMessageBox::Critical;
   QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok, parent);
   box.exec();
 }
@@ -37,6 +38,26 @@ QString ApplicationTitle() {
 void ShowMessage(QWidget* parent, const QString& text) { Box(parent, TMessageKind::Information, text); }
 void ShowErrorMessage(QWidget* parent, const QString& text) { Box(parent, TMessageKind::Error, text); }
 void ShowException(QWidget* parent, const QString& text) { Box(parent, TMessageKind::Exception, text); }
+void ShowWarning(QWidget* parent, const QString& text) { Box(parent, TMessageKind::Warning, text); }
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (g_hooks && g_hooks->Question) return g_hooks->Question(text);
+  return QMessageBox::question(parent, ApplicationTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& text) {
+  if (g_hooks && g_hooks->Input) {
+    std::optional<QString> answer = g_hooks->Input(caption, prompt, text);
+    if (!answer) return false;
+    text = *answer;
+    return true;
+  }
+  bool ok = false;
+  QString answer = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, text, &ok);
+  if (ok) text = answer;
+  return ok;
+}
 
 QString InputBox(QWidget* parent, const QString& caption, const QString& prompt, const QString& preset) {
   if (g_hooks && g_hooks->Input) {

@@ -18,6 +18,7 @@ namespace korvane::qtui {
 
 enum class TMessageKind {
   Information,  // plain information box with one OK button
+  Warning,      // warning box with one OK button
   Error,        // error box with one OK button
   Exception,    // the application's standard error box for an exception
 };
@@ -30,6 +31,8 @@ struct TUiHooks {
   // Answers the text entered, or nullopt when cancelled.
   std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& preset)>
       Input;
+  // Answers a Yes/No question: true for Yes.
+  std::function<bool(const QString& text)> Question;
   // Answers the chosen path, or an empty string when cancelled.
   std::function<QString(TFileDialogKind kind, const QString& caption, const QString& filter,
                         const QString& suggested)>
@@ -46,9 +49,14 @@ QString ApplicationTitle();
 void ShowMessage(QWidget* parent, const QString& text);
 void ShowErrorMessage(QWidget* parent, const QString& text);
 void ShowException(QWidget* parent, const QString& text);
+void ShowWarning(QWidget* parent, const QString& text);
+// A Yes/No question; true for Yes.
+bool AskYesNo(QWidget* parent, const QString& text);
 
 // One-line input box. Answers the entered text; when cancelled, the preset.
 QString InputBox(QWidget* parent, const QString& caption, const QString& prompt, const QString& preset);
+// The same, telling a cancel apart: false when cancelled (text unchanged).
+bool InputQuery(QWidget* parent, const QString& caption, const QString& prompt, QString& text);
 
 QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& filter);
 QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
