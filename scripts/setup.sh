@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   python3
   xvfb xauth
 )

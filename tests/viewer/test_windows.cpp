@@ -424,6 +424,30 @@ TEST_F(WindowsTest, PictureViewShowsGraphicFieldsAndIgnoresUnknownNames) {
   EXPECT_TRUE(ui.messages.empty());
 }
 
+TEST_F(WindowsTest, SaveBitmapWritesThePictureOfTheCurrentRecord) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("paradoxdriver/fields/graphic.db")));
+  form->ComboBox3DropDown();
+  ASSERT_GE(form->ComboBox3()->count(), 1);
+  form->ComboBox3()->setCurrentIndex(0);
+  int withPicture = 0;
+  for (int r = 1; r <= form->Pdx1().RecordCount() && !withPicture; ++r) {
+    form->Pdx1().SetRecNo(r);
+    form->DBImage1()->Reload();
+    if (!form->DBImage1()->Image().isNull()) withPicture = r;
+  }
+  ASSERT_NE(withPicture, 0);
+  std::string out = TempDir() + "/picture.bmp";
+  ui.files.push_back(Q(out));
+  form->SaveBitmapClick();
+  std::string bytes = ReadFile(out);
+  EXPECT_EQ(bytes, form->DBImage1()->ImageBytes());
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  // Cancelled: nothing is written.
+  ui.files.push_back(QString());
+  form->SaveBitmapClick();
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(ImageBytes, GraphicHeaderIsTakenOffAndOtherDataIsNoPicture) {
   QImage img(4, 3, QImage::Format_RGB32);
   img.fill(Qt::red);
