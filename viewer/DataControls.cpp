@@ -134,7 +134,18 @@ void TDBMemo::Reload() {
   QString text;
   try {
     if (TField* f = link_.Field(dataField_)) {
-      if (!link_.DataSet()->IsEmpty()) text = NormalizeLineBreaks(ValueText(f->AsString()));
+      if (link_.DataSet()->IsEmpty()) {
+        // nothing to show
+      } else if (f->DataType() == ftBlob || f->DataType() == ftGraphic || f->DataType() == ftParadoxOle) {
+        // Binary data is no text: say what is there instead of showing its bytes.
+        std::string blob = f->BlobData();
+        if (!blob.empty())
+          text = QStringLiteral("(%1, %2 bytes)")
+                     .arg(QString::fromLatin1(FieldTypeName(f->DataType())))
+                     .arg(blob.size());
+      } else {
+        text = NormalizeLineBreaks(ValueText(f->AsString()));
+      }
     }
   } catch (const std::exception&) {
     // A value that cannot be read shows as empty; the grid and the copy commands report it.

@@ -100,6 +100,27 @@ TEST_F(WindowsTest, FormViewFollowsAndMovesTheCursor) {
   EXPECT_EQ(form->DBGrid1()->CurrentRecord(), 4);
 }
 
+TEST_F(WindowsTest, FormViewDescribesBinaryDataInsteadOfShowingItsBytes) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("paradoxdriver/fields/graphic.db")));
+  form->ToolButton7Click();
+  int graphic = -1;
+  for (int i = 0; i < Cols().Count(); ++i)
+    if (Cols().FieldOf(i)->DataType() == ftGraphic) graphic = i;
+  ASSERT_GE(graphic, 0);
+  auto* memo = qobject_cast<TDBMemo*>(Row("tbl", graphic));
+  ASSERT_TRUE(memo);
+  bool described = false;
+  for (int r = 1; r <= form->Pdx1().RecordCount(); ++r) {
+    form->Pdx1().SetRecNo(r);
+    QString text = memo->toPlainText();
+    if (!text.isEmpty()) {
+      EXPECT_TRUE(text.startsWith(QStringLiteral("(Graphic, "))) << text.toStdString();
+      described = true;
+    }
+  }
+  EXPECT_TRUE(described);
+}
+
 TEST_F(WindowsTest, FormViewWithNoTableDoesNothing) {
   form->CloseTabClick();
   form->ToolButton7Click();
