@@ -13,7 +13,7 @@ using TDateTime = double;
 
 // Day number of the table format (day 1 = 1 January of year 1) to TDateTime and back.
 constexpr int32_t kDayNumberOf18991230 = 693594;
-inline TDateTime DayNumberToDateTime(int32_t day) { return static_cast<TDateTime>(day - kDayNumberOf18991230); }
+inline TDateTime DayNumberToDateTime(int32_t day) { return static_cast<TDateTime>(day) - kDayNumberOf18991230; }
 inline TDateTime MillisecondsToTime(int32_t ms) { return ms / 86400000.0; }
 
 // Regional settings for number, date and currency text.
