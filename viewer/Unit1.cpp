@@ -892,6 +892,18 @@ QStringList TForm1::SaveScreenshots(const QString& folder) {
   ShowHideColumns1Click();
   save(frmColumns_, QStringLiteral("columns-dialog.png"));
   frmColumns_->hide();
+  // The field panel with the first picture field, when the table has one.
+  ComboBox3DropDown();
+  if (pdx1_.Active() && comboBox3_->count() > 0) {
+    checkBox1_->setChecked(true);
+    CheckBox1Click();
+    pageControl1_->setCurrentIndex(1);
+    comboBox3_->setCurrentIndex(0);
+    save(this, QStringLiteral("field-panel.png"));
+    checkBox1_->setChecked(false);
+    CheckBox1Click();
+    pageControl1_->setCurrentIndex(0);
+  }
   return files;
 }
 

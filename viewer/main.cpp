@@ -1,7 +1,8 @@
 // korvane [TABLE.db [/FULL]]: the Paradox table viewer.
 //
-// KORVANE_SCREENSHOT=FOLDER writes pictures of the main window, the form view
-// and the columns dialog into FOLDER once the window is up, then ends.
+// KORVANE_SCREENSHOT=FOLDER writes pictures of the main window, the form view,
+// the columns dialog and (for a table with a picture field) the field panel into
+// FOLDER once the window is up, then ends.
 
 #include <QTimer>
 #include <cstdio>
