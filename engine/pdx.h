@@ -2,7 +2,6 @@
 // TPdx: a Paradox table (.db with its .mb memo file) as a read-only dataset.
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -103,14 +102,38 @@ class TPdx : public TDataSet {
                                                           TBlobStreamMode mode) override;
 
  private:
-  struct FileCloser {
-    void operator()(std::FILE* f) const { if (f) std::fclose(f); }
+  // An open file read with positioned reads (no shared file position).
+  class TFile {
+   public:
+    TFile(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~TFile();
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    uint64_t Size() const { return size_; }
+    // Reads up to n bytes at offset; answers the count read (short only at the end of the file).
+    size_t ReadAt(uint64_t offset, void* dest, size_t n) const;
+
+   private:
+    int fd_;
+    uint64_t size_;
   };
-  using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+  void ReadFieldDescriptors();
+  void OpenMemoFile();
+  void ResetChain();
+  // Extends the block map until it covers record recNo (1-based); raises on chain faults.
+  void MapChainTo(uint32_t recNo);
+  // Copies record recNo into dest (RecordLength bytes).
+  void ReadRecord(uint32_t recNo, uint8_t* dest);
+  int BlockRecordCount(uint16_t lastRecordOffset) const;
+  uint64_t BlockStart(uint16_t block) const;
+  std::string ReadBlobBytes(const TPdxFieldInfo& info, const uint8_t* slot, TFieldType kind);
+  [[noreturn]] void BlockError(unsigned block) const;
+  [[noreturn]] void NotADataFile() const;
 
   std::string tableName_;
-  FilePtr dataFile_;
-  FilePtr memoFile_;
+  std::unique_ptr<TFile> dataFile_;
+  std::unique_ptr<TFile> memoFile_;
   std::string memoFileName_;
   uint64_t dataFileSize_ = 0;
   uint64_t memoFileSize_ = 0;
@@ -124,18 +147,27 @@ class TPdx : public TDataSet {
   int languageIndex_ = 0;
   std::string codepage_;
   bool encodingMemo_ = true;
+  uint32_t blockSize_ = 0;       // BlockSizeKB * 1024
+  int blockCapacity_ = 0;        // records that fit in one block
 
   // Block map of the chain, filled as the chain is first walked: the block number
-  // of each chain position and the record count before it.
+  // of each chain position and the record count before it. Blocks that hold no
+  // record are walked but not mapped.
   struct ChainEntry {
     uint16_t Block;
-    uint32_t FirstRecNo;  // record number of the block's first record
+    uint32_t FirstRecNo;  // records before the block (0-based number of its first record)
     uint32_t Count;       // records in the block
   };
   std::vector<ChainEntry> chain_;
-  uint16_t chainNext_ = 0;       // next block to read when extending the map
-  bool chainComplete_ = false;
-  std::vector<uint8_t> visited_;  // blocks already in the map (loop detection)
+  uint32_t chainRecords_ = 0;     // records covered by chain_
+  uint16_t chainNext_ = 0;        // next block to read when extending the map
+  std::vector<uint8_t> visited_;  // blocks already walked (loop detection)
+  size_t chainHint_ = 0;          // entry of the last record located
+
+  // The bytes of the block the last record came from.
+  std::vector<uint8_t> blockCache_;
+  uint16_t cachedBlock_ = 0;
+  size_t cachedBytes_ = 0;
   friend struct TPdxInternals;
 };
 

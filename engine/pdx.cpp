@@ -1,0 +1,770 @@
+// TPdx: reads a Paradox data file (.db) and its memo file (.mb) as a read-only dataset.
+//
+// Layout as the files store it (multi-byte values little-endian unless said otherwise):
+//   header (88 bytes, 120 from file version 5), field descriptors (type, size), a skipped
+//   pointer area, the table name area (79 bytes, 261 from version 12), the field names,
+//   the field numbers and the sort-order name; then data blocks of BlockSizeKB * 1024 bytes
+//   from HeaderLength on, each with a 6-byte header (next, previous, last record offset)
+//   followed by its records. Field values are stored big-endian with the sign bit flipped.
+
+#include "engine/pdx.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/language.h"
+
+namespace korvane {
+
+namespace {
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string Format1(const char* pattern, const std::string& a) {
+  std::string out;
+  for (const char* p = pattern; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's') {
+      out += a;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+// Bytes a field of a fixed-width type takes in the record; 0 for types whose size
+// comes from the descriptor.
+int FixedWidth(int code) {
+  switch (code) {
+    case 2: case 4: case 20: case 22: return 4;
+    case 3: return 2;
+    case 5: case 6: case 21: return 8;
+    case 9: return 1;
+    case 23: return 17;
+    default: return 0;
+  }
+}
+
+// The value of a fixed-width numeric field: big-endian bytes with the sign bit flipped.
+// Integers (2 and 4 bytes) are two's complement, so flipping the top bit back is exact.
+// Doubles (8 bytes) of negative values are stored with every bit complemented, so that
+// the bytes sort like the numbers: a clear top bit means "complement all".
+bool DecodeFixed(const uint8_t* p, int width, uint64_t& out) {
+  uint64_t v = 0;
+  bool any = false;
+  for (int i = 0; i < width; ++i) {
+    v = (v << 8) | p[i];
+    any |= p[i] != 0;
+  }
+  if (!any) return false;
+  const uint64_t top = uint64_t{1} << (width * 8 - 1);
+  if (width == 8 && !(v & top)) {
+    v = ~v;
+  } else {
+    v ^= top;
+  }
+  out = v;
+  return true;
+}
+
+// BCD: byte 0 holds the sign (0x80 set for positive), a flag 0x40 that every stored
+// value has, and the decimals in its low 6 bits; bytes 1..16 hold 32 digits, one per
+// nibble, the last `decimals` of them after the decimal point, complemented for a
+// negative value. A first byte without 0x80 and 0x40 is null.
+bool DecodeBcd(const uint8_t* p, int decimals, TBcdValue& out) {
+  if ((p[0] & 0xC0) == 0) return false;
+  const bool negative = (p[0] & 0x80) == 0;
+  uint8_t nib[32];
+  int firstInvalid = 32;
+  for (int i = 0; i < 16; ++i) {
+    uint8_t b = negative ? static_cast<uint8_t>(~p[1 + i]) : p[1 + i];
+    nib[2 * i] = b >> 4;
+    nib[2 * i + 1] = b & 0x0F;
+  }
+  for (int i = 0; i < 32; ++i) {
+    if (nib[i] > 9) {
+      firstInvalid = i;
+      break;
+    }
+  }
+  if (firstInvalid < 32) {
+    // Writers that convert through a double store about 18 significant digits and leave
+    // the rest of the digit area as it was in memory (nibbles above 9 show it). Such a
+    // value is rounded to the 15 significant digits a double carries.
+    for (int i = firstInvalid; i < 32; ++i) nib[i] = 0;
+    int s = 0;
+    while (s < 32 && nib[s] == 0) ++s;
+    const int keep = s + 15;
+    if (keep < 32) {
+      bool up = nib[keep] >= 5;
+      for (int i = keep; i < 32; ++i) nib[i] = 0;
+      for (int i = keep - 1; up && i >= 0; --i) {
+        if (nib[i] == 9) {
+          nib[i] = 0;
+        } else {
+          ++nib[i];
+          up = false;
+        }
+      }
+      if (up) {  // all nines rounded past the 32 digits: keep the largest value
+        for (int i = 0; i < 32; ++i) nib[i] = 9;
+      }
+    }
+  }
+  out = TBcdValue();
+  out.Decimals = std::clamp(decimals, 0, 32);
+  int n = 0;
+  int i = 0;
+  while (i < 31 && nib[i] == 0) ++i;
+  for (; i < 32; ++i) out.Digits[n++] = static_cast<char>('0' + nib[i]);
+  out.Digits[n] = 0;
+  out.Negative = negative && !(n == 1 && out.Digits[0] == '0');
+  return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Header accessors
+
+uint16_t TPdxHeader::RecordLength() const { return Le16(Raw + 0); }
+uint16_t TPdxHeader::HeaderLength() const { return Le16(Raw + 2); }
+uint8_t TPdxHeader::FileType() const { return Raw[4]; }
+uint8_t TPdxHeader::BlockSizeKB() const { return Raw[5]; }
+uint32_t TPdxHeader::NumRecords() const { return Le32(Raw + 6); }
+uint16_t TPdxHeader::FileBlocks() const { return Le16(Raw + 12); }
+uint16_t TPdxHeader::FirstBlock() const { return Le16(Raw + 14); }
+uint16_t TPdxHeader::NumFields() const { return Le16(Raw + 33); }
+uint32_t TPdxHeader::EncryptionOld() const { return Le32(Raw + 37); }
+uint8_t TPdxHeader::SortOrder() const { return Raw[41]; }
+uint8_t TPdxHeader::FileVersion() const { return Raw[57]; }
+uint32_t TPdxHeader::EncryptionNew() const { return FileVersion() >= 5 ? Le32(Raw + 92) : 0; }
+uint16_t TPdxHeader::DosCodePage() const { return FileVersion() >= 5 ? Le16(Raw + 106) : 0; }
+uint32_t TPdxHeader::AutoIncValue() const { return Le32(Raw + 73); }
+uint16_t TPdxHeader::PrimaryKeyFields() const { return Le16(Raw + 35); }
+
+// ---------------------------------------------------------------------------------------------
+// Type codes
+
+TFieldType MapFieldType(int code) {
+  switch (code) {
+    case 1: return ftString;
+    case 2: return ftDate;
+    case 3: return ftSmallint;
+    case 4: return ftInteger;
+    case 5: return ftCurrency;
+    case 6: return ftFloat;
+    case 9: return ftBoolean;
+    case 12: return ftMemo;
+    case 13: return ftBlob;
+    case 14: return ftFmtMemo;
+    case 15: return ftParadoxOle;
+    case 16: return ftGraphic;
+    case 20: return ftTime;
+    case 21: return ftDateTime;
+    case 22: return ftAutoInc;
+    case 23: return ftBCD;
+    case 24: return ftBytes;
+    default: return ftUnknown;
+  }
+}
+
+const char* ParadoxTypeName(int code) {
+  switch (code) {
+    case 1: return "Alpha";
+    case 2: return "Date";
+    case 3: return "Short";
+    case 4: return "Long";
+    case 5: return "Money";
+    case 6: return "Number";
+    case 9: return "Logical";
+    case 12: return "Memo";
+    case 13: return "Binary";
+    case 14: return "Formatted Memo";
+    case 15: return "OLE";
+    case 16: return "Graphic";
+    case 20: return "Time";
+    case 21: return "Timestamp";
+    case 22: return "Autoincrement";
+    case 23: return "BCD";
+    case 24: return "Bytes";
+    default: return "Unknown";
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+TPdx::TFile::~TFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t TPdx::TFile::ReadAt(uint64_t offset, void* dest, size_t n) const {
+  if (offset >= size_) return 0;
+  n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+  size_t done = 0;
+  while (done < n) {
+    ssize_t r = ::pread(fd_, static_cast<char*>(dest) + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      throw EReadError("Stream read error");
+    }
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return done;
+}
+
+namespace {
+
+// Opens a regular file read-only; answers -1 with errno set otherwise. A FIFO or
+// device is refused without blocking on it.
+int OpenRegularFile(const std::string& path, uint64_t& size) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    errno = e;
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
+
+std::string ExpandedPath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  if (ec) return path;
+  return p.lexically_normal().string();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Construction and properties
+
+TPdx::TPdx(std::string name) : TDataSet(std::move(name)) {}
+
+TPdx::~TPdx() {
+  try {
+    if (Active()) Close();
+  } catch (...) {
+  }
+}
+
+void TPdx::SetTableName(const std::string& path) {
+  if (path == tableName_) return;
+  if (Active()) Close();
+  tableName_ = path;
+}
+
+std::string TPdx::Language() const { return LanguageName(languageIndex_); }
+
+void TPdx::SetLanguage(const std::string& name) {
+  if (!cursorOpen_) {
+    languageIndex_ = 0;
+    return;
+  }
+  int index = LanguageIndexByName(name);
+  if (index >= 1) languageIndex_ = index;
+}
+
+int TPdx::RecordSize() const { return cursorOpen_ ? header_.RecordLength() : 0; }
+
+std::string TPdx::EncodeText(const std::string& text, const TField& field) {
+  if (OnEncode) return OnEncode(*this, field, text);
+  if (languageIndex_ >= 1) return RecodeText(languageIndex_, codepage_, text);
+  return text;
+}
+
+void TPdx::NotADataFile() const { throw EParadoxError(Format1("\"%s\" - is not .DB data file", tableName_)); }
+
+void TPdx::BlockError(unsigned block) const {
+  throw EParadoxError("Block " + std::to_string(block) + " read error");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+void TPdx::InternalOpen() {
+  if (tableName_.empty()) throw EParadoxError("TableName is not set");
+  uint64_t size = 0;
+  int fd = OpenRegularFile(tableName_, size);
+  if (fd < 0) {
+    std::string m = "Cannot open file \"" + ExpandedPath(tableName_) + "\". " + std::strerror(errno);
+    throw EParadoxError("Unable to open database \"" + tableName_ + "\" - " + m);
+  }
+  dataFile_ = std::make_unique<TFile>(fd, size);
+  dataFileSize_ = size;
+
+  header_ = TPdxHeader();
+  if (dataFile_->ReadAt(0, header_.Raw, 88) < 88) NotADataFile();
+  if (header_.FileType() != 0 && header_.FileType() != 2) NotADataFile();
+  if (header_.FileVersion() >= 5) {
+    if (dataFile_->ReadAt(88, header_.Raw + 88, 32) < 32) NotADataFile();
+    encrypted_ = header_.EncryptionNew() != 0;
+  } else {
+    encrypted_ = header_.EncryptionOld() != 0;
+  }
+  // A header that cannot describe any record layout.
+  blockSize_ = static_cast<uint32_t>(header_.BlockSizeKB()) * 1024;
+  if (header_.RecordLength() == 0 || blockSize_ == 0 || header_.NumFields() == 0) NotADataFile();
+  if (header_.RecordLength() + 6u > blockSize_) NotADataFile();
+  blockCapacity_ = static_cast<int>((blockSize_ - 6) / header_.RecordLength());
+
+  OpenMemoFile();
+  InternalInitFieldDefs();
+  ResetChain();
+  cursorOpen_ = true;
+  currentRecNo_ = 0;
+}
+
+void TPdx::OpenMemoFile() {
+  namespace fs = std::filesystem;
+  memoFile_.reset();
+  memoFileName_.clear();
+  memoFileSize_ = 0;
+  fs::path dbPath(tableName_);
+  std::string ext = dbPath.extension().string();
+  // ".mb" in the case pattern of the data file's extension first, then both plain cases.
+  std::string patterned = ".mb";
+  if (ext.size() == 3) {
+    patterned[1] = std::isupper(static_cast<unsigned char>(ext[1])) ? 'M' : 'm';
+    patterned[2] = std::isupper(static_cast<unsigned char>(ext[2])) ? 'B' : 'b';
+  }
+  std::vector<std::string> candidates;
+  for (const std::string& e : {patterned, std::string(".mb"), std::string(".MB")}) {
+    fs::path p = dbPath;
+    p.replace_extension(e);
+    if (std::find(candidates.begin(), candidates.end(), p.string()) == candidates.end()) {
+      candidates.push_back(p.string());
+    }
+  }
+  auto tryOpen = [&](const std::string& path) {
+    uint64_t size = 0;
+    int fd = OpenRegularFile(path, size);
+    if (fd < 0) return false;
+    memoFile_ = std::make_unique<TFile>(fd, size);
+    memoFileSize_ = size;
+    memoFileName_ = path;
+    return true;
+  };
+  for (const std::string& c : candidates) {
+    if (tryOpen(c)) return;
+  }
+  // Any other spelling of the extension in the same folder ("x.Mb").
+  std::error_code ec;
+  fs::path dir = dbPath.parent_path();
+  std::string stem = dbPath.stem().string();
+  for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    fs::path name = it->path().filename();
+    std::string e = name.extension().string();
+    if (name.stem().string() == stem && e.size() == 3 && e[0] == '.' && (e[1] | 0x20) == 'm' &&
+        (e[2] | 0x20) == 'b') {
+      fs::path p = dbPath;
+      p.replace_extension(e);
+      if (tryOpen(p.string())) return;
+    }
+  }
+}
+
+void TPdx::InternalInitFieldDefs() {
+  ReadFieldDescriptors();
+  languageIndex_ = FindLanguage(header_.FileVersion(), header_.SortOrder(), header_.DosCodePage(), sortOrderName_);
+}
+
+void TPdx::ReadFieldDescriptors() {
+  auto& defs = MutableFieldDefs();
+  defs.clear();
+  fieldInfo_.clear();
+  sortOrderName_.clear();
+  headerTableName_.clear();
+
+  const uint64_t base = header_.FileVersion() < 5 ? 88 : 120;
+  const uint64_t n = header_.NumFields();
+  const uint64_t nameArea = header_.FileVersion() < 12 ? 79 : 261;
+  const uint64_t tableNamePos = base + 6 * n + 4;
+  const uint64_t namesPos = tableNamePos + nameArea;
+  if (base + 2 * n > dataFileSize_ || namesPos > dataFileSize_) NotADataFile();
+
+  // Everything up to the end of the sort-order name, as far as the file goes: the names
+  // are at most 255 bytes each in any table that can be opened at all.
+  const uint64_t want = std::min<uint64_t>(dataFileSize_, namesPos + n * 258 + 2 * n + 258);
+  std::vector<uint8_t> head(static_cast<size_t>(want));
+  size_t got = dataFile_->ReadAt(0, head.data(), head.size());
+  head.resize(got);
+
+  size_t pos = static_cast<size_t>(tableNamePos);
+  auto readName = [&](size_t& p) {
+    size_t start = std::min(p, head.size());
+    size_t e = start;
+    while (e < head.size() && head[e] != 0) ++e;
+    std::string s(reinterpret_cast<const char*>(head.data()) + start, e - start);
+    p = e + 1;
+    return s;
+  };
+  {
+    size_t p = pos;
+    size_t limit = std::min(head.size(), static_cast<size_t>(tableNamePos + nameArea));
+    size_t e = p;
+    while (e < limit && head[e] != 0) ++e;
+    headerTableName_.assign(reinterpret_cast<const char*>(head.data()) + std::min(p, limit), e - std::min(p, limit));
+  }
+
+  fieldInfo_.resize(n);
+  int offset = 0;
+  for (size_t i = 0; i < n; ++i) {
+    TPdxFieldInfo& fi = fieldInfo_[i];
+    fi.Type = head[base + 2 * i];
+    fi.Size = head[base + 2 * i + 1];
+    fi.Offset = offset;
+    fi.SlotSize = fi.Type == 23 ? 17 : fi.Size;
+    offset += fi.SlotSize;
+  }
+
+  pos = static_cast<size_t>(namesPos);
+  for (size_t i = 0; i < n; ++i) {
+    TPdxFieldInfo& fi = fieldInfo_[i];
+    TFieldDef d;
+    d.Name = readName(pos);
+    d.DataType = MapFieldType(fi.Type);
+    d.FieldNo = static_cast<int>(i) + 1;
+    d.Required = false;
+    if (d.DataType == ftUnknown) throw EParadoxError(Format1("Field '%s' is of an unknown type", d.Name));
+    // Sizes the record layout cannot hold.
+    const int fixed = FixedWidth(fi.Type);
+    bool badSize = false;
+    switch (d.DataType) {
+      case ftString:
+      case ftBytes: badSize = fi.Size == 0; break;
+      case ftMemo:
+      case ftBlob:
+      case ftFmtMemo:
+      case ftParadoxOle:
+      case ftGraphic: badSize = fi.Size < 10; break;
+      case ftBCD: badSize = fi.Size > 32; break;
+      default: badSize = fi.Size != fixed; break;
+    }
+    if (badSize) {
+      throw EParadoxError(Format1("\"%s\" - field '", tableName_) + d.Name + "' has an invalid size " +
+                          std::to_string(fi.Size));
+    }
+    if (fi.Offset + fi.SlotSize > header_.RecordLength()) {
+      throw EParadoxError(Format1("\"%s\" - field '", tableName_) + d.Name + "' does not fit in the record");
+    }
+    switch (d.DataType) {
+      case ftString:
+      case ftBytes:
+      case ftMemo:
+      case ftBlob:
+      case ftFmtMemo:
+      case ftParadoxOle:
+      case ftGraphic: d.Size = fi.Size; break;
+      case ftBCD:
+        d.Size = fi.Size;
+        d.Precision = 32;
+        break;
+      default: d.Size = 0; break;
+    }
+    defs.push_back(std::move(d));
+  }
+  // The field numbers follow the names (encrypted tables keep them too), then the
+  // sort-order name.
+  pos += 2 * n;
+  sortOrderName_ = readName(pos);
+}
+
+void TPdx::InternalClose() {
+  DestroyFields();
+  cursorOpen_ = false;
+  memoFile_.reset();
+  dataFile_.reset();
+  memoFileName_.clear();
+  dataFileSize_ = 0;
+  memoFileSize_ = 0;
+  languageIndex_ = 0;
+  fieldInfo_.clear();
+  MutableFieldDefs().clear();
+  ResetChain();
+  currentRecNo_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blocks and records
+
+void TPdx::ResetChain() {
+  chain_.clear();
+  chainRecords_ = 0;
+  chainNext_ = header_.FirstBlock();
+  visited_.assign(cursorOpen_ || dataFile_ ? static_cast<size_t>(header_.FileBlocks()) + 1 : 0, 0);
+  chainHint_ = 0;
+  blockCache_.clear();
+  blockCache_.shrink_to_fit();
+  cachedBlock_ = 0;
+  cachedBytes_ = 0;
+}
+
+uint64_t TPdx::BlockStart(uint16_t block) const {
+  return static_cast<uint64_t>(block - 1) * blockSize_ + header_.HeaderLength();
+}
+
+int TPdx::BlockRecordCount(uint16_t lastRecordOffset) const {
+  // A block emptied by deletions stores -RecordLength; other offsets are counted as
+  // stored, but never beyond what the block can hold.
+  if (!encrypted_ && static_cast<int16_t>(lastRecordOffset) < 0) return 0;
+  int count = lastRecordOffset / header_.RecordLength() + 1;
+  return std::min(count, blockCapacity_);
+}
+
+void TPdx::MapChainTo(uint32_t recNo) {
+  while (chainRecords_ < recNo) {
+    const uint16_t b = chainNext_;
+    if (b == 0 || b > header_.FileBlocks() || visited_[b]) BlockError(b);
+    const uint64_t start = BlockStart(b);
+    if (start >= dataFileSize_) BlockError(b);
+    uint8_t h[6];
+    if (dataFile_->ReadAt(start, h, 6) < 6) throw EReadError("Stream read error");
+    visited_[b] = 1;
+    const int count = BlockRecordCount(Le16(h + 4));
+    if (count > 0) {
+      chain_.push_back(ChainEntry{b, chainRecords_, static_cast<uint32_t>(count)});
+      chainRecords_ += static_cast<uint32_t>(count);
+    }
+    chainNext_ = Le16(h);
+  }
+}
+
+void TPdx::ReadRecord(uint32_t recNo, uint8_t* dest) {
+  MapChainTo(recNo);
+  const uint32_t r = recNo - 1;  // 0-based
+  size_t e = chainHint_ < chain_.size() ? chainHint_ : 0;
+  auto holds = [&](size_t i) { return r >= chain_[i].FirstRecNo && r - chain_[i].FirstRecNo < chain_[i].Count; };
+  if (!holds(e)) {
+    if (e + 1 < chain_.size() && holds(e + 1)) {
+      ++e;
+    } else {
+      auto it = std::upper_bound(chain_.begin(), chain_.end(), r,
+                                 [](uint32_t v, const ChainEntry& c) { return v < c.FirstRecNo; });
+      e = static_cast<size_t>(it - chain_.begin()) - 1;
+    }
+  }
+  chainHint_ = e;
+  const ChainEntry& c = chain_[e];
+  const size_t rl = header_.RecordLength();
+  const size_t inBlock = 6 + static_cast<size_t>(r - c.FirstRecNo) * rl;
+  if (cachedBlock_ != c.Block) {
+    blockCache_.resize(blockSize_);
+    cachedBlock_ = 0;
+    cachedBytes_ = dataFile_->ReadAt(BlockStart(c.Block), blockCache_.data(), blockSize_);
+    cachedBlock_ = c.Block;
+  }
+  if (inBlock + rl > cachedBytes_) BlockError(c.Block);  // the file ends inside the record
+  std::memcpy(dest, blockCache_.data() + inBlock, rl);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cursor primitives
+
+int TPdx::GetRecordCount() const {
+  if (!cursorOpen_) return 0;
+  return static_cast<int>(std::min<uint32_t>(header_.NumRecords(), INT_MAX - 1));
+}
+
+size_t TPdx::RecordBufferSize() const { return static_cast<size_t>(header_.RecordLength()) + 5; }
+
+int TPdx::GetRecNoFromBuffer(const uint8_t* buffer) const {
+  int32_t n;
+  std::memcpy(&n, buffer, 4);
+  return n;
+}
+
+void TPdx::SetRecNoPrimitive(int recNo) {
+  if (recNo >= 1 && recNo <= GetRecordCount()) currentRecNo_ = recNo;
+}
+
+TBookmarkFlag TPdx::GetBookmarkFlag(const uint8_t* buffer) const { return static_cast<TBookmarkFlag>(buffer[4]); }
+
+void TPdx::SetBookmarkFlag(uint8_t* buffer, TBookmarkFlag flag) const { buffer[4] = flag; }
+
+void TPdx::InternalFirst() { currentRecNo_ = 0; }
+
+void TPdx::InternalLast() { currentRecNo_ = GetRecordCount() + 1; }
+
+void TPdx::InternalSetToRecord(const uint8_t* buffer) { currentRecNo_ = GetRecNoFromBuffer(buffer); }
+
+TGetResult TPdx::GetRecord(uint8_t* buffer, TGetMode mode, bool check) {
+  TGetResult result = grOK;
+  const int count = GetRecordCount();
+  switch (mode) {
+    case gmCurrent:
+      if (currentRecNo_ < 1 || currentRecNo_ > count) result = grError;
+      break;
+    case gmNext:
+      if (currentRecNo_ < count) {
+        ++currentRecNo_;
+      } else {
+        result = grEOF;
+      }
+      break;
+    case gmPrior:
+      if (currentRecNo_ > 1) {
+        --currentRecNo_;
+      } else {
+        result = grBOF;
+      }
+      break;
+  }
+  if (result == grOK) {
+    std::memcpy(buffer, &currentRecNo_, 4);
+    buffer[4] = bfCurrent;
+    ReadRecord(static_cast<uint32_t>(currentRecNo_), buffer + 5);
+  } else {
+    std::memset(buffer + 5, 0, header_.RecordLength());
+    buffer[4] = bfEOF;
+    if (result == grError && check) throw EDatabaseError("Error in GetRecord()");
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Field values
+
+bool TPdx::GetFieldData(const TField& field, const uint8_t* activeBuffer, void* dest) const {
+  const int index = field.Index();
+  if (!activeBuffer || index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return false;
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
+  const uint8_t* p = activeBuffer + 5 + fi.Offset;
+  uint64_t v = 0;
+  switch (fi.Type) {
+    case 1: {  // alpha: text up to the first zero byte
+      if (!dest) return true;
+      size_t len = static_cast<size_t>(std::find(p, p + fi.Size, 0) - p);
+      std::string text = const_cast<TPdx*>(this)->EncodeText(std::string(reinterpret_cast<const char*>(p), len),
+                                                             field);
+      size_t n = std::min(std::strlen(text.c_str()), kAlphaBufferSize - 1);
+      std::memcpy(dest, text.data(), n);
+      static_cast<char*>(dest)[n] = 0;
+      return true;
+    }
+    case 3:  // short
+      if (!DecodeFixed(p, 2, v)) return false;
+      if (dest) {
+        int16_t s = static_cast<int16_t>(static_cast<uint16_t>(v));
+        std::memcpy(dest, &s, 2);
+      }
+      return true;
+    case 2:   // date: day number
+    case 4:   // long
+    case 20:  // time: milliseconds
+    case 22:  // auto-increment
+      if (!DecodeFixed(p, 4, v)) return false;
+      if (dest) {
+        int32_t s = static_cast<int32_t>(static_cast<uint32_t>(v));
+        std::memcpy(dest, &s, 4);
+      }
+      return true;
+    case 5:   // currency
+    case 6:   // number
+    case 21:  // timestamp: day number * 86400000 + milliseconds
+      if (!DecodeFixed(p, 8, v)) return false;
+      if (dest) {
+        double d;
+        std::memcpy(&d, &v, 8);
+        std::memcpy(dest, &d, 8);
+      }
+      return true;
+    case 9: {  // logical: 0x80 false, 0x81 true (the sign-bit rule on one byte), 0 null
+      if (p[0] == 0) return false;
+      if (dest) {
+        int16_t b = (p[0] ^ 0x80) != 0 ? -1 : 0;
+        std::memcpy(dest, &b, 2);
+      }
+      return true;
+    }
+    case 23: {
+      TBcdValue bcd;
+      if (!DecodeBcd(p, fi.Size, bcd)) return false;
+      if (dest) std::memcpy(dest, &bcd, sizeof bcd);
+      return true;
+    }
+    case 24: {  // bytes: as stored; null when all zero
+      if (std::all_of(p, p + fi.Size, [](uint8_t b) { return b == 0; })) return false;
+      if (dest) std::memcpy(dest, p, fi.Size);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+std::string TPdx::ReadBlobBytes(const TPdxFieldInfo& fi, const uint8_t* slot, TFieldType kind) {
+  const uint8_t* leader = slot + fi.Size - 10;
+  const uint32_t mbOffset = Le32(leader);
+  const int32_t length = static_cast<int32_t>(Le32(leader + 4));
+  if (length <= 0) return {};
+  if (length <= fi.Size - 10) return std::string(reinterpret_cast<const char*>(slot), static_cast<size_t>(length));
+  if (!memoFile_) return {};
+  const uint32_t index = mbOffset & 0xFF;
+  const uint64_t block = mbOffset & ~uint32_t{0xFF};
+  uint64_t start;
+  if (index == 255) {
+    start = block + 9;
+  } else {
+    uint8_t entry[5];
+    if (memoFile_->ReadAt(block + 12 + 5 * index, entry, 5) < 5) throw EReadError("Stream read error");
+    start = block + 16 * static_cast<uint64_t>(entry[0]);
+  }
+  // Never more than the memo file holds from there on.
+  const uint64_t available = start < memoFileSize_ ? memoFileSize_ - start : 0;
+  uint64_t n = static_cast<uint64_t>(length);
+  if (n > available) {
+    if (kind != ftMemo) throw EReadError("Stream read error");
+    n = available;
+  }
+  std::string data(static_cast<size_t>(n), '\0');
+  size_t got = memoFile_->ReadAt(start, data.data(), data.size());
+  data.resize(got);
+  if (got < n && kind != ftMemo) throw EReadError("Stream read error");
+  return data;
+}
+
+std::unique_ptr<TMemoryStream> TPdx::InternalCreateBlobStream(const TField& field, const uint8_t* activeBuffer,
+                                                              TBlobStreamMode mode) {
+  auto stream = std::make_unique<TMemoryStream>();
+  if (mode != bmRead || !activeBuffer) return stream;
+  const int index = field.Index();
+  if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return stream;
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
+  const TFieldType kind = MapFieldType(fi.Type);
+  if (!IsBlobType(kind)) return stream;
+  std::string data = ReadBlobBytes(fi, activeBuffer + 5 + fi.Offset, kind);
+  if (kind == ftMemo && encodingMemo_ && !data.empty()) data = EncodeText(data, field);
+  stream->Data() = std::move(data);
+  stream->SetPosition(0);
+  return stream;
+}
+
+}  // namespace korvane
