@@ -759,7 +759,8 @@ std::unique_ptr<TMemoryStream> TPdx::InternalCreateBlobStream(const TField& fiel
   if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return stream;
   const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
   const TFieldType kind = MapFieldType(fi.Type);
-  if (!IsBlobType(kind)) return stream;
+  // In an encrypted table the leaders are encrypted too: the data cannot be located.
+  if (!IsBlobType(kind) || encrypted_) return stream;
   std::string data = ReadBlobBytes(fi, activeBuffer + 5 + fi.Offset, kind);
   if (kind == ftMemo && encodingMemo_ && !data.empty()) data = EncodeText(data, field);
   stream->Data() = std::move(data);
