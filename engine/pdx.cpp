@@ -521,10 +521,25 @@ void TPdx::ResetChain() {
   chainNext_ = header_.FirstBlock();
   visited_.assign(cursorOpen_ || dataFile_ ? static_cast<size_t>(header_.FileBlocks()) + 1 : 0, 0);
   chainHint_ = 0;
-  blockCache_.clear();
-  blockCache_.shrink_to_fit();
-  cachedBlock_ = 0;
-  cachedBytes_ = 0;
+  window_.clear();
+  window_.shrink_to_fit();
+  windowStart_ = 0;
+  windowBytes_ = 0;
+}
+
+const uint8_t* TPdx::WindowAt(uint64_t offset, size_t n) {
+  if (offset < windowStart_ || offset - windowStart_ + n > windowBytes_) return nullptr;
+  return window_.data() + (offset - windowStart_);
+}
+
+void TPdx::FillWindow(uint64_t offset) {
+  // Whole blocks, at least 256 KB.
+  constexpr size_t kWindow = 256 * 1024;
+  const size_t size = std::max<size_t>(blockSize_, kWindow / blockSize_ * blockSize_);
+  window_.resize(size);
+  windowBytes_ = 0;
+  windowStart_ = offset;
+  windowBytes_ = dataFile_->ReadAt(offset, window_.data(), size);
 }
 
 uint64_t TPdx::BlockStart(uint16_t block) const {
@@ -545,8 +560,18 @@ void TPdx::MapChainTo(uint32_t recNo) {
     if (b == 0 || b > header_.FileBlocks() || visited_[b]) BlockError(b);
     const uint64_t start = BlockStart(b);
     if (start >= dataFileSize_) BlockError(b);
-    uint8_t h[6];
-    if (dataFile_->ReadAt(start, h, 6) < 6) throw EReadError("Stream read error");
+    uint8_t buf[6];
+    const uint8_t* h = WindowAt(start, 6);
+    if (!h) {
+      // Small blocks are walked through the window; for big ones only the header is read.
+      if (blockSize_ <= 8192) {
+        FillWindow(start);
+        h = WindowAt(start, 6);
+      } else if (dataFile_->ReadAt(start, buf, 6) == 6) {
+        h = buf;
+      }
+      if (!h) throw EReadError("Stream read error");
+    }
     visited_[b] = 1;
     const int count = BlockRecordCount(Le16(h + 4));
     if (count > 0) {
@@ -575,14 +600,14 @@ void TPdx::ReadRecord(uint32_t recNo, uint8_t* dest) {
   const ChainEntry& c = chain_[e];
   const size_t rl = header_.RecordLength();
   const size_t inBlock = 6 + static_cast<size_t>(r - c.FirstRecNo) * rl;
-  if (cachedBlock_ != c.Block) {
-    blockCache_.resize(blockSize_);
-    cachedBlock_ = 0;
-    cachedBytes_ = dataFile_->ReadAt(BlockStart(c.Block), blockCache_.data(), blockSize_);
-    cachedBlock_ = c.Block;
+  const uint64_t at = BlockStart(c.Block) + inBlock;
+  const uint8_t* src = WindowAt(at, rl);
+  if (!src) {
+    FillWindow(BlockStart(c.Block));
+    src = WindowAt(at, rl);
+    if (!src) BlockError(c.Block);  // the file ends inside the record
   }
-  if (inBlock + rl > cachedBytes_) BlockError(c.Block);  // the file ends inside the record
-  std::memcpy(dest, blockCache_.data() + inBlock, rl);
+  std::memcpy(dest, src, rl);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -164,10 +164,13 @@ class TPdx : public TDataSet {
   std::vector<uint8_t> visited_;  // blocks already walked (loop detection)
   size_t chainHint_ = 0;          // entry of the last record located
 
-  // The bytes of the block the last record came from.
-  std::vector<uint8_t> blockCache_;
-  uint16_t cachedBlock_ = 0;
-  size_t cachedBytes_ = 0;
+  // A window of the data file read in one go: the block the last record came from and
+  // the blocks after it, so that a scan in file order costs one read per window.
+  const uint8_t* WindowAt(uint64_t offset, size_t n);  // nullptr when not in the window
+  void FillWindow(uint64_t offset);
+  std::vector<uint8_t> window_;
+  uint64_t windowStart_ = 0;
+  size_t windowBytes_ = 0;
   friend struct TPdxInternals;
 };
 
