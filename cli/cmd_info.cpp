@@ -7,6 +7,7 @@
 
 #include "cli/cli_format.h"
 #include "cli/commands.h"
+#include "engine/language.h"
 #include "engine/pdx.h"
 #include "platform/textcodec.h"
 
@@ -81,7 +82,15 @@ int CmdInfo(const std::vector<std::string>& args) {
   const std::string language = table.Language();
   add("Language driver", language.empty() ? "none found" : language + " (" + std::to_string(table.LanguageIndex()) + ")");
   std::string cp = h.FileVersion() >= 5 ? std::to_string(h.DosCodePage()) : std::string("none (before version 5)");
-  add("Code page", cp + ", text read as " + CodePageLabel(codePage));
+  std::string cpLine = cp + ", text read as " + CodePageLabel(codePage);
+  if (table.LanguageIndex() >= 1) {
+    const int driverCp = LanguageDrivers[table.LanguageIndex()].CodePageNumber;
+    if (driverCp != codePage && driverCp != 0) {
+      cpLine += "; the language driver's code page is " + std::to_string(driverCp) + " (dump --encoding " +
+                std::to_string(driverCp) + ")";
+    }
+  }
+  add("Code page", cpLine);
   char so[8];
   std::snprintf(so, sizeof so, "0x%02X", h.SortOrder());
   add("Sort order", std::string(so) + (table.SortOrderName().empty() ? "" : " \"" + Decoded(*decoder, table.SortOrderName()) + "\""));

@@ -334,8 +334,8 @@ void TPdx::InternalOpen() {
   if (header_.RecordLength() + 6u > blockSize_) NotADataFile();
   blockCapacity_ = static_cast<int>((blockSize_ - 6) / header_.RecordLength());
 
-  OpenMemoFile();
   InternalInitFieldDefs();
+  OpenMemoFile();
   ResetChain();
   cursorOpen_ = true;
   currentRecNo_ = 0;
@@ -374,7 +374,12 @@ void TPdx::OpenMemoFile() {
   for (const std::string& c : candidates) {
     if (tryOpen(c)) return;
   }
-  // Any other spelling of the extension in the same folder ("x.Mb").
+  // Any other spelling of the extension in the same folder ("x.Mb"), looked for only
+  // when the table has BLOB fields.
+  if (std::none_of(fieldInfo_.begin(), fieldInfo_.end(),
+                   [](const TPdxFieldInfo& f) { return IsBlobType(MapFieldType(f.Type)); })) {
+    return;
+  }
   std::error_code ec;
   fs::path dir = dbPath.parent_path();
   std::string stem = dbPath.stem().string();
