@@ -23,6 +23,13 @@ void AppendPadded(std::string& out, int64_t v, int width) {
   out.append(b, r.ptr);
 }
 
+// Two digits of 0..99.
+inline void Put2(char* d, int64_t v) {
+  d[0] = static_cast<char>('0' + v / 10);
+  d[1] = static_cast<char>('0' + v % 10);
+}
+
+
 }  // namespace
 
 void AppendEscapedText(std::string& out, std::string_view s) {
@@ -74,11 +81,20 @@ void AppendDayNumber(std::string& out, int64_t day) {
     out += '-';
     y = -y;
   }
+  if (y < 10000) {
+    char b[10] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0};
+    Put2(b, y / 100);
+    Put2(b + 2, y % 100);
+    Put2(b + 5, m);
+    Put2(b + 8, d);
+    out.append(b, 10);
+    return;
+  }
   AppendPadded(out, y, 4);
-  out += '-';
-  AppendPadded(out, m, 2);
-  out += '-';
-  AppendPadded(out, d, 2);
+  char b[6] = {'-', 0, 0, '-', 0, 0};
+  Put2(b + 1, m);
+  Put2(b + 4, d);
+  out.append(b, 6);
 }
 
 void AppendTimeOfDay(std::string& out, int64_t ms) {
@@ -86,15 +102,22 @@ void AppendTimeOfDay(std::string& out, int64_t ms) {
     out += '-';
     ms = -ms;
   }
-  AppendPadded(out, ms / 3600000, 2);
-  out += ':';
-  AppendPadded(out, ms / 60000 % 60, 2);
-  out += ':';
-  AppendPadded(out, ms / 1000 % 60, 2);
-  if (ms % 1000) {
-    out += '.';
-    AppendPadded(out, ms % 1000, 3);
+  const int64_t h = ms / 3600000;
+  char b[12] = {0, 0, ':', 0, 0, ':', 0, 0, '.', 0, 0, 0};
+  if (h < 100) {
+    Put2(b, h);
+  } else {
+    AppendPadded(out, h, 2);
   }
+  Put2(b + 3, ms / 60000 % 60);
+  Put2(b + 6, ms / 1000 % 60);
+  const int64_t frac = ms % 1000;
+  if (frac) {
+    b[9] = static_cast<char>('0' + frac / 100);
+    Put2(b + 10, frac % 100);
+  }
+  const char* from = h < 100 ? b : b + 2;
+  out.append(from, static_cast<size_t>((frac ? b + 12 : b + 8) - from));
 }
 
 void AppendTimestamp(std::string& out, double value) {

@@ -63,13 +63,30 @@ int FixedWidth(int code) {
 // Doubles (8 bytes) of negative values are stored with every bit complemented, so that
 // the bytes sort like the numbers: a clear top bit means "complement all".
 bool DecodeFixed(const uint8_t* p, int width, uint64_t& out) {
-  uint64_t v = 0;
-  bool any = false;
-  for (int i = 0; i < width; ++i) {
-    v = (v << 8) | p[i];
-    any |= p[i] != 0;
+  uint64_t v;
+  switch (width) {
+    case 2: {
+      uint16_t x;
+      std::memcpy(&x, p, 2);
+      if (x == 0) return false;
+      v = __builtin_bswap16(x);
+      break;
+    }
+    case 4: {
+      uint32_t x;
+      std::memcpy(&x, p, 4);
+      if (x == 0) return false;
+      v = __builtin_bswap32(x);
+      break;
+    }
+    default: {
+      uint64_t x;
+      std::memcpy(&x, p, 8);
+      if (x == 0) return false;
+      v = __builtin_bswap64(x);
+      break;
+    }
   }
-  if (!any) return false;
   const uint64_t top = uint64_t{1} << (width * 8 - 1);
   if (width == 8 && !(v & top)) {
     v = ~v;
@@ -79,6 +96,7 @@ bool DecodeFixed(const uint8_t* p, int width, uint64_t& out) {
   out = v;
   return true;
 }
+
 
 // BCD: byte 0 holds the sign (0x80 set for positive), a flag 0x40 that every stored
 // value has, and the decimals in its low 6 bits; bytes 1..16 hold 32 digits, one per
@@ -346,6 +364,10 @@ void TPdx::OpenMemoFile() {
   memoFile_.reset();
   memoFileName_.clear();
   memoFileSize_ = 0;
+  memoWindow_.clear();
+  memoWindow_.shrink_to_fit();
+  memoWindowStart_ = 0;
+  memoWindowBytes_ = 0;
   fs::path dbPath(tableName_);
   std::string ext = dbPath.extension().string();
   // ".mb" in the case pattern of the data file's extension first, then both plain cases.
@@ -508,6 +530,9 @@ void TPdx::InternalClose() {
   memoFile_.reset();
   dataFile_.reset();
   memoFileName_.clear();
+  memoWindow_.clear();
+  memoWindowStart_ = 0;
+  memoWindowBytes_ = 0;
   dataFileSize_ = 0;
   memoFileSize_ = 0;
   languageIndex_ = 0;
@@ -538,13 +563,18 @@ const uint8_t* TPdx::WindowAt(uint64_t offset, size_t n) {
 }
 
 void TPdx::FillWindow(uint64_t offset) {
-  // Whole blocks, at least 256 KB.
+  // Whole blocks, at least 256 KB, on a grid of windows from block 1: a chain that runs
+  // back and forth between neighbouring blocks stays inside one window.
   constexpr size_t kWindow = 256 * 1024;
-  const size_t size = std::max<size_t>(blockSize_, kWindow / blockSize_ * blockSize_);
+  const size_t blocks = std::max<size_t>(1, kWindow / blockSize_);
+  const size_t size = blocks * blockSize_;
+  const uint64_t first = header_.HeaderLength();
+  uint64_t start = offset;
+  if (offset >= first) start = first + (offset - first) / size * size;
   window_.resize(size);
   windowBytes_ = 0;
-  windowStart_ = offset;
-  windowBytes_ = dataFile_->ReadAt(offset, window_.data(), size);
+  windowStart_ = start;
+  windowBytes_ = dataFile_->ReadAt(start, window_.data(), size);
 }
 
 uint64_t TPdx::BlockStart(uint16_t block) const {
@@ -691,7 +721,8 @@ bool TPdx::GetFieldData(const TField& field, const uint8_t* activeBuffer, void* 
   switch (fi.Type) {
     case 1: {  // alpha: text up to the first zero byte
       if (!dest) return true;
-      size_t len = static_cast<size_t>(std::find(p, p + fi.Size, 0) - p);
+      const void* zero = std::memchr(p, 0, fi.Size);
+      size_t len = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - p) : fi.Size;
       std::string text = const_cast<TPdx*>(this)->EncodeText(std::string(reinterpret_cast<const char*>(p), len),
                                                              field);
       size_t n = std::min(std::strlen(text.c_str()), kAlphaBufferSize - 1);
@@ -750,6 +781,21 @@ bool TPdx::GetFieldData(const TField& field, const uint8_t* activeBuffer, void* 
   }
 }
 
+size_t TPdx::ReadMemo(uint64_t offset, void* dest, size_t n) {
+  constexpr size_t kWindow = 64 * 1024;
+  if (n > kWindow / 4) return memoFile_->ReadAt(offset, dest, n);
+  if (offset < memoWindowStart_ || offset - memoWindowStart_ + n > memoWindowBytes_) {
+    memoWindow_.resize(kWindow);
+    memoWindowBytes_ = 0;
+    memoWindowStart_ = offset / 4096 * 4096;
+    memoWindowBytes_ = memoFile_->ReadAt(memoWindowStart_, memoWindow_.data(), kWindow);
+    if (offset - memoWindowStart_ >= memoWindowBytes_) return 0;
+  }
+  const size_t have = std::min(n, memoWindowBytes_ - static_cast<size_t>(offset - memoWindowStart_));
+  std::memcpy(dest, memoWindow_.data() + (offset - memoWindowStart_), have);
+  return have;
+}
+
 std::string TPdx::ReadBlobBytes(const TPdxFieldInfo& fi, const uint8_t* slot, TFieldType kind) {
   const uint8_t* leader = slot + fi.Size - 10;
   const uint32_t mbOffset = Le32(leader);
@@ -764,7 +810,7 @@ std::string TPdx::ReadBlobBytes(const TPdxFieldInfo& fi, const uint8_t* slot, TF
     start = block + 9;
   } else {
     uint8_t entry[5];
-    if (memoFile_->ReadAt(block + 12 + 5 * index, entry, 5) < 5) throw EReadError("Stream read error");
+    if (ReadMemo(block + 12 + 5 * index, entry, 5) < 5) throw EReadError("Stream read error");
     start = block + 16 * static_cast<uint64_t>(entry[0]);
   }
   // Never more than the memo file holds from there on.
@@ -775,7 +821,7 @@ std::string TPdx::ReadBlobBytes(const TPdxFieldInfo& fi, const uint8_t* slot, TF
     n = available;
   }
   std::string data(static_cast<size_t>(n), '\0');
-  size_t got = memoFile_->ReadAt(start, data.data(), data.size());
+  size_t got = ReadMemo(start, data.data(), data.size());
   data.resize(got);
   if (got < n && kind != ftMemo) throw EReadError("Stream read error");
   return data;

@@ -171,6 +171,11 @@ class TPdx : public TDataSet {
   std::vector<uint8_t> window_;
   uint64_t windowStart_ = 0;
   size_t windowBytes_ = 0;
+  // The same for small reads of the memo file (memos in shared blocks lie side by side).
+  size_t ReadMemo(uint64_t offset, void* dest, size_t n);
+  std::vector<uint8_t> memoWindow_;
+  uint64_t memoWindowStart_ = 0;
+  size_t memoWindowBytes_ = 0;
   friend struct TPdxInternals;
 };
 
