@@ -331,7 +331,8 @@ void TPdx::InternalOpen() {
   uint64_t size = 0;
   int fd = OpenRegularFile(tableName_, size);
   if (fd < 0) {
-    std::string m = "Cannot open file \"" + ExpandedPath(tableName_) + "\". " + std::strerror(errno);
+    const int error = errno;
+    std::string m = "Cannot open file \"" + ExpandedPath(tableName_) + "\". " + std::strerror(error);
     throw EParadoxError("Unable to open database \"" + tableName_ + "\" - " + m);
   }
   dataFile_ = std::make_unique<TFile>(fd, size);
@@ -536,6 +537,9 @@ void TPdx::InternalClose() {
   dataFileSize_ = 0;
   memoFileSize_ = 0;
   languageIndex_ = 0;
+  encrypted_ = false;
+  sortOrderName_.clear();
+  headerTableName_.clear();
   fieldInfo_.clear();
   MutableFieldDefs().clear();
   ResetChain();
