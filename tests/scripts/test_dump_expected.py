@@ -167,6 +167,23 @@ def compare_sources(cli, testdata):
     check(len(note936) == 2, "NOTE1251.DB as 936")
 
 
+def check_escapes(cli, testdata, build):
+    """Escapes of control bytes, backslashes and bytes the code page cannot decode."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fuzz"))
+    import gen_corpus  # the seed builder writes small tables from scratch
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "esc.db")
+        rec = b"a\\b\tc\nd\re\x01\x7f\xfc"
+        with open(path, "wb") as f:
+            f.write(gen_corpus.table([(1, 16, b"N\tame")], [(0, 0, [rec], None)], code_page=1252))
+        names, rows = dump(cli, path)
+        check(names == ["N\\tame"], f"escaped name {names}")
+        check(rows == [["a\\\\b\\tc\\nd\\re\\x01\\x7fü"]], f"escaped text {rows}")
+        names, rows = dump(cli, path, "--encoding", "ascii")
+        check(rows == [["a\\\\b\\tc\\nd\\re\\x01\\x7f\\xfc"]], f"undecodable byte {rows}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
@@ -180,6 +197,7 @@ def main():
     compare_expected(a.cli, a.testdata, "ref_of.json", "Rparadox/of_cp866.db")
     compare_expected(a.cli, a.testdata, "ref_empty.json", "Rparadox/empty.db")
     compare_sources(a.cli, a.testdata)
+    check_escapes(a.cli, a.testdata, a.build)
     for f in failures[:50]:
         print("FAIL:", f)
     if failures:
