@@ -1,0 +1,13 @@
+// The wizard tests run gtest inside a QApplication (offscreen platform).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName("Korvane");
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
