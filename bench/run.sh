@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Engine benchmarks: generates tables of 10 000, 100 000 and 1 000 000 records (the
+# default ten fields of `korvane-cli generate`) and measures
+#   - writing them (korvane-cli generate), time and peak memory
+#   - `cat TABLE.db > /dev/null` beside a full cursor scan (bench_engine Scan, ReadFile)
+#   - `korvane-cli dump TABLE.db > /dev/null`: time, records/s and peak memory
+#   - bench_engine: scans, 100 000 random SetRecNo, opening and showing the last record,
+#     writing with TPdxWriter in-process
+#   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
+# Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
+#        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
+# Builds korvane-cli and bench_engine first. Needs about 450 MB of disk for the tables.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+TABLES=${TABLES:-$BUILD_DIR/bench-tables}
+CLI="$BUILD_DIR/cli/korvane-cli"
+BENCH="$BUILD_DIR/bench/bench_engine"
+REPEAT=${REPEAT:-5}
+
+cmake --build "$BUILD_DIR" --target korvane-cli bench_engine -j "$(nproc)" >/dev/null
+mkdir -p "$TABLES"
+
+echo "== machine"
+echo "nproc: $(nproc)"
+grep -m1 "model name" /proc/cpuinfo | sed 's/^model name[[:space:]]*: /cpu: /'
+echo "memory: $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)"
+echo "kernel: $(uname -r)   load: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+sizes=("10000 t10k" "100000 t100k" "1000000 t1m")
+[ "${QUICK:-0}" = 1 ] && sizes=("10000 t10k" "100000 t100k")
+
+now_ns() { date +%s%N; }
+# Best (smallest) wall time in ms of REPEAT runs of a command (stdout to /dev/null).
+best_ms() {
+  local best=""
+  for _ in $(seq "$REPEAT"); do
+    local s e
+    s=$(now_ns)
+    "$@" >/dev/null
+    e=$(now_ns)
+    local ms=$(( (e - s) / 1000 ))
+    if [ -z "$best" ] || [ "$ms" -lt "$best" ]; then best=$ms; fi
+  done
+  awk -v us="$best" 'BEGIN { printf "%.2f", us / 1000 }'
+}
+peak_kb() { /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1; }
+
+echo "== writing (korvane-cli generate --records N --seed 1)"
+printf "%-8s %10s %12s %14s %10s %10s\n" table records "time ms" "records/s" ".db MB" "peak KB"
+for s in "${sizes[@]}"; do
+  set -- $s
+  n=$1 t=$2
+  rm -f "$TABLES/$t.db" "$TABLES/$t.mb"
+  s0=$(now_ns)
+  kb=$(peak_kb "$CLI" generate --records "$n" --seed 1 "$TABLES/$t.db")
+  e0=$(now_ns)
+  ms=$(( (e0 - s0) / 1000000 ))
+  printf "%-8s %10d %12d %14.0f %10.1f %10d\n" "$t" "$n" "$ms" "$(awk -v n="$n" -v ms="$ms" 'BEGIN{print n*1000/(ms?ms:1)}')" \
+    "$(awk -v b="$(stat -c %s "$TABLES/$t.db")" 'BEGIN{print b/1048576}')" "$kb"
+done
+echo
+
+echo "== cat TABLE.db > /dev/null and korvane-cli dump TABLE.db > /dev/null (best of $REPEAT)"
+printf "%-8s %10s %12s %14s %14s %10s\n" table "cat ms" "dump ms" "dump rec/s" "dump/cat" "dump KB"
+for s in "${sizes[@]}"; do
+  set -- $s
+  n=$1 t=$2
+  cat_ms=$(best_ms cat "$TABLES/$t.db")
+  dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
+  kb=$(peak_kb "$CLI" dump "$TABLES/$t.db")
+  printf "%-8s %10s %12s %14.0f %14.1f %10d\n" "$t" "$cat_ms" "$dump_ms" \
+    "$(awk -v n="$n" -v ms="$dump_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$dump_ms" -v b="$cat_ms" 'BEGIN{print a/b}')" "$kb"
+done
+echo
+
+echo "== bench_engine (Google Benchmark; real time)"
+"$BENCH" --tables "$TABLES" --benchmark_min_time="${MIN_TIME:-0.5}" --benchmark_counters_tabular=true 2>/dev/null
+echo
+
+if [ "${PROFILE:-0}" = 1 ] && command -v perf >/dev/null; then
+  big=$(for s in "${sizes[@]}"; do set -- $s; echo "$2"; done | tail -1)
+  echo "== profile: bench_engine Scan/$big"
+  perf record -q -g -o "$TABLES/perf-scan.data" "$BENCH" --tables "$TABLES" --benchmark_filter="^Scan/$big" \
+    --benchmark_min_time=1 >/dev/null 2>&1
+  perf report -q -i "$TABLES/perf-scan.data" --stdio --no-children --percent-limit 2 2>/dev/null | grep -v '^$' | head -40
+  echo
+  echo "== profile: korvane-cli dump $big.db"
+  perf record -q -g -o "$TABLES/perf-dump.data" "$CLI" dump "$TABLES/$big.db" >/dev/null 2>&1
+  perf report -q -i "$TABLES/perf-dump.data" --stdio --no-children --percent-limit 2 2>/dev/null | grep -v '^$' | head -40
+fi
