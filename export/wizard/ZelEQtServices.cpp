@@ -107,7 +107,8 @@ void TfrmZelEProcess::Show(const std::string& caption, const std::string& status
   QApplication::processEvents();
   setWindowTitle(Q(caption));
   lblStatus->setText(Q(status));
-  btnCancel->setText(Q(cancelCaption));
+  // No caption given: the button keeps its own "&Cancel".
+  btnCancel->setText(cancelCaption.empty() ? tr("&Cancel") : Q(cancelCaption));
   ProgressBar->setRange(minimum, std::max(minimum, maximum));
   ProgressBar->setValue(position);
   ProgressBar->setVisible(minimum != 0 || maximum != 0);

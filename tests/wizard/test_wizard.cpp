@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -353,6 +354,37 @@ TEST(WizardProgress, CancelStopsTheRunAfterTheCurrentRecord) {
   EXPECT_GT(engine.Position(), 0u);
   EXPECT_LT(engine.Position(), 1000u);
   EXPECT_FALSE(std::filesystem::exists(dir.Path("big.TXT")));
+}
+
+TEST(WizardProgress, WindowShowsUpdatesAndCountsClosingAsCancel) {
+  TfrmZelEProcess w;
+  w.Show("Exporting", "Starting", 0, 0, 1000, "Stop");
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_EQ(w.size(), QSize(442, 87));
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Exporting"));
+  EXPECT_EQ(w.btnCancel->text(), QStringLiteral("Stop"));
+  EXPECT_TRUE(w.ProgressBar->isVisibleTo(&w));
+  w.Update("Record 500 (500/1000)", 500);
+  EXPECT_EQ(w.lblStatus->text(), QStringLiteral("Record 500 (500/1000)"));
+  EXPECT_EQ(w.ProgressBar->value(), 500);
+  w.Update("beyond", 5000);  // a position past the range is held at its end
+  EXPECT_EQ(w.ProgressBar->value(), 1000);
+  EXPECT_FALSE(w.CancelRequested());
+  w.btnCancel->click();
+  EXPECT_TRUE(w.CancelRequested());
+  w.SetCancelRequested(false);
+  w.close();  // closing is Cancel too; the window stays until the run hides it
+  EXPECT_TRUE(w.CancelRequested());
+  w.Hide();
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST(WizardProgress, BarIsHiddenWithoutARangeAndCancelKeepsItsCaption) {
+  TfrmZelEProcess w;
+  w.Show("Exporting", "", 0, 0, 0, "");
+  EXPECT_FALSE(w.ProgressBar->isVisibleTo(&w));
+  EXPECT_EQ(w.btnCancel->text(), QStringLiteral("&Cancel"));
+  w.Hide();
 }
 
 }  // namespace
