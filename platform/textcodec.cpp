@@ -264,6 +264,9 @@ TTextDecoder::TTextDecoder(int codePage) : codePage_(codePage) {
   }
   if (singleByte_) {
     iconv_close(cd);
+    asciiSame_ = true;
+    for (int b = 0; b < 0x80 && asciiSame_; ++b)
+      asciiSame_ = table_[b].Length == 1 && static_cast<uint8_t>(table_[b].Utf8[0]) == b;
   } else {
     for (auto& e : table_) e = TByteEntry{};
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -303,8 +306,18 @@ void TTextDecoder::DecodeAppend(std::string_view bytes, DecodeMode mode, std::st
     return;
   }
   out.reserve(out.size() + bytes.size() * 2);
-  for (char ch : bytes) {
-    const auto b = static_cast<uint8_t>(ch);
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  while (p != end) {
+    if (asciiSame_) {
+      // Plain ASCII runs are copied as they stand.
+      const char* q = p;
+      while (q != end && static_cast<uint8_t>(*q) < 0x80) ++q;
+      out.append(p, static_cast<size_t>(q - p));
+      if (q == end) break;
+      p = q;
+    }
+    const auto b = static_cast<uint8_t>(*p++);
     const TByteEntry& e = table_[b];
     if (e.Length == 1)
       out.push_back(e.Utf8[0]);

@@ -73,6 +73,7 @@ class TTextDecoder {
   int codePage_ = 0;
   bool utf8_ = false;
   bool singleByte_ = false;
+  bool asciiSame_ = false;  // bytes 00..7F decode to themselves (most code pages)
   TByteEntry table_[256];
   void* cd_ = nullptr;  // iconv descriptor of a multi-byte code page
   mutable std::mutex mutex_;
