@@ -27,6 +27,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "export/wizard/ZelEQtServices.h"
+#include "export/wizard/ZelEWiz.h"
 #include "platform/qt/ui.h"
 #include "platform/textcodec.h"
 #include "viewer/DBGrid.h"
@@ -116,6 +118,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BuildMenus();
   BuildToolBar();
   BuildCentral();
+  SetupExportWizard();
   resize(957, 522);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect avail = screen->availableGeometry();
@@ -131,6 +134,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+  zelEWizardDlg1_.reset();
   // The windows and controls bound to DataSource1 go before it does.
   delete frmSearchValue_;
   delete frmRecordView_;
@@ -259,7 +263,7 @@ void TForm1::BuildToolBar() {
       {"ToolButton3", "Refresh", "Refresh", TToolIcon::Refresh, &TForm1::Refresh1Click, true, true},
       {nullptr, nullptr, nullptr, TToolIcon::Open, nullptr, true, true},
       {"ToolButton4", "Print", "Print", TToolIcon::Print, nullptr, true, false},
-      {"ToolButton5", "Export", "Export Data", TToolIcon::Export, nullptr, true, false},
+      {"ToolButton5", "Export", "Export Data", TToolIcon::Export, &TForm1::ToolButton5Click, true, true},
       {nullptr, nullptr, nullptr, TToolIcon::Open, nullptr, true, true},
       {"ToolButton7", "Form", "Form View", TToolIcon::Form, &TForm1::ToolButton7Click, true, true},
       {"ToolButton8", "Columns", "Columns", TToolIcon::Columns, &TForm1::ShowHideColumns1Click, true, true},
@@ -635,6 +639,47 @@ void TForm1::Exit1Click() { close(); }
 
 // ---------------------------------------------------------------------------------------------
 // Windows
+
+// ---------------------------------------------------------------------------------------------
+// Export
+
+void TForm1::SetupExportWizard() {
+  exportServices_ = std::make_unique<TZelEQtServices>(this);
+  zelEWizardDlg1_ = std::make_unique<TZelEWizardDlg>();
+  TZelEWizardDlg& w = *zelEWizardDlg1_;
+  w.SetServices(exportServices_.get());
+  w.ParentWidget = this;
+  // The grid's columns, in the grid's order, with the grid's hidden columns left
+  // out: what the user sees is what is exported.
+  w.ColumnSource = csDBGrid;
+  w.DBGrid = &gridColumns_;
+  w.DataSet = &pdx1_;
+  w.Formats = TExportFormatTypes::All();
+  w.Categories.TextFont.Bold = true;
+  w.Categories.TextFont.Color = 0xFF00000E;  // the system's highlight-text colour
+  w.RecordSeparator = "\r\n";
+  w.Fixed = false;
+  w.SetTableType(teText);
+  w.AddTitle = false;
+  w.CharacterSet = csANSI_WINDOWS;
+  w.ExportStyle.SetStyle(esNormal);
+  w.UserAccess.Specification = true;
+  w.FilterName = "MS Word 97";
+  // InitialDir stays empty: bare file names and the file dialog use the user's
+  // documents folder, looked up when needed.
+  w.FileName = UserDocumentsFolder() + "/ZelExport.TXT";
+}
+
+void TForm1::ToolButton5Click() {
+  TZelEWizardDlg& w = *zelEWizardDlg1_;
+  // A second Export while the wizard or its run is open does nothing.
+  if (w.Busy()) return;
+  if (!pdx1_.Active()) {
+    qtui::ShowMessage(this, QStringLiteral("Open a table to export it."));
+    return;
+  }
+  w.Execute();
+}
 
 void TForm1::ToolButton7Click() {
   if (!pdx1_.Active()) return;

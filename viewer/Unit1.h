@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ class TfrmRecordView;
 class TfrmSearch;
 class TfrmSearchValue;
 class TfrmTableInfo;
+class TZelEQtServices;
+class TZelEWizardDlg;
 
 // One open table: one tab.
 struct TPDXInfo {
@@ -74,6 +77,7 @@ class TForm1 : public QMainWindow {
   void TabControl1Change();      // the user selected another tab
   void Refresh1Click();          // View "Refresh" (F5), toolbar "Refresh"
   void Exit1Click();             // File "Exit" (F10), toolbar "Exit"
+  void ToolButton5Click();       // toolbar "Export"
   void ToolButton7Click();       // toolbar "Form"
   void ShowHideColumns1Click();  // View "Show / Hide Columns" (F8), toolbar "Columns"
   void ToolButton13Click();      // toolbar "Resize All", View "Adjust ALL column widths" (F11)
@@ -110,6 +114,10 @@ class TForm1 : public QMainWindow {
   TDataSource& DataSource1() { return dataSource1_; }
   TGridColumns& GridColumns() { return gridColumns_; }
   TDBGrid* DBGrid1() const { return dbGrid1_; }
+  // The export wizard behind the Export button, and the desktop services of its
+  // runs (messages, questions and the progress window, parented to this window).
+  TZelEWizardDlg& ZelEWizardDlg1() const { return *zelEWizardDlg1_; }
+  TZelEQtServices& ExportServices() const { return *exportServices_; }
   QTabBar* TabControl1() const { return tabControl1_; }
   TDBNavigator* DBNavigator1() const { return dbNavigator1_; }
   QPushButton* Button8() const { return button8_; }
@@ -148,6 +156,7 @@ class TForm1 : public QMainWindow {
   void BuildToolBar();
   void BuildCentral();
   void BuildEncodingMenu(QMenu* menu);
+  void SetupExportWizard();
   void ResetMemoSide();
   void RebuildChooser(QComboBox* box, const std::vector<TFieldType>& types);
   void UpdateTableLabels();
@@ -164,6 +173,10 @@ class TForm1 : public QMainWindow {
   int openTab_ = -1;
   bool selectingTab_ = false;  // a tab is being selected or removed by code
   int codePageOverride_ = 0;
+  // Declared after the dataset and the grid's columns, which the wizard refers to,
+  // and the services before the wizard that uses them.
+  std::unique_ptr<TZelEQtServices> exportServices_;
+  std::unique_ptr<TZelEWizardDlg> zelEWizardDlg1_;
 
   QToolBar* coolBar1_ = nullptr;
   QTabBar* tabControl1_ = nullptr;

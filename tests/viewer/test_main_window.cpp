@@ -205,7 +205,7 @@ TEST_F(ViewerTest, RefreshKeepsThePlaceAndReportsAClosedTable) {
   EXPECT_EQ(ui.messages[0].second, QStringLiteral("Pdx1: Cannot perform this operation on a closed dataset"));
 }
 
-TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintAndExportWaitDisabled) {
+TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintWaitsDisabled) {
   EXPECT_EQ(form->Action("Open1")->shortcut(), QKeySequence(Qt::Key_F2));
   EXPECT_EQ(form->Action("Exit1")->shortcut(), QKeySequence(Qt::Key_F10));
   EXPECT_EQ(form->Action("Refresh1")->shortcut(), QKeySequence(Qt::Key_F5));
@@ -215,7 +215,8 @@ TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintAndExportWaitDisabled) {
   EXPECT_EQ(form->Action("Print1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
   EXPECT_FALSE(form->Action("Print1")->isEnabled());
   EXPECT_FALSE(form->ToolButton("ToolButton4")->isEnabled());  // Print
-  EXPECT_FALSE(form->ToolButton("ToolButton5")->isEnabled());  // Export
+  EXPECT_TRUE(form->ToolButton("ToolButton5")->isEnabled());  // Export
+  EXPECT_EQ(form->ToolButton("ToolButton5")->toolTip(), QStringLiteral("Export Data"));
   EXPECT_FALSE(form->Action("PrintPreview1")->isVisible());
   EXPECT_FALSE(form->Action("GotoColumn1")->isVisible());
   EXPECT_FALSE(form->Action("About1")->isVisible());

@@ -12,9 +12,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <optional>
 
 #include "export/ZelEMonitor.h"
 #include "export/wizard/ZelEQtServices.h"
+#include "export/wizard/ZelESpecDlg.h"
 #include "tests/wizard/wizard_test_util.h"
 
 namespace korvane::test {
@@ -323,6 +326,183 @@ TEST_F(WizardTest, FixedWidthSelectsTheSpaceSeparator) {
   w->edtDelimOther->setText("#");
   emit w->edtDelimOther->textEdited("#");
   EXPECT_TRUE(w->rbDelimOther->isChecked());
+}
+
+TEST_F(WizardTest, OverwriteIsAskedAlsoForFormatsThatCannotMerge) {
+  wizard.ConfirmFileOverwrite = true;
+  wizard.ConfirmCancelExit = false;
+  wizard.SetupSpecificationOnly = true;
+  wizard.SetTableType(teHTML);
+  wizard.FileName = dir.Path("out.HTM");
+  { std::ofstream(dir.Path("out.HTM")) << "old"; }
+  answer = false;
+  int result = RunWizard(wizard, [&](TfrmZelEWizard& w) {
+    w.Last();
+    EXPECT_FALSE(w.chkMerge->isEnabled());
+    w.ExecuteClicked();
+    EXPECT_TRUE(w.isVisible());
+    answer = true;
+    w.ExecuteClicked();
+  });
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(questions.size(), 2u);
+  EXPECT_EQ(questions[0], dir.Path("out.HTM") + " file exists. To overwrite this file?");
+  // No file, no question.
+  questions.clear();
+  wizard.FileName = dir.Path("new.HTM");
+  EXPECT_EQ(RunWizard(wizard,
+                      [&](TfrmZelEWizard& w) {
+                        w.Last();
+                        w.ExecuteClicked();
+                      }),
+            1);
+  EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(WizardTest, AltWithADigitMovesUntilThatStepOrStops) {
+  RunWizard(wizard, [&](TfrmZelEWizard& w) {
+    w.SelectFormat(teText);
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_6, Qt::AltModifier);
+    EXPECT_EQ(w.Step(), 6);
+    // Step 4 is not visited for text: the move ends next to it.
+    QTest::keyClick(&w, Qt::Key_4, Qt::AltModifier);
+    EXPECT_TRUE(w.Step() == 3 || w.Step() == 5) << w.Step();
+    w.btnLast->click();
+    EXPECT_EQ(w.Step(), 10);
+    w.btnFirst->click();
+    EXPECT_EQ(w.Step(), 1);
+  });
+}
+
+// Specifications: the list of the user's folder, saving from the window, loading
+// into it and deleting.
+class WizardSpecTest : public WizardTest {
+ protected:
+  void SetUp() override {
+    WizardTest::SetUp();
+    if (const char* v = std::getenv("XDG_DATA_HOME")) oldData = v;
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (oldData)
+      setenv("XDG_DATA_HOME", oldData->c_str(), 1);
+    else
+      unsetenv("XDG_DATA_HOME");
+  }
+  std::string Folder() const { return data.Path("korvane/specifications"); }
+  TTempDir data;
+  std::optional<std::string> oldData;
+};
+
+TEST_F(WizardSpecTest, SavedSpecificationIsListedLoadedAndDeleted) {
+  TZelEWizardDlg fresh;
+  EXPECT_EQ(fresh.SpecificationDir, Folder());
+  wizard.SpecificationDir = Folder();
+  std::vector<std::string> proposed;
+  services.SaveSpecHook = [&](std::string& name, std::string& file) {
+    proposed = {name, file};
+    name = "Weekly HTML";
+    file = Folder() + "/weekly.zele";
+    return true;
+  };
+  auto w = Window();
+  w->SelectFormat(teHTML);
+  w->chkAddTitle->setChecked(true);
+  int listed = -1;
+  w->RunSpecsDialog = [&](TfrmZelESpecs& d) {
+    listed = d.lstSpecs->count();
+    EXPECT_FALSE(d.btnLoad->isEnabled());
+    EXPECT_FALSE(d.btnDelete->isEnabled());
+    d.btnSave->click();
+    return d.result();
+  };
+  w->SpecificationsClicked();
+  EXPECT_EQ(listed, 0);
+  // The proposed file is visible (not a bare ".zele") and in the user's folder.
+  ASSERT_EQ(proposed.size(), 2u);
+  EXPECT_EQ(proposed[0], "Export specification");
+  EXPECT_EQ(proposed[1], Folder() + "/Export specification.zele");
+  std::string text = ReadFile(Folder() + "/weekly.zele");
+  EXPECT_NE(text.find("Specification=Weekly HTML\r\n"), std::string::npos);
+  EXPECT_NE(text.find("TableType=HTML\r\n"), std::string::npos);
+  EXPECT_NE(text.find("AddTitle=1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[SQL]\r\n"), std::string::npos);
+
+  // Back to text in the window, then load the saved one.
+  w->SelectFormat(teText);
+  w->chkAddTitle->setChecked(false);
+  w->RunSpecsDialog = [&](TfrmZelESpecs& d) {
+    EXPECT_EQ(d.lstSpecs->count(), 1);
+    EXPECT_EQ(d.lstSpecs->item(0)->text().toStdString(), "Weekly HTML");
+    EXPECT_EQ(d.Selected()->FileName, Folder() + "/weekly.zele");
+    d.btnLoad->click();
+    return d.result();
+  };
+  w->SpecificationsClicked();
+  EXPECT_EQ(w->SelectedFormat(), teHTML);
+  EXPECT_TRUE(w->chkAddTitle->isChecked());
+  EXPECT_EQ(w->edtFileName->text().toStdString(), dir.Path("out.HTM"));
+  EXPECT_EQ(w->lstColumns->count(), 3);
+
+  // Save again with the entry selected: the dialog proposes its name and file.
+  w->RunSpecsDialog = [&](TfrmZelESpecs& d) {
+    d.btnSave->click();
+    return d.result();
+  };
+  proposed.clear();
+  w->SpecificationsClicked();
+  EXPECT_EQ(proposed, (std::vector<std::string>{"Weekly HTML", Folder() + "/weekly.zele"}));
+
+  // Delete asks with the file name; No keeps the file.
+  std::vector<QString> asked;
+  w->RunSpecsDialog = [&](TfrmZelESpecs& d) {
+    d.AskDelete = [&](const QString& q) {
+      asked.push_back(q);
+      return asked.size() > 1;
+    };
+    d.btnDelete->click();
+    EXPECT_EQ(d.lstSpecs->count(), 1);
+    d.btnDelete->click();
+    EXPECT_EQ(d.lstSpecs->count(), 0);
+    EXPECT_FALSE(d.btnLoad->isEnabled());
+    d.btnClose->click();
+    return d.result();
+  };
+  w->SpecificationsClicked();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].toStdString(), "Delete import specification " + Folder() + "/weekly.zele?");
+  EXPECT_FALSE(std::filesystem::exists(Folder() + "/weekly.zele"));
+}
+
+TEST_F(WizardSpecTest, SaveDialogProposesANamedFileAndCreatesTheFolder) {
+  wizard.SpecificationDir = Folder();
+  wizard.SetTableType(teXML);
+  // The real dialog, answered from the event loop.
+  QString proposedName, proposedFile;
+  QTimer::singleShot(0, [&] {
+    auto* d = qobject_cast<TfrmZelESaveSpec*>(QApplication::activeModalWidget());
+    ASSERT_NE(d, nullptr);
+    proposedName = d->edtSpecName->text();
+    proposedFile = d->edtFileName->text();
+    d->edtSpecName->setText("Monthly: XML/all");
+    d->edtFileName->setText(QString::fromStdString(Folder() + "/sub/monthly.zele"));
+    d->btnOK->click();
+  });
+  EXPECT_TRUE(wizard.SaveSpecification("", "", true));
+  EXPECT_EQ(proposedName.toStdString(), "Export specification");
+  EXPECT_EQ(proposedFile.toStdString(), Folder() + "/Export specification.zele");
+  EXPECT_NE(ReadFile(Folder() + "/sub/monthly.zele").find("TableType=XML"), std::string::npos);
+  // A name with characters that do not belong in file names.
+  EXPECT_EQ(SpecificationFileBaseName("Monthly: XML/all"), "Monthly_ XML_all");
+  EXPECT_EQ(SpecificationFileBaseName(" .. "), "Export specification");
+  // Cancel writes nothing.
+  QTimer::singleShot(0, [&] {
+    if (auto* d = qobject_cast<TfrmZelESaveSpec*>(QApplication::activeModalWidget())) d->btnCancel->click();
+  });
+  EXPECT_FALSE(wizard.SaveSpecification("Other", Folder() + "/other.zele", true));
+  EXPECT_FALSE(std::filesystem::exists(Folder() + "/other.zele"));
 }
 
 TEST(WizardProgress, CancelStopsTheRunAfterTheCurrentRecord) {

@@ -1,0 +1,242 @@
+// The Export button: the wizard over the main grid, its run, the progress window
+// and the folder of the default and of bare file names.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "export/wizard/ZelEQtServices.h"
+#include "export/wizard/ZelEWiz.h"
+#include "export/wizard/frmZelEWizard.h"
+#include "viewer_support.h"
+
+namespace korvane::test {
+namespace {
+
+// Presses the main window's Export button; `drive` runs on the shown wizard from
+// its event loop and closes it (whatever it leaves open is cancelled).
+// Answers how often the wizard window was shown.
+int PressExport(TForm1& form, std::function<void(TfrmZelEWizard&)> drive) {
+  TZelEWizardDlg& wizard = form.ZelEWizardDlg1();
+  int shown = 0;
+  wizard.OnShow = [&shown, drive](TfrmZelEWizard& w) {
+    ++shown;
+    QTimer::singleShot(0, &w, [&w, drive] {
+      drive(w);
+      if (w.isVisible()) {
+        w.Owner().ConfirmCancelExit = false;
+        w.reject();
+      }
+    });
+  };
+  form.ToolButton("ToolButton5")->click();
+  wizard.OnShow = nullptr;
+  return shown;
+}
+
+void AnswerExportDialogs(TForm1& form, std::vector<std::string>& messages) {
+  TZelEQtServices& s = form.ExportServices();
+  s.MessageHook = [&messages](TZelEMessageKind, const std::string& text) { messages.push_back(text); };
+  s.AskHook = [](const std::string&) { return true; };
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t p = 0;
+  while (p < text.size()) {
+    size_t e = text.find("\r\n", p);
+    if (e == std::string::npos) e = text.size();
+    out.push_back(text.substr(p, e - p));
+    p = e + 2;
+  }
+  return out;
+}
+
+// Sets HOME and a documents folder HOME/Papers for xdg-user-dir; restores both.
+class TDocumentsHome {
+ public:
+  TDocumentsHome() : home_(TempDir()) {
+    Save("HOME", oldHome_);
+    Save("XDG_CONFIG_HOME", oldConfig_);
+    std::filesystem::create_directories(home_ + "/.config");
+    std::filesystem::create_directories(Documents());
+    std::ofstream(home_ + "/.config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
+    setenv("HOME", home_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home_ + "/.config").c_str(), 1);
+  }
+  ~TDocumentsHome() {
+    Restore("HOME", oldHome_);
+    Restore("XDG_CONFIG_HOME", oldConfig_);
+  }
+  std::string Documents() const { return home_ + "/Papers"; }
+
+ private:
+  static void Save(const char* name, std::optional<std::string>& slot) {
+    if (const char* v = std::getenv(name)) slot = v;
+  }
+  static void Restore(const char* name, const std::optional<std::string>& slot) {
+    if (slot)
+      setenv(name, slot->c_str(), 1);
+    else
+      unsetenv(name);
+  }
+  std::string home_;
+  std::optional<std::string> oldHome_, oldConfig_;
+};
+
+class ExportButtonTest : public ViewerTest {
+ protected:
+  void SetUp() override {
+    ViewerTest::SetUp();
+    AnswerExportDialogs(*form, exportMessages);
+  }
+  void TearDown() override {
+    TfrmZelEProcess::UpdateHook() = nullptr;
+    ViewerTest::TearDown();
+  }
+  std::vector<std::string> exportMessages;
+};
+
+// The whole road: a real table, columns reordered and one hidden in the grid, the
+// wizard driven step by step (one column renamed for the file), the progress window, the file read back. With
+// KORVANE_EXPORT_OUT set the file is left in that folder (the csv check of the
+// scripts reads it).
+TEST_F(ExportButtonTest, WritesTheGridColumnsOfARealTable) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("paradoxdriver/db/AREACODES.DB")));
+  TGridColumns& grid = form->GridColumns();
+  int cities = grid.IndexOfField("Cities"), state = grid.IndexOfField("State");
+  ASSERT_GE(cities, 0);
+  ASSERT_GE(state, 0);
+  grid.At(state).Visible = false;
+  grid.Changed();
+  grid.Move(cities, 0);
+  const std::vector<TGridColumn> before = grid.Columns();
+
+  const char* keep = std::getenv("KORVANE_EXPORT_OUT");
+  std::string folder = keep && *keep ? keep : TempDir();
+  std::string file = folder + "/areacodes.TXT";
+  std::filesystem::remove(file);
+
+  int progressUpdates = 0, shownDuringRun = -1;
+  bool modal = false, parented = false;
+  TfrmZelEProcess::UpdateHook() = [&](TfrmZelEProcess& p) {
+    if (++progressUpdates > 1) return;
+    modal = p.isVisible() && p.windowModality() == Qt::ApplicationModal && QApplication::activeModalWidget() == &p;
+    parented = p.parentWidget() == form.get();
+    // A second Export in the middle of the run does nothing.
+    shownDuringRun = PressExport(*form, [](TfrmZelEWizard&) {});
+  };
+  std::vector<std::string> listed;
+  int shown = PressExport(*form, [&](TfrmZelEWizard& w) {
+    EXPECT_TRUE(w.FormatButton(teText)->isChecked());
+    EXPECT_EQ(w.edtFileName->text().toStdString(), UserDocumentsFolder() + "/ZelExport.TXT");
+    w.GoToStep(2);
+    w.chkAddTitle->setChecked(true);
+    w.GoToStep(3);
+    ASSERT_EQ(w.Step(), 3);
+    w.rbDelimComma->setChecked(true);
+    w.cmbQualifier->setCurrentIndex(1);  // the double quote
+    w.GoToStep(6);
+    ASSERT_EQ(w.Step(), 6);
+    for (int r = 0; r < w.lstColumns->count(); ++r)
+      listed.push_back(w.lstColumns->item(r)->text().toStdString() +
+                       (w.lstColumns->item(r)->checkState() == Qt::Checked ? "" : " (off)"));
+    // A new title for the file only.
+    w.lstColumns->setCurrentRow(1);
+    w.edtTitleCaption->setText("Area code");
+    emit w.edtTitleCaption->textEdited("Area code");
+    w.Last();
+    w.edtFileName->setText(QString::fromStdString(file));
+    w.ExecuteClicked();
+  });
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(listed, (std::vector<std::string>{"Cities", "AC", "State (off)"}));
+  const TZelEWizardDlg& wizard = form->ZelEWizardDlg1();
+  EXPECT_EQ(wizard.Statistic.Result, erCompleted) << wizard.Statistic.Message;
+  EXPECT_GT(progressUpdates, 0);
+  EXPECT_TRUE(modal);
+  EXPECT_TRUE(parented);
+  EXPECT_EQ(shownDuringRun, 0);
+  EXPECT_FALSE(wizard.Busy());
+
+  std::vector<std::string> lines = Lines(ReadFile(file));
+  ASSERT_EQ(lines.size(), 371u);
+  EXPECT_EQ(lines[0], "\"Cities\",\"Area code\"");
+  EXPECT_EQ(lines[1], "\"Hackensack, Jersey City (201/551 overlay)\",\"201\"");
+  // The grid is as the user left it, on the record it showed.
+  ASSERT_EQ(grid.Count(), static_cast<int>(before.size()));
+  for (int k = 0; k < grid.Count(); ++k) {
+    EXPECT_EQ(grid[k].FieldName, before[static_cast<size_t>(k)].FieldName);
+    EXPECT_EQ(grid[k].Visible, before[static_cast<size_t>(k)].Visible);
+    EXPECT_EQ(grid[k].Title.Caption, before[static_cast<size_t>(k)].Title.Caption);
+  }
+  EXPECT_EQ(form->Pdx1().RecNo(), 1);
+  EXPECT_EQ(wizard.Columns.Count(), 0);
+}
+
+TEST_F(ExportButtonTest, WithoutAnOpenTableNoWizardIsShown) {
+  EXPECT_EQ(PressExport(*form, [](TfrmZelEWizard&) {}), 0);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].second, QStringLiteral("Open a table to export it."));
+}
+
+TEST_F(ExportButtonTest, CancelledWizardWritesNothingAndKeepsItsSettings) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  std::string before = form->ZelEWizardDlg1().FileName;
+  EXPECT_EQ(PressExport(*form,
+                        [](TfrmZelEWizard& w) {
+                          w.SelectFormat(teHTML);
+                          w.btnCancel->click();
+                        }),
+            1);
+  EXPECT_EQ(form->ZelEWizardDlg1().FileName, before);
+  EXPECT_EQ(form->ZelEWizardDlg1().TableType(), teText);
+  EXPECT_FALSE(std::filesystem::exists(before));
+}
+
+// The wizard of a fresh main window: its settings, and the user's documents
+// folder for the default file and for a bare file name.
+TEST(ExportButton, DefaultAndBareFileNamesLieInTheDocumentsFolder) {
+  TDocumentsHome home;
+  TUiRecorder ui;
+  TForm1 form;
+  std::vector<std::string> messages;
+  AnswerExportDialogs(form, messages);
+  TZelEWizardDlg& w = form.ZelEWizardDlg1();
+  EXPECT_EQ(w.FileName, home.Documents() + "/ZelExport.TXT");
+  EXPECT_EQ(w.TableType(), teText);
+  EXPECT_EQ(w.RecordSeparator, "\r\n");
+  EXPECT_FALSE(w.AddTitle);
+  EXPECT_EQ(w.ColumnSource, csDBGrid);
+  EXPECT_EQ(w.DBGrid, &form.GridColumns());
+  EXPECT_EQ(w.DataSet, &form.Pdx1());
+  EXPECT_EQ(w.Formats, TExportFormatTypes::All());
+  EXPECT_EQ(form.ExportServices().Parent(), &form);
+
+  ui.files.push_back(QString::fromStdString(PeopleTable()));
+  form.Open1Click();
+  ASSERT_TRUE(form.Pdx1().Active());
+  PressExport(form, [](TfrmZelEWizard& w) {
+    w.Last();
+    w.edtFileName->setText("bare.txt");
+    w.ExecuteClicked();
+  });
+  EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  std::string written = home.Documents() + "/bare.txt";
+  ASSERT_TRUE(std::filesystem::exists(written));
+  std::string text = ReadFile(written);
+  EXPECT_EQ(text.substr(0, 9), "Alice\t10\t");
+  EXPECT_NE(text.find("\r\nBob\t20\t"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvane::test
