@@ -581,6 +581,13 @@ void TPdx::FillWindow(uint64_t offset) {
   windowBytes_ = dataFile_->ReadAt(start, window_.data(), size);
 }
 
+void TPdx::FillBlockWindow(uint64_t blockStart) {
+  window_.resize(std::max<size_t>(window_.size(), blockSize_));
+  windowBytes_ = 0;
+  windowStart_ = blockStart;
+  windowBytes_ = dataFile_->ReadAt(blockStart, window_.data(), blockSize_);
+}
+
 uint64_t TPdx::BlockStart(uint16_t block) const {
   return static_cast<uint64_t>(block - 1) * blockSize_ + header_.HeaderLength();
 }
@@ -642,7 +649,14 @@ void TPdx::ReadRecord(uint32_t recNo, uint8_t* dest) {
   const uint64_t at = BlockStart(c.Block) + inBlock;
   const uint8_t* src = WindowAt(at, rl);
   if (!src) {
-    FillWindow(BlockStart(c.Block));
+    // A read that goes on from the window (a scan) reads a whole window ahead; a jump
+    // elsewhere (random access) reads only the block it needs.
+    const uint64_t blockAt = BlockStart(c.Block);
+    const bool goesOn = windowBytes_ != 0 && blockAt >= windowStart_ && blockAt - windowStart_ <= 2 * windowBytes_;
+    if (goesOn)
+      FillWindow(blockAt);
+    else
+      FillBlockWindow(blockAt);
     src = WindowAt(at, rl);
     if (!src) BlockError(c.Block);  // the file ends inside the record
   }

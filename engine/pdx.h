@@ -167,6 +167,7 @@ class TPdx : public TDataSet {
   // A window of the data file read in one go: the block the last record came from and
   // the blocks after it, so that a scan in file order costs one read per window.
   const uint8_t* WindowAt(uint64_t offset, size_t n);  // nullptr when not in the window
+  void FillBlockWindow(uint64_t blockStart);           // the window is one block only
   void FillWindow(uint64_t offset);
   std::vector<uint8_t> window_;
   uint64_t windowStart_ = 0;

@@ -423,6 +423,13 @@ TEST(WriterRoundTrip, RandomTablesInEveryVersionAndBlockSize) {
         ASSERT_EQ(CompareRecord(pdx, table.fields, expected[static_cast<size_t>(recNo - 1)]), "")
             << "record " << recNo;
       }
+      // Backwards, from the last record.
+      r = records;
+      for (pdx.Last(); !pdx.Bof(); pdx.Prior(), --r) {
+        ASSERT_EQ(CompareRecord(pdx, table.fields, expected[static_cast<size_t>(r - 1)]), "") << "record " << r;
+        if (r == 1) break;
+      }
+      EXPECT_EQ(r, records == 0 ? 0 : 1);
       pdx.Close();
     }
   }
