@@ -4,6 +4,8 @@
 #   - writing them (korvane-cli generate), time and peak memory
 #   - `cat TABLE.db > /dev/null` beside a full cursor scan (bench_engine Scan, ReadFile)
 #   - `korvane-cli dump TABLE.db > /dev/null`: time, records/s and peak memory
+#   - `korvane-cli export TABLE.db --format text` beside dump in the same run: into a
+#     file (written, synced and renamed as every export is) and into /dev/null
 #   - bench_engine: scans, 100 000 random SetRecNo, opening and showing the last record,
 #     writing with TPdxWriter in-process
 #   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
@@ -75,6 +77,23 @@ for s in "${sizes[@]}"; do
 done
 echo
 
+echo "== korvane-cli export --format text beside dump (best of $REPEAT)"
+printf "%-8s %10s %12s %14s %12s %14s %12s %10s\n" table "dump ms" "export ms" "export rec/s" "to null ms" "null rec/s" \
+  "export/dump" "export KB"
+for s in "${sizes[@]}"; do
+  set -- $s
+  n=$1 t=$2
+  dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
+  exp_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
+  null_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output /dev/null --quiet)
+  kb=$(peak_kb "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
+  rm -f "$TABLES/$t.txt"
+  printf "%-8s %10s %12s %14.0f %12s %14.0f %12.2f %10d\n" "$t" "$dump_ms" "$exp_ms" \
+    "$(awk -v n="$n" -v ms="$exp_ms" 'BEGIN{print n*1000/ms}')" "$null_ms" \
+    "$(awk -v n="$n" -v ms="$null_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$exp_ms" -v b="$dump_ms" 'BEGIN{print a/b}')" "$kb"
+done
+echo
+
 echo "== bench_engine (Google Benchmark; real time)"
 "$BENCH" --tables "$TABLES" --benchmark_min_time="${MIN_TIME:-0.5}" --benchmark_counters_tabular=true 2>/dev/null
 echo
@@ -89,4 +108,9 @@ if [ "${PROFILE:-0}" = 1 ] && command -v perf >/dev/null; then
   echo "== profile: korvane-cli dump $big.db"
   perf record -q -g -o "$TABLES/perf-dump.data" "$CLI" dump "$TABLES/$big.db" >/dev/null 2>&1
   perf report -q -i "$TABLES/perf-dump.data" --stdio --no-children --percent-limit 2 2>/dev/null | grep -v '^$' | head -40
+  echo
+  echo "== profile: korvane-cli export $big.db --format text"
+  perf record -q -g -o "$TABLES/perf-export.data" "$CLI" export "$TABLES/$big.db" --format text --output /dev/null \
+    --quiet >/dev/null 2>&1
+  perf report -q -i "$TABLES/perf-export.data" --stdio --no-children --percent-limit 2 2>/dev/null | grep -v '^$' | head -40
 fi

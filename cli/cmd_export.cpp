@@ -1,12 +1,380 @@
+// korvane-cli export: writes a table through the export monitor, as the viewer's
+// export does, without a window.
+//
+// The columns are those the viewer's grid shows for a freshly opened table (every
+// field, in field order, titled with the field name), so the command line writes
+// what the viewer's default export writes. Table text is decoded to UTF-8 from
+// the table's code page (or --encoding). A specification file saved by the
+// wizard can supply every setting; options given on the command line override it.
+
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
 
 #include "cli/commands.h"
+#include "engine/grid.h"
+#include "engine/pdx.h"
+#include "export/ZelEMonitor.h"
+#include "platform/services.h"
+#include "platform/textcodec.h"
 
 namespace korvane::cli {
 
-int CmdExport(const std::vector<std::string>&) {
-  std::fputs("korvane-cli: the export command is not available in this build\n", stderr);
-  return kExitUsage;
+namespace {
+
+const char kExportHelp[] =
+    "usage: korvane-cli export TABLE.db --format F --output FILE [options]\n"
+    "\n"
+    "Writes the table as the viewer's export does: every field in field order, the\n"
+    "text decoded to UTF-8. The output is written under a temporary name and put in\n"
+    "place only when the export completes; a failed or cancelled run (Ctrl-C) leaves\n"
+    "an earlier file of that name untouched.\n"
+    "\n"
+    "  --format F              format name: Text (others are refused while not built)\n"
+    "  --output FILE           the file to write (the specification's file by default)\n"
+    "  --spec FILE.zele        load a specification saved by the export wizard first;\n"
+    "                          the options below override its settings\n"
+    "  --columns A,B,...       export only these fields, in this order\n"
+    "  --title                 write a row of column titles first (--no-title: none)\n"
+    "  --field-names           titles are the field names (the default captions)\n"
+    "  --blank-row             an empty row after the titles\n"
+    "  --separator C           field separator: one character, or tab, comma,\n"
+    "                          semicolon, space, none (default tab)\n"
+    "  --qualifier C           text qualifier: one character, or double, single, none\n"
+    "                          (default none); qualified values double it inside\n"
+    "  --record-separator S    crlf (default), lf or cr\n"
+    "  --fixed                 fixed-width columns (--delimited: separated fields)\n"
+    "  --layout L              columnar (default), reversed or tabular\n"
+    "  --header LINE           a header line (repeat for more lines)\n"
+    "  --footer LINE           a footer line (repeat for more lines)\n"
+    "  --charset CS            ansi (UTF-8 text, default), oem (code page 437) or ebcdic\n"
+    "  --rows-per-file N       records per file; further files get 001, 002, ... before\n"
+    "                          the extension (0: one file)\n"
+    "  --merge                 append to an existing file\n"
+    "  --no-empty              write no file when the table has no records\n"
+    "  --blank-if-zero         numbers and dates equal to zero, and null values, are empty\n"
+    "  --display-text          values as the viewer displays them (dates and times by the\n"
+    "                          patterns below, booleans by --true/--false) instead of\n"
+    "                          their plain text\n"
+    "  --date-order O          MDY, DMY (default), YMD, YDM, DYM or MYD\n"
+    "  --date-separator C      between the date parts (default /; none for none)\n"
+    "  --time-separator C      between hours, minutes and seconds (default :)\n"
+    "  --four-digit-year       (--two-digit-year, the default)\n"
+    "  --leading-zeros         day and month with two digits (default; --no-leading-zeros)\n"
+    "  --date-format PATTERN   a date and date-time pattern (DD-MMM-YYYY) instead\n"
+    "  --decimal C             decimal symbol (default .)\n"
+    "  --thousand C            thousand separator (default ,)\n"
+    "  --currency S            currency symbol (default the pound sign)\n"
+    "  --true S, --false S     texts of the boolean values (default True, False)\n"
+    "  --encoding CP           read the table's text as code page CP (as dump does)\n"
+    "  --quiet                 no progress bar and no final message\n"
+    "\n"
+    "Exit status: 0 when the export completed, 1 when it failed or was cancelled,\n"
+    "2 for bad arguments or a format that is not available.\n";
+
+// A character option: a single byte, or a name.
+char CharOption(const std::string& option, const std::string& v) {
+  struct Named {
+    const char* name;
+    char c;
+  };
+  static const Named kNames[] = {{"tab", '\t'},    {"comma", ','}, {"semicolon", ';'}, {"space", ' '},
+                                 {"none", '\0'},   {"double", '"'}, {"single", '\''},  {"pipe", '|'},
+                                 {"\\t", '\t'},    {"", '\0'}};
+  for (const Named& n : kNames)
+    if (v == n.name) return n.c;
+  if (v.size() == 1) return v[0];
+  throw UsageError{"export: " + option + " takes one character or a name, not \"" + v + "\""};
+}
+
+std::vector<std::string> SplitList(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : s) {
+    if (c == ',') {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Settings given on the command line; unset ones keep the specification's or the
+// default value.
+struct TExportArgs {
+  std::string table, output, spec, encoding, columns;
+  std::optional<std::string> format;
+  std::optional<bool> title, fieldNames, blankRow, fixed, merge, exportIfEmpty, blankIfZero, displayText;
+  std::optional<char> separator, qualifier;
+  std::optional<std::string> recordSeparator;
+  std::optional<TZelELayout> layout;
+  std::vector<std::string> header, footer;
+  std::optional<TCharacterSet> charset;
+  std::optional<int> rowsPerFile;
+  std::optional<TZelEDateOrder> dateOrder;
+  std::optional<char> dateSeparator, timeSeparator, decimal, thousand;
+  std::optional<bool> fourDigitYear, leadingZeros;
+  std::optional<std::string> dateFormat, currency, boolTrue, boolFalse;
+  bool columnsGiven = false;
+  bool quiet = false;
+};
+
+TExportArgs ParseArgs(const std::vector<std::string>& args) {
+  TExportArgs r;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string a = args[i];
+    std::string inlineValue;
+    bool hasInline = false;
+    if (a.rfind("--", 0) == 0) {
+      size_t eq = a.find('=');
+      if (eq != std::string::npos) {
+        inlineValue = a.substr(eq + 1);
+        a = a.substr(0, eq);
+        hasInline = true;
+      }
+    }
+    auto value = [&]() -> std::string {
+      if (hasInline) return inlineValue;
+      if (i + 1 >= args.size()) throw UsageError{"export: " + a + " needs a value"};
+      return args[++i];
+    };
+    auto flag = [&](std::optional<bool>& dest, bool v) {
+      if (hasInline) throw UsageError{"export: " + a + " takes no value"};
+      dest = v;
+    };
+    if (a == "--format") r.format = value();
+    else if (a == "--output" || a == "-o") r.output = value();
+    else if (a == "--spec") r.spec = value();
+    else if (a == "--columns") {
+      r.columns = value();
+      r.columnsGiven = true;
+    } else if (a == "--title") flag(r.title, true);
+    else if (a == "--no-title") flag(r.title, false);
+    else if (a == "--field-names") flag(r.fieldNames, true);
+    else if (a == "--blank-row") flag(r.blankRow, true);
+    else if (a == "--separator") r.separator = CharOption(a, value());
+    else if (a == "--qualifier") r.qualifier = CharOption(a, value());
+    else if (a == "--record-separator") {
+      std::string v = value();
+      if (v == "crlf") r.recordSeparator = "\r\n";
+      else if (v == "lf") r.recordSeparator = "\n";
+      else if (v == "cr") r.recordSeparator = "\r";
+      else throw UsageError{"export: --record-separator is crlf, lf or cr, not \"" + v + "\""};
+    } else if (a == "--fixed") flag(r.fixed, true);
+    else if (a == "--delimited") flag(r.fixed, false);
+    else if (a == "--layout") {
+      std::string v = value();
+      if (v == "columnar") r.layout = elColumnar;
+      else if (v == "reversed") r.layout = elReversedColumnar;
+      else if (v == "tabular") r.layout = elTabularForm;
+      else throw UsageError{"export: --layout is columnar, reversed or tabular, not \"" + v + "\""};
+    } else if (a == "--header") r.header.push_back(value());
+    else if (a == "--footer") r.footer.push_back(value());
+    else if (a == "--charset") {
+      std::string v = AsciiUpper(value());
+      if (v == "ANSI") r.charset = csANSI_WINDOWS;
+      else if (v == "OEM" || v == "ASCII" || v == "MSDOS") r.charset = csASCII_MSDOS;
+      else if (v == "EBCDIC") r.charset = csEBCDIC;
+      else throw UsageError{"export: --charset is ansi, oem or ebcdic"};
+    } else if (a == "--rows-per-file") {
+      std::string v = value();
+      char* end = nullptr;
+      long n = std::strtol(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 0 || n > 2147483647L)
+        throw UsageError{"export: --rows-per-file needs a number of records, not \"" + v + "\""};
+      r.rowsPerFile = static_cast<int>(n);
+    } else if (a == "--merge") flag(r.merge, true);
+    else if (a == "--no-empty") flag(r.exportIfEmpty, false);
+    else if (a == "--blank-if-zero") flag(r.blankIfZero, true);
+    else if (a == "--display-text") flag(r.displayText, true);
+    else if (a == "--date-order") {
+      std::string v = AsciiUpper(value());
+      bool found = false;
+      for (int d = doMDY; d <= doMYD; ++d) {
+        if (v == DateOrderName(static_cast<TZelEDateOrder>(d))) {
+          r.dateOrder = static_cast<TZelEDateOrder>(d);
+          found = true;
+        }
+      }
+      if (!found) throw UsageError{"export: --date-order is MDY, DMY, YMD, YDM, DYM or MYD"};
+    } else if (a == "--date-separator") r.dateSeparator = CharOption(a, value());
+    else if (a == "--time-separator") r.timeSeparator = CharOption(a, value());
+    else if (a == "--four-digit-year") flag(r.fourDigitYear, true);
+    else if (a == "--two-digit-year") flag(r.fourDigitYear, false);
+    else if (a == "--leading-zeros") flag(r.leadingZeros, true);
+    else if (a == "--no-leading-zeros") flag(r.leadingZeros, false);
+    else if (a == "--date-format") r.dateFormat = value();
+    else if (a == "--decimal") r.decimal = CharOption(a, value());
+    else if (a == "--thousand") r.thousand = CharOption(a, value());
+    else if (a == "--currency") r.currency = value();
+    else if (a == "--true") r.boolTrue = value();
+    else if (a == "--false") r.boolFalse = value();
+    else if (a == "--encoding") r.encoding = value();
+    else if (a == "--quiet" || a == "-q") r.quiet = true;
+    else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
+    else if (r.table.empty()) r.table = a;
+    else throw UsageError{"export: only one table can be exported"};
+  }
+  if (r.table.empty()) throw UsageError{"export: no table given"};
+  return r;
+}
+
+// The format of a run must have a writer in this build.
+void CheckFormatBuilt(TTableTypeExport t) {
+  if (!WriterInfo(t).Built)
+    throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
+}
+
+void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
+  if (a.title) m.AddTitle = *a.title;
+  if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
+  if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
+  if (a.separator) m.Separator = *a.separator;
+  if (a.qualifier) m.TextQualifier = *a.qualifier;
+  if (a.recordSeparator) m.RecordSeparator = *a.recordSeparator;
+  if (a.fixed) m.Fixed = *a.fixed;
+  if (a.layout) m.Layout = *a.layout;
+  if (!a.header.empty()) m.Header = a.header;
+  if (!a.footer.empty()) m.Footer = a.footer;
+  if (a.charset) m.CharacterSet = *a.charset;
+  if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
+  if (a.merge) m.Options.Set(soMergeData, *a.merge);
+  if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;
+  if (a.blankIfZero) m.BlankIfZero = *a.blankIfZero;
+  if (a.displayText) m.Options.Set(soFieldMask, *a.displayText);
+  TZelEDataFormats& df = m.DataFormats;
+  if (a.dateOrder) df.DateOrder = *a.dateOrder;
+  if (a.dateSeparator) df.DateSeparator = *a.dateSeparator;
+  if (a.timeSeparator) df.TimeSeparator = *a.timeSeparator;
+  if (a.fourDigitYear) df.FourDigitYear = *a.fourDigitYear;
+  if (a.leadingZeros) df.LeadingZerosInDate = *a.leadingZeros;
+  if (a.dateFormat) df.CustomDateTimeFormat = *a.dateFormat;
+  if (a.decimal) df.DecimalSeparator = *a.decimal;
+  if (a.thousand) df.ThousandSeparator = *a.thousand;
+  if (a.currency) df.CurrencyString = *a.currency;
+  if (a.boolTrue) df.BooleanTrue = *a.boolTrue;
+  if (a.boolFalse) df.BooleanFalse = *a.boolFalse;
+  // Settings from the command line are meant as given.
+  if (a.dateOrder || a.dateSeparator || a.timeSeparator || a.fourDigitYear || a.leadingZeros || a.dateFormat ||
+      a.decimal || a.thousand || a.currency)
+    df.UseRegionalSettings = false;
+}
+
+// The grid's columns for --columns: the named fields in the given order.
+void SelectColumns(TGridColumns& grid, const std::string& list) {
+  std::vector<TGridColumn> all = grid.Columns();
+  std::vector<TGridColumn> chosen;
+  for (const std::string& name : SplitList(list)) {
+    if (name.empty()) throw UsageError{"export: --columns holds an empty field name"};
+    const TGridColumn* found = nullptr;
+    // Field names are matched as shown (decoded), then as stored, then without
+    // regard to case.
+    for (const TGridColumn& c : all)
+      if (c.Title.Caption == name || c.FieldName == name) found = found ? found : &c;
+    if (!found)
+      for (const TGridColumn& c : all)
+        if (SameTextAscii(c.Title.Caption, name)) found = found ? found : &c;
+    if (!found) throw UsageError{"export: the table has no field \"" + name + "\""};
+    chosen.push_back(*found);
+  }
+  grid.SetColumns(std::move(chosen));
+}
+
+}  // namespace
+
+int CmdExport(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::fputs(kExportHelp, stdout);
+      return kExitOk;
+    }
+  }
+  TExportArgs a = ParseArgs(args);
+  std::optional<TTableTypeExport> format;
+  if (a.format) {
+    TTableTypeExport t;
+    if (!TableTypeFromName(*a.format, t)) throw UsageError{"export: unknown format \"" + *a.format + "\""};
+    CheckFormatBuilt(t);
+    format = t;
+  }
+  if (!a.spec.empty() && !IsFile(a.spec))
+    throw Exception("cannot read the specification file \"" + a.spec + "\": no such file");
+  int overrideCp = 0;
+  if (!a.encoding.empty()) {
+    try {
+      overrideCp = ParseCodePage(a.encoding);
+    } catch (const std::exception& e) {
+      throw UsageError{std::string("export: ") + e.what()};
+    }
+  }
+
+  THeadlessServices services(a.quiet);
+  TZelExportMonitor m;
+  m.SetServices(&services);
+  m.DataFormats = TZelEDataFormats::MainWindowDefaults();
+  if (!a.spec.empty()) {
+    m.LoadSpecification(a.spec);
+    CheckFormatBuilt(m.TableType());
+  }
+  if (format) m.SetTableType(*format);
+  if (!a.output.empty()) m.FileName = a.output;
+  else if (a.spec.empty()) throw UsageError{"export: no output file given (--output FILE)"};
+  if (m.FileName.empty()) throw UsageError{"export: the specification names no file; give --output FILE"};
+  ApplyArgs(a, m);
+
+  // The table is opened as dump opens it, so a table that cannot be read fails
+  // with the same message.
+  TPdx table;
+  table.SetTableName(a.table);
+  table.Open();
+  const int codePage = SourceCodePage(table, overrideCp);
+  std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
+  table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Replace);
+
+  // The viewer's grid for a freshly opened table; titles are the decoded names.
+  TDataSource source;
+  source.SetDataSet(&table);
+  TGridColumns grid;
+  grid.SetDataSource(&source);
+  grid.RebuildFromFields();
+  {
+    std::vector<TGridColumn> cols = grid.Columns();
+    for (TGridColumn& c : cols) c.Title.Caption = decoder->Decode(c.FieldName, DecodeMode::Replace);
+    grid.SetColumns(std::move(cols));
+  }
+  if (a.columnsGiven) {
+    SelectColumns(grid, a.columns);
+    m.Columns.Clear();  // the command line's choice replaces the specification's
+  }
+  m.DBGrid = &grid;
+  m.DataSet = &table;
+  m.ColumnSource = csDBGrid;
+  m.DataEngine = nullptr;
+  m.SelectedRecord = false;
+  // The command line reports the outcome itself, once; nothing is opened or mailed.
+  m.Options.Exclude(soShowMessage);
+  m.ActionAfterExport = aeNone;
+  m.AnimatedStatus = true;  // the progress bar (drawn unless --quiet) carries Ctrl-C
+
+  m.Run();
+  if (m.Statistic.Result != erCompleted) {
+    std::string msg = m.Statistic.Message.empty() ? std::string("the export did not complete") : m.Statistic.Message;
+    std::fprintf(stderr, "korvane-cli: %s\n", msg.c_str());
+    return kExitError;
+  }
+  if (!a.quiet && !m.Statistic.Message.empty()) std::fprintf(stderr, "korvane-cli: %s\n", m.Statistic.Message.c_str());
+  return kExitOk;
 }
 
 }  // namespace korvane::cli

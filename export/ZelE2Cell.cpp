@@ -8,6 +8,7 @@
 #include <exception>
 #include <map>
 
+#include "engine/pdx.h"
 #include "export/ZelEEngDB.h"
 
 namespace korvane {
@@ -17,6 +18,12 @@ namespace {
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // iconv descriptors from UTF-8, opened once per character set.
@@ -386,6 +393,11 @@ void TZelExportToCellFile::CreateFile(const std::string& fileName, int fileNumbe
 
 void TZelExportToCellFile::CreateFileStream(const std::string& fileName) {
   if (!fileMode_ || fileName.empty()) return;
+  // The table being read is never the output.
+  if (auto* pdx = dynamic_cast<TPdx*>(GetDataset())) {
+    if (SameFile(fileName, pdx->TableName()) || (pdx->HasMemoFile() && SameFile(fileName, pdx->MemoFileName())))
+      throw EZelExportError("The " + fileName + " file is the table being exported; choose another output file.");
+  }
   if (Options.Has(soMergeData) && CanAppend() && FileExists(fileName)) {
     currentFile_ = TZelEFileStream::OpenForAppend(fileName);
     merged_ = true;

@@ -66,9 +66,20 @@ void TZelEStringStream::Seek(int64_t position) {
 
 std::unique_ptr<TZelEFileStream> TZelEFileStream::Create(const std::string& path) {
   if (path.empty()) throw EZelExportError("No file name is given.");
-  MakeFolders(path, path);
   std::unique_ptr<TZelEFileStream> f(new TZelEFileStream());
   f->path_ = path;
+  struct stat target;
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    if (S_ISDIR(target.st_mode)) FileError(path, EISDIR);
+    // A device or pipe: renaming a file over it would replace it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) FileError(path, errno);
+    f->fd_ = fd;
+    f->direct_ = true;
+    f->buffer_.reserve(kBufferSize);
+    return f;
+  }
+  MakeFolders(path, path);
   size_t slash = path.find_last_of('/');
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -119,7 +130,7 @@ TZelEFileStream::~TZelEFileStream() { Discard(); }
 void TZelEFileStream::WriteOut(const char* p, size_t n) {
   int64_t pos = filePos_;
   while (n > 0) {
-    ssize_t w = ::pwrite(fd_, p, n, pos);
+    ssize_t w = direct_ ? ::write(fd_, p, n) : ::pwrite(fd_, p, n, pos);
     if (w < 0) {
       if (errno == EINTR) continue;
       throw EZelExportError("Could not write the " + path_ + " file (" + std::strerror(errno) + ")");
@@ -157,6 +168,8 @@ int64_t TZelEFileStream::Position() const { return filePos_ + static_cast<int64_
 
 void TZelEFileStream::Seek(int64_t position) {
   FlushBuffer();
+  if (direct_ && position != filePos_)
+    throw EZelExportError("The " + path_ + " file cannot be written out of order");
   // An appended file keeps what was there before.
   if (position < originalSize_ && appending_) position = originalSize_;
   filePos_ = position < 0 ? 0 : position;
@@ -174,6 +187,12 @@ void TZelEFileStream::Flush() {
 void TZelEFileStream::Commit() {
   if (done_) return;
   FlushBuffer();
+  if (direct_) {
+    ::close(fd_);
+    fd_ = -1;
+    done_ = true;
+    return;
+  }
   if (::fsync(fd_) != 0) throw EZelExportError("Could not write the " + path_ + " file (" + std::strerror(errno) + ")");
   if (::close(fd_) != 0) {
     fd_ = -1;
@@ -196,7 +215,9 @@ void TZelEFileStream::Discard() noexcept {
   if (done_) return;
   done_ = true;
   buffer_.clear();
-  if (appending_) {
+  if (direct_) {
+    if (fd_ >= 0) ::close(fd_);
+  } else if (appending_) {
     if (fd_ >= 0) {
       if (::ftruncate(fd_, originalSize_) == 0) ::fsync(fd_);
       ::close(fd_);

@@ -42,6 +42,9 @@ class TZelEStringStream : public TZelEOutputStream {
 };
 
 // A file of the run, buffered. Nothing reaches the target name before Commit.
+// A target that exists and is not a regular file (a device such as /dev/null, a
+// pipe) is written directly and in order: it cannot be replaced by renaming, and
+// what was written to it cannot be taken back.
 class TZelEFileStream : public TZelEOutputStream {
  public:
   // A new file for path: written as a temporary file in the same folder (the
@@ -60,6 +63,8 @@ class TZelEFileStream : public TZelEOutputStream {
 
   const std::string& Path() const { return path_; }
   bool Appending() const { return appending_; }
+  // The target is a device or pipe written directly.
+  bool Direct() const { return direct_; }
   // Writes out the buffer, syncs the file to disk and puts it in place.
   void Commit();
   // Throws the output away: removes the temporary file, or cuts an appended
@@ -75,6 +80,7 @@ class TZelEFileStream : public TZelEOutputStream {
   std::string tempPath_;
   int fd_ = -1;
   bool appending_ = false;
+  bool direct_ = false;
   bool done_ = false;
   int64_t originalSize_ = 0;
   int64_t filePos_ = 0;  // position of the first buffered byte

@@ -1,0 +1,273 @@
+// Delimited and fixed-width text, and the value texts of a run (explicit format
+// settings, never the process's or the user's regional ones).
+
+#include <gtest/gtest.h>
+
+#include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2TXT.h"
+#include "export_test_util.h"
+#include "platform/textcodec.h"
+
+namespace korvane::test {
+namespace {
+
+struct Text : ::testing::Test {
+  void SetUp() override {
+    w.SetServices(&services);
+    w.AnimatedStatus = false;
+  }
+  // Runs into memory over the grid of a table.
+  std::string Run(TOpenTable& t) {
+    w.DBGrid = &t.Grid;
+    TZelEStringStream out;
+    w.ExportToStream(&out);
+    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+    return out.Data();
+  }
+  TZelExportToText w;
+  TRecordingServices services;
+};
+
+TEST_F(Text, QualifierEnclosesStringsAndDoublesItselfInside) {
+  TOpenTable t("Name=A20,Amount=N", {{TWriterValue("O\"Hara"), TWriterValue(12.5)}});
+  w.Separator = ';';
+  w.TextQualifier = '"';
+  w.AddTitle = true;
+  EXPECT_EQ(Run(t), "\"Name\";\"Amount\"\r\n\"O\"\"Hara\";12.5\r\n");
+
+  // A decimal comma with a comma separator: the number is enclosed.
+  w.Separator = ',';
+  w.DataFormats.DecimalSeparator = ',';
+  w.AddTitle = false;
+  EXPECT_EQ(Run(t), "\"O\"\"Hara\",\"12,5\"\r\n");
+
+  // tqAny without a qualifier encloses nothing.
+  w.TextQualifier = 0;
+  w.TextQualifying = tqAny;
+  EXPECT_EQ(Run(t), "O\"Hara,12,5\r\n");
+}
+
+TEST_F(Text, ValuesAReaderWouldSplitAreAlwaysEnclosed) {
+  TOpenTable t("Name=A20,N=I,Notes=M20", {{TWriterValue("a;b"), TWriterValue(7), TWriterValue("x\r\ny")}});
+  w.Separator = ';';
+  w.TextQualifier = '\'';
+  w.TextQualifying = tqNoNumber;
+  // A constant column of a number type holding the separator, a qualifier and a line end.
+  TZelEColumn& c = w.Columns.Add();
+  c.ColumnKind = ckConstant;
+  c.DataType = ctInteger;
+  c.FieldName = "1;2";
+  TZelEColumn& d = w.Columns.Add();
+  d.ColumnKind = ckConstant;
+  d.DataType = ctInteger;
+  d.FieldName = "it's";
+  TZelEColumn& e = w.Columns.Add();
+  e.ColumnKind = ckConstant;
+  e.DataType = ctInteger;
+  e.FieldName = "12";
+  for (const char* n : {"N", "Notes"}) w.Columns.Add().FieldName = n;
+  EXPECT_EQ(Run(t), "'1;2';'it''s';12;7;'x\r\ny'\r\n");
+}
+
+TEST_F(Text, NoNumberQualifiesDatesButNotIntegers) {
+  TOpenTable t("D=D,N=I", {{TWriterValue(PdxDayNumber(2024, 1, 31)), TWriterValue(5)}});
+  w.TextQualifier = '"';
+  w.TextQualifying = tqNoNumber;
+  w.Options.Include(soFieldMask);
+  w.DataFormats = TZelEDataFormats::MainWindowDefaults();
+  EXPECT_EQ(Run(t), "\"31/01/24\"\t5\r\n");
+}
+
+TEST_F(Text, FixedWidthPadsAndNeverCuts) {
+  TOpenTable t("A=A10,B=I", {{TWriterValue("ab"), TWriterValue(7)}, {TWriterValue("abcdefg"), TWriterValue(1234)}});
+  w.Fixed = true;
+  w.Separator = 0;
+  TZelEColumn& a = w.Columns.Add();
+  a.FieldName = "A";
+  a.Width = 5;
+  TZelEColumn& b = w.Columns.Add();
+  b.FieldName = "B";
+  b.Width = 3;
+  b.Alignment = taRightJustify;
+  w.Header = {"to"};
+  EXPECT_EQ(Run(t), "to \r\nab     7\r\nabcdefg1234\r\n");  // the header is padded to column 1's width
+
+  // Centred text of length 4 in width 10, and separators in fixed mode.
+  TOpenTable c("A=A10", {{TWriterValue("abcd")}, {TWriterValue("abcdefghij")}});
+  w.Columns.Clear();
+  w.Header.clear();
+  TZelEColumn& m = w.Columns.Add();
+  m.FieldName = "A";
+  m.Width = 10;
+  m.Alignment = taCenter;
+  w.Columns.Add() = m;
+  w.Separator = '|';
+  EXPECT_EQ(Run(c), "   abcd   |   abcd   \r\n abcdefghij | abcdefghij \r\n");
+}
+
+TEST_F(Text, FixedWidthCountsCharactersNotBytes) {
+  TOpenTable t("A=A10,B=A3", {{TWriterValue("\xE9t\xE9"), TWriterValue("x")}});
+  t.Table.OnEncode = MakeUtf8Encoder(1252);
+  w.Fixed = true;
+  w.Separator = 0;
+  EXPECT_EQ(Run(t), "\xC3\xA9t\xC3\xA9       x  \r\n");
+}
+
+TEST_F(Text, TabularFormHasNoSeparatorAfterTheValue) {
+  TOpenTable t(kThreeSpec, ThreeRows());
+  w.Layout = elTabularForm;
+  w.Separator = ';';
+  t.Grid.At(2).Visible = false;
+  EXPECT_EQ(Run(t), "apple\r\n3\r\npear\r\n0\r\nplum\r\n\r\n");
+  w.AddTitle = true;
+  EXPECT_EQ(Run(t), "Name;apple\r\nQty;3\r\nName;pear\r\nQty;0\r\nName;plum\r\nQty;\r\n");
+}
+
+TEST_F(Text, HeaderFooterAndCtrlZ) {
+  TOpenTable t(kThreeSpec, {ThreeRows()[0]});
+  w.Separator = ',';
+  w.Header = {"a,b", ""};
+  w.Footer = {"end"};
+  w.AddCtrlZ = true;
+  w.RecordSeparator = "\n";
+  EXPECT_EQ(Run(t), "a,b\n\napple,3,1.5\nend\n\x1A");
+}
+
+TEST_F(Text, BlankRowAfterTitlesHasNoSeparators) {
+  TOpenTable t(kThreeSpec, {ThreeRows()[0]});
+  w.AddTitle = true;
+  w.Options.Include(soBlankRowAfterCaptions);
+  w.Separator = ',';
+  EXPECT_EQ(Run(t), "Name,Qty,Price\r\n\r\napple,3,1.5\r\n");
+}
+
+TEST_F(Text, EbcdicConvertsSeparatorsAndQualifiersToo) {
+  TOpenTable t("A=A10,B=A10", {{TWriterValue("A"), TWriterValue("9")}});
+  w.CharacterSet = csEBCDIC;
+  w.Separator = ';';
+  w.TextQualifier = '"';
+  EXPECT_EQ(Run(t), "\x7F\xC1\x7F\x5E\x7F\xF9\x7F\r\n");
+}
+
+TEST_F(Text, MergeAppendsToTheFile) {
+  TOpenTable t(kThreeSpec, {ThreeRows()[0]});
+  std::string dir = TempDir();
+  WriteFile(dir + "/m.csv", "old\r\n");
+  w.DBGrid = &t.Grid;
+  w.FileName = dir + "/m.csv";
+  w.Options.Include(soMergeData);
+  w.Separator = ',';
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  EXPECT_EQ(ReadFile(dir + "/m.csv"), "old\r\napple,3,1.5\r\n");
+  EXPECT_EQ(w.GetTextKind(), 2);
+}
+
+// --- value texts -----------------------------------------------------------
+
+TEST_F(Text, NumbersUseTheRunsSeparatorsNotTheRegionalOnes) {
+  TOpenTable t("N=N,C=$", {{TWriterValue(1234.5), TWriterValue(1234.5)}});
+  services.Regional.DecimalSeparator = ',';
+  services.Regional.ThousandSeparator = '.';
+  services.Regional.CurrencyString = "EUR";
+  w.DataFormats = TZelEDataFormats::MainWindowDefaults();
+  w.Separator = ';';
+  EXPECT_EQ(Run(t), "1234.5;1234.50\r\n");
+  w.Options.Include(soFieldMask);
+  EXPECT_EQ(Run(t), "1234.5;\xC2\xA3" "1,234.50\r\n");
+  w.DataFormats.DecimalSeparator = ',';
+  w.DataFormats.ThousandSeparator = ' ';
+  w.DataFormats.CurrencyString = "$";
+  EXPECT_EQ(Run(t), "1234,5;$1 234,50\r\n");
+}
+
+TEST_F(Text, DatePatternsFollowTheDataFormats) {
+  TOpenTable t("D=D,T=T,S=@,S2=@",
+               {{TWriterValue(PdxDayNumber(2024, 1, 5)), TWriterValue(PdxTimeOfDay(9, 5, 7)),
+                 TWriterValue(PdxTimestamp(2024, 1, 5, 13, 4, 0)), TWriterValue(PdxTimestamp(2024, 1, 5, 0, 0, 0))}});
+  w.Options.Include(soFieldMask);
+  w.DataFormats = TZelEDataFormats::MainWindowDefaults();
+  w.Separator = ',';
+  EXPECT_EQ(Run(t), "05/01/24,09:05:07,05/01/24 13:04:00,05/01/24\r\n");
+  // No separator means none, not a NUL byte.
+  w.DataFormats.DateOrder = doYMD;
+  w.DataFormats.DateSeparator = 0;
+  w.DataFormats.TimeSeparator = 0;
+  w.DataFormats.FourDigitYear = true;
+  EXPECT_EQ(Run(t), "20240105,090507,20240105 130400,20240105\r\n");
+  EXPECT_EQ(w.DataFormats.GetDateFormat(), "YYYYMMDD");
+  // The plain texts (without the display option) take the same separators.
+  w.Options.Exclude(soFieldMask);
+  services.Regional.ShortDateFormat = "yyyy/mm/dd";
+  services.Regional.LongTimeFormat = "hh:nn:ss";
+  std::string plain = Run(t);
+  EXPECT_EQ(plain.find('\0'), std::string::npos);
+  EXPECT_EQ(plain, "20240105,090507,20240105 130400,20240105\r\n");
+
+  w.Options.Include(soFieldMask);
+  w.DataFormats.CustomDateTimeFormat = "dd-mmm-yyyy";
+  EXPECT_EQ(Run(t), "05-Jan-2024,090507,05-Jan-2024,05-Jan-2024\r\n");
+  EXPECT_EQ(w.DataFormats.GetTimeFormat(), "HHNNSS");
+}
+
+TEST_F(Text, DisplayTextsOfMemosBooleansAndBlankZeros) {
+  TOpenTable t("M=M20,L=L,N=I,S=A5",
+               {{TWriterValue("memo\ttext"), TWriterValue(true), TWriterValue(0), std::nullopt},
+                {TWriterValue(""), TWriterValue(false), TWriterValue(5), TWriterValue("x")}});
+  w.Separator = '|';
+  w.Options.Include(soFieldMask);
+  w.DataFormats.BooleanTrue = "Yes";
+  w.DataFormats.BooleanFalse = "No";
+  EXPECT_EQ(Run(t), "memo\ttext|Yes|0|\r\n|No|5|x\r\n");
+  w.Options.Exclude(soFieldMask);
+  EXPECT_EQ(Run(t), "memo\ttext|True|0|\r\n|False|5|x\r\n");
+
+  w.BlankIfZero = true;
+  std::vector<std::string> cells;
+  w.OnGetCellParams = [&](TZelECustomBaseComponent&, const TField* f, std::string& text, TFontSpec&, TAlignment&,
+                          TColor&, TCellType& ct) {
+    if (f && (f->FieldName() == "N" || f->FieldName() == "S")) cells.push_back(text + ":" + std::to_string(ct));
+  };
+  EXPECT_EQ(Run(t), "memo\ttext|True||\r\n|False|5|x\r\n");
+  EXPECT_EQ(cells, (std::vector<std::string>{":0", ":3", "5:3", "x:3"}));
+}
+
+TEST(TextMonitor, MonitorRunsTheTextWriterAndNamesTheTable) {
+  TRecordingServices services;
+  TOpenTable t(kThreeSpec, ThreeRows(), "orders.db");
+  TZelExportMonitor m;
+  m.SetServices(&services);
+  m.AnimatedStatus = false;
+  m.DBGrid = &t.Grid;
+  std::string dir = TempDir();
+  m.FileName = dir + "/o.csv";
+  m.Separator = ',';
+  std::string seen;
+  m.OnBeforeExecute = [&](TZelECustomBaseComponent& c) { seen = c.TableName; };
+  m.Run();
+  EXPECT_EQ(m.Statistic.Result, erCompleted) << m.Statistic.Message;
+  EXPECT_EQ(seen, "orders");
+  EXPECT_EQ(ReadFile(dir + "/o.csv"), "apple,3,1.5\r\npear,0,2.25\r\nplum,,-4\r\n");
+
+  // A format that is not built fails with a message that says so.
+  m.SetTableType(teHTML);
+  m.Run();
+  EXPECT_EQ(m.Statistic.Result, erFailed);
+  EXPECT_NE(m.Statistic.Message.find("HTML"), std::string::npos);
+}
+
+TEST(TextMonitor, DefaultTableNameIsTheBaseNameWithoutExtension) {
+  TPdx table;
+  table.SetTableName("/home/j.smith/orders.db");
+  TZelExportMonitor m;
+  m.ColumnSource = csDataSet;
+  m.DataSet = &table;
+  EXPECT_EQ(m.DefaultTableName(), "orders");
+  table.SetTableName("/data/my.orders.db");
+  EXPECT_EQ(m.DefaultTableName(), "my.orders");
+  table.SetTableName("plain");
+  EXPECT_EQ(m.DefaultTableName(), "plain");
+}
+
+}  // namespace
+}  // namespace korvane::test
