@@ -86,6 +86,12 @@ class EParadoxError : public Exception {
   using Exception::Exception;
 };
 
+// A text that does not read as the number asked for ("'abc' is not a valid integer value").
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // "Stream read error" for a short read of a block header or BLOB data.
 class EReadError : public Exception {
  public:
@@ -183,6 +189,8 @@ class TDataSetObserver {
  public:
   virtual ~TDataSetObserver() = default;
   virtual void DataSetEvent(TDataSet& dataSet, TDataEvent event) = 0;
+  // The dataset is being destroyed: forget it (it can no longer be called).
+  virtual void DataSetDestroyed(TDataSet&) {}
 };
 
 // A field object: converts the native value of the active record into the forms
@@ -218,7 +226,11 @@ class TField {
   void SetPrecision(int p) { precision_ = p; }
   bool Currency() const { return dataType_ == ftCurrency; }
 
-  // Value of the active record.
+  // Value of the active record. Null values read as empty text, 0 and false.
+  // AsInteger and AsFloat of alpha text parse it (empty text is 0) and raise
+  // EConvertError for text that is no number; a kind that has no such form
+  // (AsInteger of a date, AsDateTime of a number) raises EDatabaseError
+  // "Cannot access field '%s' as type %s".
   bool IsNull() const;
   virtual std::string AsString() const;
   virtual std::string DisplayText() const;
@@ -236,6 +248,7 @@ class TField {
  protected:
   virtual int DefaultDisplayWidth() const;
   const TFormatSettings& Settings() const;
+  [[noreturn]] void AccessError(const char* typeName) const;
 
   TDataSet* dataSet_;
   std::string name_;
@@ -300,6 +313,8 @@ class TDataSet {
   void Last();
   void Next();
   void Prior();
+  // Moves up to distance records (negative: backwards); answers how many were passed.
+  // Views are told once.
   int MoveBy(int distance);
   bool Eof() const { return eof_; }
   bool Bof() const { return bof_; }
@@ -317,8 +332,10 @@ class TDataSet {
   void FreeBookmark(TBookmark) {}
 
   // Finds the first record, in record order, whose field text (AsString) equals
-  // the value, or starts with it under PartialKey; moves there and answers true.
-  // Answers false and leaves the cursor where it was when none matches.
+  // the value, or starts with it under PartialKey; a numeric field also matches a
+  // number of the same value. CaseInsensitive ignores the case of ASCII letters
+  // and of the Latin, Greek and Cyrillic letters of UTF-8 text. Moves there and
+  // answers true; answers false and leaves the cursor where it was when none matches.
   bool Locate(const std::string& fieldName, const std::string& value, TLocateOptions options);
   virtual int RecordSize() const { return 0; }
 
@@ -337,7 +354,12 @@ class TDataSet {
   void AddObserver(TDataSetObserver* o);
   void RemoveObserver(TDataSetObserver* o);
 
-  // The buffer window. Views that show several rows set the count they need.
+  // The buffer window. Views that show several rows set the count they need
+  // (at least 1); an open dataset refills its window around the active record.
+  // First fills it from record 1, Last backwards from the last record, Next and
+  // Prior move the active row inside the window or shift the window by one
+  // record, SetRecNo and Resync refill it around the new active record keeping
+  // the active row's place where the table allows.
   void SetBufferCount(int n);
   int BufferCount() const { return bufferCount_; }
   int WindowRecordCount() const { return windowCount_; }  // filled rows
@@ -363,10 +385,12 @@ class TDataSet {
    private:
     friend class TDataSet;
     TDataSet* ds_ = nullptr;
+    uint64_t id_ = 0;
   };
   TRecordPeek PeekRecord(int recNo);
 
-  // BLOB data of the field in the active record; empty for any mode but bmRead.
+  // BLOB data of the field in the active record; empty for any mode but bmRead,
+  // on an empty or closed dataset and for a field of another dataset.
   std::unique_ptr<TMemoryStream> CreateBlobStream(const TField& field, TBlobStreamMode mode);
 
   // Native value of the field in the active record (see TFieldDef); false for null.
@@ -417,9 +441,25 @@ class TDataSet {
  private:
   void CheckActive() const;
   void Notify(TDataEvent e);
-  void FillWindowFrom(int activeRecNo);
-  void ClearWindow();
+  void Send(TDataEvent e);
   friend class TField;
+
+  // Window bookkeeping: buffers_ holds bufferCount_ rows and one scratch buffer
+  // (the last) that every fetch reads into, so that a failed read leaves the
+  // window as it was.
+  void AllocateBuffers();
+  uint8_t* Row(int i) { return buffers_[static_cast<size_t>(i)].data(); }
+  bool Fetch(TGetMode mode);      // one record into the scratch buffer; true when read
+  void AppendScratch();           // as the last row (drops row 0 when the window is full)
+  void PrependScratch();          // as row 0 (drops the last row when the window is full)
+  void FillFromFirst();
+  void FillFromLast();
+  // The table's cursor stands on the new active record: reads it and the rows
+  // around it, the active row at wantRow where the table allows.
+  bool RefillAround(int wantRow);
+  bool StepNext();
+  bool StepPrior();
+  void EndPeek(uint64_t id);
 
   std::string name_;
   TDataSetState state_ = dsInactive;
@@ -427,7 +467,10 @@ class TDataSet {
   std::vector<std::unique_ptr<TField>> fields_;
   std::vector<TDataSetObserver*> observers_;
   int disableCount_ = 0;
-  bool changedWhileDisabled_ = false;
+  // Events held back while controls are disabled.
+  bool pendingActive_ = false;
+  bool pendingLayout_ = false;
+  bool pendingData_ = false;
   TFormatSettings formatSettings_;
 
   // Window of record buffers: rows 0..windowCount_-1 hold consecutive records.
@@ -437,10 +480,15 @@ class TDataSet {
   int activeRecord_ = 0;
   bool eof_ = true;
   bool bof_ = true;
-  // Spare buffer of PeekRecord and the active buffer saved under it.
-  std::vector<uint8_t> peekBuffer_;
-  int peekDepth_ = 0;
-  const uint8_t* peekActive_ = nullptr;
+  // Buffers of the live record peeks, innermost last; entries past peekCount_
+  // are kept for reuse.
+  struct TPeekBuffer {
+    uint64_t Id = 0;
+    std::vector<uint8_t> Data;
+  };
+  std::vector<TPeekBuffer> peeks_;
+  size_t peekCount_ = 0;
+  uint64_t nextPeekId_ = 0;
 };
 
 }  // namespace korvane

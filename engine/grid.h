@@ -33,8 +33,9 @@ struct TFontSpec {
   bool operator==(const TFontSpec&) const = default;
 };
 
-// Links one dataset to any number of views; forwards the dataset's events.
-// Re-pointing it at another dataset is seen by the views as ActiveChanged.
+// Links one dataset to any number of views; forwards the dataset's events while
+// enabled. Re-pointing it at another dataset, and switching it on or off, is seen
+// by the views as ActiveChanged.
 class TDataSource : public TDataSetObserver {
  public:
   explicit TDataSource(std::string name = "DataSource1") : name_(std::move(name)) {}
@@ -47,6 +48,7 @@ class TDataSource : public TDataSetObserver {
   void AddObserver(TDataSetObserver* o);
   void RemoveObserver(TDataSetObserver* o);
   void DataSetEvent(TDataSet& ds, TDataEvent e) override;
+  void DataSetDestroyed(TDataSet& ds) override;
 
  private:
   std::string name_;

@@ -316,7 +316,8 @@ void FormatInto(std::string& out, const std::string& fmt, TDateTime dt, const TF
       case 'Z': {
         const int c = count();
         getTime();
-        AppendNumber(out, parts.msec, std::min(c, 3));
+        // "z" and "zz" without leading zeros, "zzz" always three digits.
+        AppendNumber(out, parts.msec, c <= 2 ? 1 : 3);
         break;
       }
       case 'A': {
