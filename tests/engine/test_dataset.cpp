@@ -264,6 +264,7 @@ TEST(DataSetCursor, ClosedDatasetAndReopening) {
   EXPECT_EQ(ErrorOf([&] { t.First(); }), "Pdx1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(ErrorOf([&] { t.Next(); }), "Pdx1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(ErrorOf([&] { t.SetRecNo(1); }), "Pdx1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { (void)t.RecordCount(); }), "Pdx1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(ErrorOf([&] { (void)t.Locate("X", "", {}); }),
             "Pdx1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(t.RecNo(), 0);
@@ -638,6 +639,8 @@ TEST(DataSetBlobs, StreamsFromTheRecordAndTheMemoFile) {
   test::TAllTypes fx = test::AllTypesFixture();
   TPdx t;
   t.SetTableName(test::MakeAllTypesTable());
+  const std::string mbPath = t.TableName().substr(0, t.TableName().size() - 3) + ".mb";
+  const std::string dbBytes = test::ReadFile(t.TableName()), mbBytes = test::ReadFile(mbPath);
   t.Open();
   auto Blob = [&](const char* n, TBlobStreamMode m = bmRead) {
     auto s = t.CreateBlobStream(t.FieldByName(n), m);
@@ -655,6 +658,13 @@ TEST(DataSetBlobs, StreamsFromTheRecordAndTheMemoFile) {
   // Any mode but read gives an empty stream.
   EXPECT_EQ(Blob("Memo", bmWrite), "");
   EXPECT_EQ(Blob("Memo", bmReadWrite), "");
+  {
+    auto w = t.CreateBlobStream(t.FieldByName("Blob"), bmWrite);
+    w->Write(std::string("changed"));
+  }
+  EXPECT_EQ(test::ReadFile(t.TableName()), dbBytes);  // the table files stay as they were
+  EXPECT_EQ(test::ReadFile(mbPath), mbBytes);
+  EXPECT_EQ(Blob("Blob"), std::string("\x01\x02\x03", 3));
   // A field that is no BLOB has no stream.
   EXPECT_EQ(Blob("Alpha"), "");
   // Record 2: long data in the memo file.

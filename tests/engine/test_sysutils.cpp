@@ -84,8 +84,11 @@ TEST(SysDates, PatternsOfTheFormatLanguage) {
   EXPECT_EQ(FormatDateTime("h:n:s", dt, fs), "14:7:9");
   EXPECT_EQ(FormatDateTime("hh:nn:ss.zzz", dt, fs), "14:07:09.045");
   EXPECT_EQ(FormatDateTime("hh:mm", dt, fs), "14:07");  // m after h is the minute
-  EXPECT_EQ(FormatDateTime("z", dt, fs), "45");
-  EXPECT_EQ(FormatDateTime("zz", dt, fs), "45");
+  const TDateTime ms5 = EncodeTime(0, 0, 0, 5);
+  EXPECT_EQ(FormatDateTime("z", ms5, fs), "5");
+  EXPECT_EQ(FormatDateTime("zz", ms5, fs), "5");
+  EXPECT_EQ(FormatDateTime("zzz", ms5, fs), "005");
+  EXPECT_EQ(FormatDateTime("zzzz", ms5, fs), "005");
   EXPECT_EQ(FormatDateTime("h:nn am/pm", dt, fs), "2:07 pm");
   EXPECT_EQ(FormatDateTime("h:nn A/P", dt, fs), "2:07 P");
   EXPECT_EQ(FormatDateTime("hh AMPM", EncodeTime(0, 30, 0, 0), fs), "12 AM");
@@ -150,6 +153,9 @@ TEST(SysNumbers, FormatFloatPatterns) {
   TFormatSettings fs;
   EXPECT_EQ(FormatFloat("#,##0.00", 1234567.891, fs), "1,234,567.89");
   EXPECT_EQ(FormatFloat("#,##0.00", 0.5, fs), "0.50");
+  EXPECT_EQ(FormatFloat("#,##0", 1234567, fs), "1,234,567");
+  EXPECT_EQ(FormatFloat("#,##0", -1234567, fs), "-1,234,567");
+  EXPECT_EQ(FormatFloat("#,##0", 999, fs), "999");
   EXPECT_EQ(FormatFloat("0.###", 2.5, fs), "2.5");
   EXPECT_EQ(FormatFloat("0.###", 1.0, fs), "1");
   EXPECT_EQ(FormatFloat("000.0", -1.25, fs), "-001.3");
