@@ -10,9 +10,12 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -20,6 +23,8 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -29,6 +34,7 @@
 
 #include "export/wizard/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
+#include "export/wizard/frmZelEWizard.h"
 #include "platform/qt/ui.h"
 #include "platform/textcodec.h"
 #include "viewer/DBGrid.h"
@@ -654,6 +660,10 @@ void TForm1::SetupExportWizard() {
   w.ColumnSource = csDBGrid;
   w.DBGrid = &gridColumns_;
   w.DataSet = &pdx1_;
+  w.DecodeName = [this](const std::string& raw) {
+    int cp = EffectiveCodePage();
+    return cp ? DecodeToUtf8(cp, raw) : raw;
+  };
   w.Formats = TExportFormatTypes::All();
   w.Categories.TextFont.Bold = true;
   w.Categories.TextFont.Color = 0xFF00000E;  // the system's highlight-text colour
@@ -664,6 +674,8 @@ void TForm1::SetupExportWizard() {
   w.CharacterSet = csANSI_WINDOWS;
   w.ExportStyle.SetStyle(esNormal);
   w.UserAccess.Specification = true;
+  // An existing file is replaced only after the user agreed.
+  w.ConfirmFileOverwrite = true;
   w.FilterName = "MS Word 97";
   // InitialDir stays empty: bare file names and the file dialog use the user's
   // documents folder, looked up when needed.
@@ -937,6 +949,7 @@ QStringList TForm1::SaveScreenshots(const QString& folder) {
   ShowHideColumns1Click();
   save(frmColumns_, QStringLiteral("columns-dialog.png"));
   frmColumns_->hide();
+  if (pdx1_.Active()) files << SaveExportScreenshots(folder);
   // The field panel with the first picture field, when the table has one.
   ComboBox3DropDown();
   if (pdx1_.Active() && comboBox3_->count() > 0) {
@@ -949,6 +962,56 @@ QStringList TForm1::SaveScreenshots(const QString& folder) {
     CheckBox1Click();
     pageControl1_->setCurrentIndex(0);
   }
+  return files;
+}
+
+QStringList TForm1::SaveExportScreenshots(const QString& folder) {
+  QStringList files;
+  auto save = [&](QWidget* w, const QString& name) {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    QString file = QDir(folder).filePath(name);
+    if (w->grab().save(file, "PNG")) files << file;
+  };
+  // The wizard walks to the column step and runs a real export into a scratch
+  // folder, so that the progress window shows a run in progress.
+  QTemporaryDir scratch;
+  if (!scratch.isValid()) return files;
+  TZelEWizardDlg& w = *zelEWizardDlg1_;
+  const std::string oldFileName = w.FileName;
+  const bool oldConfirm = w.ConfirmCancelExit;
+  const TActionAfterExport oldAction = w.ActionAfterExport;
+  w.ActionAfterExport = aeNone;
+  const std::string target = ToFileName(scratch.filePath(QStringLiteral("ZelExport.TXT")));
+  bool progressSaved = false;
+  TfrmZelEProcess::UpdateHook() = [&](TfrmZelEProcess& p) {
+    if (progressSaved || p.ProgressBar->value() * 2 < p.ProgressBar->maximum()) return;
+    progressSaved = true;
+    save(&p, QStringLiteral("export-progress.png"));
+  };
+  auto messageHook = exportServices_->MessageHook;
+  exportServices_->MessageHook = [](TZelEMessageKind, const std::string&) {};
+  w.OnShow = [&](TfrmZelEWizard& win) {
+    QTimer::singleShot(0, &win, [&] {
+      save(&win, QStringLiteral("export-format.png"));
+      win.GoToStep(6);
+      if (win.lstColumns->count() > 0) win.lstColumns->setCurrentRow(0);
+      save(&win, QStringLiteral("export-columns.png"));
+      win.Last();
+      win.edtFileName->setText(FromFileName(target));
+      win.ExecuteClicked();
+      if (win.isVisible()) {
+        w.ConfirmCancelExit = false;
+        win.reject();
+      }
+    });
+  };
+  w.Execute();
+  w.OnShow = nullptr;
+  TfrmZelEProcess::UpdateHook() = nullptr;
+  exportServices_->MessageHook = messageHook;
+  w.FileName = oldFileName;
+  w.ConfirmCancelExit = oldConfirm;
+  w.ActionAfterExport = oldAction;
   return files;
 }
 

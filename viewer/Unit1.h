@@ -147,6 +147,8 @@ class TForm1 : public QMainWindow {
   // Writes PNG pictures of the main window, the form view and the columns
   // dialog into a folder (the program's screenshot mode). Answers the files.
   QStringList SaveScreenshots(const QString& folder);
+  // The export wizard's format and column steps and the progress window of a run.
+  QStringList SaveExportScreenshots(const QString& folder);
 
   // Path of a shipped document ("VIEWER.md"), or empty when it is not installed.
   static QString DocumentationFile(const QString& name);

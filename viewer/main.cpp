@@ -1,7 +1,8 @@
 // korvane [TABLE.db [/FULL]]: the Paradox table viewer.
 //
 // KORVANE_SCREENSHOT=FOLDER writes pictures of the main window, the form view,
-// the columns dialog and (for a table with a picture field) the field panel into
+// the columns dialog, the export wizard's format and column steps, the progress
+// window of an export and (for a table with a picture field) the field panel into
 // FOLDER once the window is up, then ends.
 
 #include <QTimer>

@@ -260,16 +260,31 @@ bool TZelEQtServices::AskOpenSpecification(std::string& fileName) {
 }
 
 std::string UserDocumentsFolder() {
+  // The answer is kept for the environment it was found in: the file name step
+  // asks on every change of a bare file name, and the lookup starts a program.
+  static std::string cachedKey, cachedFolder;
+  auto env = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "") + '\n';
+  };
+  std::string key = env("HOME") + env("XDG_CONFIG_HOME");
+  if (!cachedFolder.empty() && key == cachedKey && QDir(QString::fromStdString(cachedFolder)).exists())
+    return cachedFolder;
+  std::string folder;
   QProcess p;
   p.start("xdg-user-dir", {"DOCUMENTS"});
   if (p.waitForFinished(3000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
     QString dir = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
     // xdg-user-dir answers the home folder itself when no documents folder is set.
-    if (!dir.isEmpty() && QDir(dir).exists()) return dir.toStdString();
+    if (!dir.isEmpty() && QDir(dir).exists()) folder = dir.toStdString();
   }
-  QString home = QDir::homePath();
-  if (!home.isEmpty()) return home.toStdString();
-  return QDir::currentPath().toStdString();
+  if (folder.empty()) {
+    QString home = QDir::homePath();
+    folder = !home.isEmpty() ? home.toStdString() : QDir::currentPath().toStdString();
+  }
+  cachedKey = key;
+  cachedFolder = folder;
+  return folder;
 }
 
 std::string UserSpecificationFolder() {

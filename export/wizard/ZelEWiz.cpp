@@ -127,7 +127,11 @@ int TZelEWizardDlg::Execute() {
   if (services_ == ownServices_.get()) ownServices_->SetParent(ParentWidget);
   try {
     CreateDataEngine();
-    if (!hadColumns && Engine()) Engine()->FillColumns(Columns, Bands, RightToLeft);
+    if (!hadColumns && Engine()) {
+      Engine()->FillColumns(Columns, Bands, RightToLeft);
+      if (DecodeName)
+        for (int i = 0; i < Columns.Count(); ++i) Columns[i].Title.Caption = DecodeName(Columns[i].Title.Caption);
+    }
     TfrmZelEWizard window(*this, ParentWidget);
     if (HelpContext) window.setWhatsThis(QString("Help context %1").arg(HelpContext));
     window_ = &window;

@@ -96,6 +96,11 @@ class TZelEWizardDlg : public TZelExportBaseComponent {
   int AccessVersion = 0;
   // Parent window of the wizard and of its messages.
   QWidget* ParentWidget = nullptr;
+  // Field names and titles as a table gives them are 8-bit text in the table's
+  // code page, while the values reach the run as UTF-8. When set, this turns such
+  // a name into UTF-8: the column list shows field names through it, and the
+  // titles of columns filled from the data engine are written with it.
+  std::function<std::string(const std::string&)> DecodeName;
 
   std::function<void(TZelEWizardDlg&, std::vector<TZelESpecificationFile>& files)> OnGetSpecifications;
   std::function<void(TZelEWizardDlg&, int& result)> OnClose;

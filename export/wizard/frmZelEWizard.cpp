@@ -59,13 +59,17 @@ char FirstChar(const QLineEdit* e) {
 }
 QString CharText(char c) { return c ? QString(QChar(static_cast<uchar>(c))) : QString(); }
 
+// A name that already has the extension in another case keeps it: on Linux
+// "data.txt" and "data.TXT" are two files, and the user chose the first.
 std::string ReplaceExtension(const std::string& name, const std::string& ext) {
   size_t slash = name.find_last_of('/');
   size_t dot = name.find_last_of('.');
-  std::string base = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) && dot > 0 &&
-                             (slash == std::string::npos || dot > slash + 1)
-                         ? name.substr(0, dot)
-                         : name;
+  bool hasExt = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) && dot > 0 &&
+                (slash == std::string::npos || dot > slash + 1);
+  std::string base = hasExt ? name.substr(0, dot) : name;
+  if (hasExt && !ext.empty() && QString::fromStdString(name.substr(dot)).compare(QString::fromStdString(ext),
+                                                                              Qt::CaseInsensitive) == 0)
+    return name;
   return base + ext;
 }
 
@@ -118,11 +122,51 @@ QPixmap PagePicture(int orientation) {
   return px;
 }
 
-QIcon CategoryIcon(int category) {
-  static const QStyle::StandardPixmap kIcons[] = {QStyle::SP_FileIcon, QStyle::SP_FileDialogDetailedView,
-                                                  QStyle::SP_DriveHDIcon, QStyle::SP_DriveNetIcon,
-                                                  QStyle::SP_DirIcon};
-  return QApplication::style()->standardIcon(kIcons[category]);
+// The 24 x 24 pictures of the format categories: a page, a sheet, a database
+// drum, a globe and a box of parts, drawn in white on the category view.
+QPixmap CategoryPicture(int category) {
+  QPixmap px(24, 24);
+  px.fill(Qt::transparent);
+  QPainter p(&px);
+  p.setRenderHint(QPainter::Antialiasing);
+  QPen pen(Qt::white, 1.5);
+  p.setPen(pen);
+  switch (category) {
+    case 0: {  // document
+      QPolygonF page({QPointF(5, 2), QPointF(15, 2), QPointF(20, 7), QPointF(20, 22), QPointF(5, 22)});
+      p.drawPolygon(page);
+      p.drawPolyline(QPolygonF({QPointF(15, 2), QPointF(15, 7), QPointF(20, 7)}));
+      for (int y = 11; y <= 19; y += 4) p.drawLine(QPointF(8, y), QPointF(17, y));
+      break;
+    }
+    case 1:  // spreadsheet
+      p.drawRect(QRectF(2.5, 4.5, 19, 15));
+      for (int y = 9; y < 19; y += 5) p.drawLine(QPointF(2.5, y + 0.5), QPointF(21.5, y + 0.5));
+      p.drawLine(QPointF(8.5, 4.5), QPointF(8.5, 19.5));
+      p.drawLine(QPointF(15.5, 4.5), QPointF(15.5, 19.5));
+      break;
+    case 2:  // database
+      p.drawEllipse(QRectF(4, 2.5, 16, 6));
+      p.drawLine(QPointF(4, 5.5), QPointF(4, 18.5));
+      p.drawLine(QPointF(20, 5.5), QPointF(20, 18.5));
+      p.drawArc(QRectF(4, 15.5, 16, 6), 180 * 16, 180 * 16);
+      p.drawArc(QRectF(4, 9.5, 16, 6), 180 * 16, 180 * 16);
+      break;
+    case 3:  // web
+      p.drawEllipse(QRectF(2.5, 2.5, 19, 19));
+      p.drawEllipse(QRectF(8, 2.5, 8, 19));
+      p.drawLine(QPointF(2.5, 12), QPointF(21.5, 12));
+      p.drawLine(QPointF(4.5, 7), QPointF(19.5, 7));
+      p.drawLine(QPointF(4.5, 17), QPointF(19.5, 17));
+      break;
+    default:  // other
+      p.drawRect(QRectF(2.5, 2.5, 8, 8));
+      p.drawRect(QRectF(13.5, 2.5, 8, 8));
+      p.drawRect(QRectF(2.5, 13.5, 8, 8));
+      p.drawEllipse(QRectF(13.5, 13.5, 8, 8));
+      break;
+  }
+  return px;
 }
 
 }  // namespace
@@ -281,6 +325,9 @@ TfrmZelEWizard::TfrmZelEWizard(TZelEWizardDlg& owner, QWidget* parent) : QDialog
   BuildFormatView();
   FillFromSettings();
   ApplyUserAccess();
+  // With the format choice hidden the window opens on the first step it visits.
+  if (owner_.UserAccess.TableType == erDisabled)
+    while (step_ < kWizardSteps && !StepVisited(step_)) ++step_;
   ShowStep();
 }
 
@@ -736,6 +783,13 @@ void TfrmZelEWizard::BuildFormatView() {
     QPalette pal = view->palette();
     pal.setColor(QPalette::Window, ToQColor(cat.BackColor));
     pal.setColor(QPalette::WindowText, ToQColor(cat.TextFont.Color));
+    {
+      // Formats that cannot be chosen: the text half way to the background.
+      QColor text = ToQColor(cat.TextFont.Color), back = ToQColor(cat.BackColor);
+      pal.setColor(QPalette::Disabled, QPalette::WindowText,
+                   QColor((text.red() + back.red()) / 2, (text.green() + back.green()) / 2,
+                          (text.blue() + back.blue()) / 2));
+    }
     view->setPalette(pal);
     QFont textFont = ToQFont(cat.TextFont);
     textFont.setPointSize(std::max(9, QApplication::font().pointSize()));
@@ -775,7 +829,7 @@ void TfrmZelEWizard::BuildFormatView() {
       header->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
       header->setGeometry(x, y, 175, 18);
       auto* pic = new QLabel(view);
-      pic->setPixmap(CategoryIcon(bi).pixmap(24, 24));
+      pic->setPixmap(CategoryPicture(bi));
       pic->setGeometry(x, y + 22, 24, 24);
       int width = 175;
       int ry = y + 22;
@@ -795,6 +849,9 @@ void TfrmZelEWizard::BuildFormatView() {
     view->setMinimumSize(view->size());
     scrCategories->setWidget(view);
     scrCategories->setWidgetResizable(true);
+    // The page is as wide as the blocks (up to a limit), so that no format is cut off.
+    const int frame = 2 * scrCategories->frameWidth();
+    scrCategories->setMinimumWidth(std::min(view->width() + frame, 900));
   } else {
     std::vector<TTableTypeExport> list;
     for (int t = 0; t < kTableTypeCount; ++t)
@@ -1047,7 +1104,10 @@ void TfrmZelEWizard::ShowStep() {
 void TfrmZelEWizard::ApplyUserAccess() {
   const TZelEUserAccess& ua = owner_.UserAccess;
   btnSpecs->setVisible(ua.Specification);
-  Show(Pages->widget(0), ua.TableType);
+  scrCategories->setVisible(ua.TableType != erDisabled && owner_.Categories.ShowCategories);
+  grpTableType->setVisible(ua.TableType != erDisabled && !owner_.Categories.ShowCategories);
+  scrCategories->setEnabled(ua.TableType == erReadWrite);
+  grpTableType->setEnabled(ua.TableType == erReadWrite);
   for (QWidget* w : std::initializer_list<QWidget*>{edtFileName, btnBrowse, lblFileName}) Show(w, ua.SourceFileName);
   Show(lstColumns, ua.FieldMapping);
   Show(grpAction, ua.ActionAfter);
@@ -1298,7 +1358,8 @@ TZelEColumn* TfrmZelEWizard::CurrentColumn() {
 }
 
 void TfrmZelEWizard::UpdateColumnItemText(QListWidgetItem* item) {
-  const TZelEColumn& c = store_.at(static_cast<size_t>(item->data(Qt::UserRole).toInt()));
+  TZelEColumn c = store_.at(static_cast<size_t>(item->data(Qt::UserRole).toInt()));
+  if (owner_.DecodeName && c.ColumnKind != ckSysVar) c.FieldName = owner_.DecodeName(c.FieldName);
   item->setText(Q(c.DisplayName(owner_.FieldDisplayFormat)));
 }
 

@@ -43,10 +43,14 @@ int PressExport(TForm1& form, std::function<void(TfrmZelEWizard&)> drive) {
   return shown;
 }
 
+// Records the run's messages; every question is answered Yes and recorded.
 void AnswerExportDialogs(TForm1& form, std::vector<std::string>& messages) {
   TZelEQtServices& s = form.ExportServices();
   s.MessageHook = [&messages](TZelEMessageKind, const std::string& text) { messages.push_back(text); };
-  s.AskHook = [](const std::string&) { return true; };
+  s.AskHook = [&messages](const std::string& q) {
+    messages.push_back("? " + q);
+    return true;
+  };
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -183,6 +187,30 @@ TEST_F(ExportButtonTest, WritesTheGridColumnsOfARealTable) {
   EXPECT_EQ(wizard.Columns.Count(), 0);
 }
 
+// Field names are stored in the table's code page, values reach the run as UTF-8:
+// the titles in the file and the names in the column list are UTF-8 as well.
+TEST_F(ExportButtonTest, TitlesAreWrittenInTheEncodingOfTheValues) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("Rparadox/TypSammlung.DB")));
+  std::string file = TempDir() + "/typen.TXT";
+  QString listed;
+  PressExport(*form, [&](TfrmZelEWizard& w) {
+    w.chkAddTitle->setChecked(true);
+    w.GoToStep(6);
+    for (int r = 0; r < w.lstColumns->count(); ++r)
+      if (w.lstColumns->item(r)->text().startsWith("W")) listed = w.lstColumns->item(r)->text();
+    w.Last();
+    w.edtFileName->setText(QString::fromStdString(file));
+    w.ExecuteClicked();
+  });
+  EXPECT_EQ(listed, QString::fromUtf8("W\u00e4hrung"));
+  std::string text = ReadFile(file);
+  std::string header = text.substr(0, text.find("\r\n"));
+  EXPECT_NE(header.find("\tW\u00e4hrung\t"), std::string::npos) << header;
+  EXPECT_NE(header.find("\tZ\u00e4hler"), std::string::npos) << header;
+  EXPECT_NE(text.find("F\u00fcnfter Datensatz"), std::string::npos);
+  EXPECT_TRUE(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString() == text);
+}
+
 TEST_F(ExportButtonTest, WithoutAnOpenTableNoWizardIsShown) {
   EXPECT_EQ(PressExport(*form, [](TfrmZelEWizard&) {}), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -221,6 +249,7 @@ TEST(ExportButton, DefaultAndBareFileNamesLieInTheDocumentsFolder) {
   EXPECT_EQ(w.DataSet, &form.Pdx1());
   EXPECT_EQ(w.Formats, TExportFormatTypes::All());
   EXPECT_EQ(form.ExportServices().Parent(), &form);
+  EXPECT_TRUE(w.ConfirmFileOverwrite);
 
   ui.files.push_back(QString::fromStdString(PeopleTable()));
   form.Open1Click();
@@ -236,6 +265,14 @@ TEST(ExportButton, DefaultAndBareFileNamesLieInTheDocumentsFolder) {
   std::string text = ReadFile(written);
   EXPECT_EQ(text.substr(0, 9), "Alice\t10\t");
   EXPECT_NE(text.find("\r\nBob\t20\t"), std::string::npos);
+  // The same bare name again: the file in the documents folder is there now.
+  messages.clear();
+  PressExport(form, [](TfrmZelEWizard& w) {
+    w.Last();
+    w.ExecuteClicked();
+  });
+  ASSERT_FALSE(messages.empty()) << w.FileName;
+  EXPECT_EQ(messages.at(0), "? " + written + " file exists. To overwrite this file?");
 }
 
 }  // namespace

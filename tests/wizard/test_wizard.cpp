@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimer>
 #include <optional>
@@ -106,6 +107,24 @@ TEST_F(WizardTest, ReadOnlyDataFormatsStepIsPassedOver) {
   EXPECT_TRUE(w2->edtFileName->isHidden());
 }
 
+TEST_F(WizardTest, FormatChoiceFollowsItsAccessRight) {
+  wizard.UserAccess.TableType = erReadOnly;
+  auto w = Window();
+  EXPECT_EQ(w->Step(), 1);
+  EXPECT_TRUE(w->scrCategories->isVisibleTo(w.get()));
+  EXPECT_FALSE(w->FormatButton(teText)->isEnabled());
+  EXPECT_TRUE(w->FormatButton(teText)->isChecked());
+  EXPECT_TRUE(w->Next());
+  EXPECT_FALSE(w->Back());
+  EXPECT_EQ(w->Step(), 2);
+  // Hidden: the window opens on the data origin step.
+  wizard.UserAccess.TableType = erDisabled;
+  auto w2 = Window();
+  EXPECT_EQ(w2->Step(), 2);
+  EXPECT_FALSE(w2->scrCategories->isVisibleTo(w2.get()));
+  EXPECT_FALSE(w2->btnBack->isEnabled() && w2->Back());
+}
+
 TEST_F(WizardTest, MovesUntilAStepEndWhenNothingChanges) {
   auto w = Window();
   w->SelectFormat(teText);
@@ -142,6 +161,12 @@ TEST_F(WizardTest, FormatSwitchChangesTheExtension) {
   w->edtFileName->setText("/tmp/my.dir/data");
   w->SelectFormat(teText);
   EXPECT_EQ(w->edtFileName->text().toStdString(), "/tmp/my.dir/data.TXT");
+  // The format's extension in another case is the user's choice of file.
+  w->edtFileName->setText("/tmp/out/data.txt");
+  w->SelectFormat(teText);
+  EXPECT_EQ(w->edtFileName->text().toStdString(), "/tmp/out/data.txt");
+  wizard.FileName = "/tmp/out/data.txt";
+  EXPECT_EQ(Window()->edtFileName->text().toStdString(), "/tmp/out/data.txt");
 }
 
 TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
@@ -237,8 +262,8 @@ TEST_F(WizardTest, BareFileNameGoesToTheDefaultFolder) {
     w.ExecuteClicked();
   });
   EXPECT_EQ(result, 1);
-  EXPECT_TRUE(std::filesystem::exists(dir.Path("data.TXT")));
-  EXPECT_FALSE(std::filesystem::exists("/data.TXT") && !std::filesystem::exists(dir.Path("data.TXT")));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("data.txt")));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("data.TXT")));
   // Without InitialDir the user's documents folder (here the home folder) is used.
   wizard.InitialDir.clear();
   TTempDir home;
