@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -75,8 +76,20 @@ Decimal ToDecimal(double v, int precision) {
   precision = std::clamp(precision, 1, 17);
   if (v == 0) return r;
   r.negative = v < 0;
+  // Correctly rounded scientific digits, as printf's %.*e gives them. The
+  // shortest digits that read back as the value are found much faster; when
+  // there are no more of them than the precision and the precision is at most
+  // 15 (below the 15.95 digits of a normal double), they are the value rounded
+  // to that precision too, since the value lies closer to them than half a step
+  // of the precision. Otherwise the rounding is done on the exact value.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*e", precision - 1, std::fabs(v));
+  const double a = std::fabs(v);
+  auto res = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific);
+  int shortest = 0;
+  for (const char* q = buf; q < res.ptr && *q != 'e'; ++q) shortest += (*q >= '0' && *q <= '9');
+  if (!(precision <= 15 && shortest <= precision && a >= std::numeric_limits<double>::min()))
+    res = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, precision - 1);
+  *res.ptr = '\0';
   const char* p = buf;
   for (; *p && *p != 'e'; ++p) {
     if (*p >= '0' && *p <= '9') r.digits.push_back(*p);
@@ -179,8 +192,15 @@ bool StartsWithI(const std::string& s, size_t pos, const char* word) {
 
 void AppendNumber(std::string& out, int64_t n, int digits) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%0*lld", digits, static_cast<long long>(n));
-  out += buf;
+  const bool negative = n < 0;
+  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  auto res = std::to_chars(buf, buf + sizeof buf, magnitude);
+  const int len = static_cast<int>(res.ptr - buf);
+  // Zero-padded to `digits` characters including the sign, as "%0*lld" pads.
+  if (negative) out.push_back('-');
+  const int width = digits - (negative ? 1 : 0);
+  if (len < width) out.append(static_cast<size_t>(width - len), '0');
+  out.append(buf, res.ptr);
 }
 
 struct DateParts {

@@ -1,5 +1,7 @@
 #include "export/ExportDS.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -224,6 +226,12 @@ bool IsNumericField(TFieldType t) {
          t == ftBCD;
 }
 
+// An existing file that is neither a regular file nor a folder.
+bool IsSpecialFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 bool HasExtension(const std::string& path) {
   size_t slash = path.find_last_of('/');
   size_t dot = path.find_last_of('.');
@@ -356,6 +364,115 @@ std::string TZelEDataFormats::GetDateTimeFormat() const {
 }
 
 // ---------------------------------------------------------------------------
+// Date formatter
+
+TZelEDateFormatter::TZelEDateFormatter(const std::string& pattern, const TFormatSettings& settings,
+                                       const std::string& fallback)
+    : pattern_(fallback.empty() ? pattern : fallback), fs_(&settings) {
+  // The token rules of FormatDateTime: a run of one letter is one token, "m"
+  // after an hour means minutes, "/" and ":" are the separators, quoted text is
+  // literal, anything else is copied.
+  if (pattern.empty()) return;  // FormatDateTime reads it as "c"
+  std::vector<TPiece> pieces;
+  auto literal = [&](const std::string& t) {
+    if (t.empty()) return;
+    if (!pieces.empty() && pieces.back().Kind == 'L') pieces.back().Text += t;
+    else pieces.push_back({'L', 0, t});
+  };
+  char lastToken = ' ';
+  size_t i = 0;
+  const size_t n = pattern.size();
+  while (i < n) {
+    const char starter = pattern[i++];
+    char token = starter;
+    if (token >= 'a' && token <= 'z') token = static_cast<char>(token - 32);
+    if (token >= 'A' && token <= 'Z') {
+      if (token == 'M' && lastToken == 'H') token = 'N';
+      lastToken = token;
+    }
+    int c = 1;
+    auto count = [&] {
+      while (i < n && pattern[i] == starter) {
+        ++i;
+        ++c;
+      }
+    };
+    switch (token) {
+      case 'Y': count(); pieces.push_back({'Y', c <= 2 ? 2 : 4, {}}); needDate_ = true; break;
+      case 'M':
+        count();
+        if (c > 2) return;
+        pieces.push_back({'M', c, {}});
+        needDate_ = true;
+        break;
+      case 'D':
+        count();
+        if (c > 2) return;
+        pieces.push_back({'D', c, {}});
+        needDate_ = true;
+        break;
+      case 'H': count(); pieces.push_back({'H', std::min(c, 2), {}}); needTime_ = true; break;
+      case 'N': count(); pieces.push_back({'N', std::min(c, 2), {}}); needTime_ = true; break;
+      case 'S': count(); pieces.push_back({'S', std::min(c, 2), {}}); needTime_ = true; break;
+      case 'Z': count(); pieces.push_back({'Z', std::min(c, 3), {}}); needTime_ = true; break;
+      case '/': literal(settings.DateSeparator ? std::string(1, settings.DateSeparator) : std::string()); break;
+      case ':': literal(settings.TimeSeparator ? std::string(1, settings.TimeSeparator) : std::string()); break;
+      case '\'':
+      case '"': {
+        const size_t start = i;
+        while (i < n && pattern[i] != starter) ++i;
+        literal(pattern.substr(start, i - start));
+        if (i < n) ++i;
+        break;
+      }
+      default:
+        // Other letters (names, nested formats, am/pm markers) are left to FormatDateTime.
+        if (token >= 'A' && token <= 'Z') return;
+        literal(std::string(1, starter));
+        break;
+    }
+  }
+  pieces_ = std::move(pieces);
+  compiled_ = true;
+}
+
+bool TZelEDateFormatter::HasTime(TDateTime dt) {
+  int h, m, s, ms;
+  DecodeTime(dt, h, m, s, ms);
+  return h != 0 || m != 0 || s != 0;
+}
+
+void TZelEDateFormatter::Append(std::string& out, TDateTime dt) const {
+  if (!fs_) return;
+  int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0, msec = 0;
+  if (compiled_ && needDate_) DecodeDate(dt, year, month, day);
+  if (!compiled_ || (needDate_ && (year < 1 || year > 9999))) {
+    out += korvane::FormatDateTime(pattern_, dt, *fs_);
+    return;
+  }
+  if (needTime_) DecodeTime(dt, hour, minute, second, msec);
+  auto number = [&out](int v, int width) {
+    char buf[12];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    const int len = static_cast<int>(r.ptr - buf);
+    if (len < width) out.append(static_cast<size_t>(width - len), '0');
+    out.append(buf, r.ptr);
+  };
+  for (const TPiece& p : pieces_) {
+    switch (p.Kind) {
+      case 'Y': number(p.Width == 2 ? year % 100 : year, p.Width); break;
+      case 'M': number(month, p.Width); break;
+      case 'D': number(day, p.Width); break;
+      case 'H': number(hour, p.Width); break;
+      case 'N': number(minute, p.Width); break;
+      case 'S': number(second, p.Width); break;
+      case 'Z': number(msec, p.Width); break;
+      default: out += p.Text; break;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
 // The run's format settings
 
 TZelERunFormat::TZelERunFormat(const TZelEDataFormats& formats, const TFormatSettings& regional)
@@ -373,6 +490,11 @@ TZelERunFormat::TZelERunFormat(const TZelEDataFormats& formats, const TFormatSet
     dateTimePattern_ = datePattern_ + " " + TimePatternFor(formats);
   }
   timePattern_ = TimePatternFor(formats);
+  date_ = TZelEDateFormatter(datePattern_, fs_);
+  time_ = TZelEDateFormatter(timePattern_, fs_);
+  dateTime_ = TZelEDateFormatter(dateTimePattern_, fs_);
+  shortDate_ = TZelEDateFormatter(fs_.ShortDateFormat, fs_, "ddddd");
+  longTime_ = TZelEDateFormatter(fs_.LongTimeFormat, fs_, "tt");
 }
 
 void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
@@ -437,6 +559,33 @@ void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
                          : FloatToStrFixed(v, fs_.CurrencyDecimals, fs_);
       return;
     }
+    case ftDate:
+    case ftTime:
+    case ftDateTime: {
+      // As DateToStr, TimeToStr and DateTimeToStr with the run's settings.
+      out.clear();
+      if (!field.GetData(native)) return;
+      TDateTime dt;
+      if (t == ftDateTime) {
+        double v;
+        std::memcpy(&v, native, sizeof v);
+        dt = v / 86400000.0 - kDayNumberOf18991230;
+      } else {
+        int32_t v;
+        std::memcpy(&v, native, sizeof v);
+        dt = t == ftDate ? DayNumberToDateTime(v) : MillisecondsToTime(v);
+      }
+      if (t == ftTime) {
+        longTime_.Append(out, dt);
+      } else {
+        shortDate_.Append(out, dt);
+        if (t == ftDateTime && TZelEDateFormatter::HasTime(dt)) {
+          out += ' ';
+          longTime_.Append(out, dt);
+        }
+      }
+      return;
+    }
     case ftBCD: {
       TBcdValue bcd;
       if (field.GetData(&bcd)) out = bcd.ToString(fs_.DecimalSeparator);
@@ -457,15 +606,7 @@ void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
       out.assign(buf, r.ptr);
       return;
     }
-    case ftDate:
-      out = DateToStr(field.AsDateTime(), fs_);
-      return;
-    case ftTime:
-      out = TimeToStr(field.AsDateTime(), fs_);
-      return;
-    case ftDateTime:
-      out = DateTimeToStr(field.AsDateTime(), fs_);
-      return;
+
     default:
       out = field.AsString();
       return;
@@ -480,10 +621,20 @@ void TZelERunFormat::DisplayText(const TField& field, std::string& out) const {
   PlainText(field, out);
 }
 
-std::string TZelERunFormat::FormatDate(TDateTime dt) const { return korvane::FormatDateTime(datePattern_, dt, fs_); }
-std::string TZelERunFormat::FormatTime(TDateTime dt) const { return korvane::FormatDateTime(timePattern_, dt, fs_); }
+std::string TZelERunFormat::FormatDate(TDateTime dt) const {
+  std::string s;
+  date_.Append(s, dt);
+  return s;
+}
+std::string TZelERunFormat::FormatTime(TDateTime dt) const {
+  std::string s;
+  time_.Append(s, dt);
+  return s;
+}
 std::string TZelERunFormat::FormatDateTime(TDateTime dt) const {
-  return korvane::FormatDateTime(dateTimePattern_, dt, fs_);
+  std::string s;
+  dateTime_.Append(s, dt);
+  return s;
 }
 
 std::string TZelERunFormat::VariantText(const TVariant& v) const {
@@ -755,7 +906,9 @@ void TZelExportBaseComponent::BeginExecute() {
   exportedColumns_ = 0;
   for (const TZelEColumn& c : Columns.Items())
     if (IsExported(c)) ++exportedColumns_;
-  if (!FileName.empty() && !HasExtension(FileName)) FileName += TableTypeExtension(tableType_);
+  // A device or pipe (/dev/stdout) is written as named.
+  if (!FileName.empty() && !HasExtension(FileName) && !IsSpecialFile(FileName))
+    FileName += TableTypeExtension(tableType_);
 }
 
 void TZelExportBaseComponent::EndExecute() {

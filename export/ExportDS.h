@@ -58,12 +58,43 @@ struct TZelEDataFormats {
   bool operator==(const TZelEDataFormats&) const = default;
 };
 
+// A date-format pattern made ready once and applied to many values: gives the
+// same text as FormatDateTime(pattern, dt, settings). Patterns with names,
+// nested formats or am/pm markers, and dates outside the years 1 to 9999, are
+// handed to FormatDateTime itself.
+class TZelEDateFormatter {
+ public:
+  TZelEDateFormatter() = default;
+  // fallback: the pattern FormatDateTime is given when this one cannot be made
+  // ready (DateToStr's "ddddd" for the short date format, say); empty: pattern.
+  TZelEDateFormatter(const std::string& pattern, const TFormatSettings& settings, const std::string& fallback = {});
+  void Append(std::string& out, TDateTime dt) const;
+  // Without milliseconds, whether the time of day is not midnight.
+  static bool HasTime(TDateTime dt);
+  bool Compiled() const { return compiled_; }
+
+ private:
+  struct TPiece {
+    char Kind;  // Y M D H N S Z, or L for literal text
+    int Width;
+    std::string Text;
+  };
+  std::string pattern_;  // given to FormatDateTime when not compiled
+  const TFormatSettings* fs_ = nullptr;
+  std::vector<TPiece> pieces_;
+  bool compiled_ = false;
+  bool needDate_ = false, needTime_ = false;
+};
+
 // The format settings of one run: the regional settings with the separators and
 // currency symbol of DataFormats, and the date and time patterns ready for
 // FormatDateTime. Field texts of the run are made with it.
 class TZelERunFormat {
  public:
   TZelERunFormat(const TZelEDataFormats& formats, const TFormatSettings& regional);
+  // The formatters point into this object.
+  TZelERunFormat(const TZelERunFormat&) = delete;
+  TZelERunFormat& operator=(const TZelERunFormat&) = delete;
   const TFormatSettings& Settings() const { return fs_; }
   const TZelEDataFormats& Formats() const { return df_; }
 
@@ -83,6 +114,9 @@ class TZelERunFormat {
   TZelEDataFormats df_;
   TFormatSettings fs_;
   std::string datePattern_, timePattern_, dateTimePattern_;
+  // The patterns above, and the regional short date and long time formats that
+  // plain texts use.
+  TZelEDateFormatter date_, time_, dateTime_, shortDate_, longTime_;
   mutable std::string alpha_;  // destination of alpha values
 };
 

@@ -269,6 +269,8 @@ TEST_F(CellFile, DevicesAreWrittenInPlaceNotReplaced) {
   ASSERT_EQ(::stat("/dev/null", &after), 0);
   EXPECT_TRUE(S_ISCHR(after.st_mode));
   EXPECT_EQ(after.st_ino, st.st_ino);
+  // Named as given: no extension is added to a device's name.
+  EXPECT_EQ(w.Statistic.FilesWritten, std::vector<std::string>{"/dev/null"});
   // A folder is refused.
   ::mkdir((dir + "/d.txt").c_str(), 0777);
   w.FileName = dir + "/d.txt";
