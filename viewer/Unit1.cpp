@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -677,9 +678,18 @@ void TForm1::SetupExportWizard() {
   // An existing file is replaced only after the user agreed.
   w.ConfirmFileOverwrite = true;
   w.FilterName = "MS Word 97";
+  w.DataFormats = TZelEDataFormats::MainWindowDefaults();
   // InitialDir stays empty: bare file names and the file dialog use the user's
   // documents folder, looked up when needed.
   w.FileName = UserDocumentsFolder() + "/ZelExport.TXT";
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+  if (zelEWizardDlg1_ && zelEWizardDlg1_->Busy()) {
+    e->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(e);
 }
 
 void TForm1::ToolButton5Click() {

@@ -153,6 +153,10 @@ class TForm1 : public QMainWindow {
   // Path of a shipped document ("VIEWER.md"), or empty when it is not installed.
   static QString DocumentationFile(const QString& name);
 
+ protected:
+  // The window stays while the export wizard or its run is in progress.
+  void closeEvent(QCloseEvent* e) override;
+
  private:
   void BuildMenus();
   void BuildToolBar();

@@ -9,7 +9,6 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -22,6 +21,7 @@
 #include <cstdlib>
 
 #include "export/wizard/ZelESpecDlg.h"
+#include "platform/services.h"
 
 namespace korvane {
 
@@ -214,15 +214,13 @@ bool TZelEQtServices::SetClipboardText(const std::string& text) {
 }
 
 TFormatSettings TZelEQtServices::RegionalSettings() {
-  TFormatSettings fs;
-  QLocale loc;
-  auto first = [](const QString& s, char dflt) {
-    return s.size() == 1 && s[0].unicode() < 0x80 ? static_cast<char>(s[0].unicode()) : dflt;
-  };
-  fs.DecimalSeparator = first(loc.decimalPoint(), '.');
-  fs.ThousandSeparator = first(loc.groupSeparator(), ',');
-  fs.CurrencyString = loc.currencySymbol().toStdString();
-  return fs;
+  // The user's locale, read as the command line reads it, so that a run of the
+  // wizard and a replay of its specification by korvane-cli write the same text.
+  if (!haveRegional_) {
+    regional_ = LocaleFormatSettings();
+    haveRegional_ = true;
+  }
+  return regional_;
 }
 
 std::string TZelEQtServices::ApplicationTitle() {

@@ -84,6 +84,8 @@ class TZelEQtServices : public TZelEServices {
  private:
   QWidget* parent_;
   int busy_ = 0;
+  TFormatSettings regional_;
+  bool haveRegional_ = false;
 };
 
 // The folder of the user's documents (xdg-user-dir DOCUMENTS), else the home

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <functional>
 
 #include "export/wizard/ZelEQtServices.h"
+#include "export/wizard/ZelESpecDlg.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
 #include "viewer_support.h"
@@ -131,13 +133,15 @@ TEST_F(ExportButtonTest, WritesTheGridColumnsOfARealTable) {
   std::filesystem::remove(file);
 
   int progressUpdates = 0, shownDuringRun = -1;
-  bool modal = false, parented = false;
+  bool modal = false, parented = false, closedDuringRun = true;
   TfrmZelEProcess::UpdateHook() = [&](TfrmZelEProcess& p) {
     if (++progressUpdates > 1) return;
     modal = p.isVisible() && p.windowModality() == Qt::ApplicationModal && QApplication::activeModalWidget() == &p;
     parented = p.parentWidget() == form.get();
-    // A second Export in the middle of the run does nothing.
+    // A second Export in the middle of the run does nothing, and the main window
+    // does not close.
     shownDuringRun = PressExport(*form, [](TfrmZelEWizard&) {});
+    closedDuringRun = form->close();
   };
   std::vector<std::string> listed;
   int shown = PressExport(*form, [&](TfrmZelEWizard& w) {
@@ -170,6 +174,8 @@ TEST_F(ExportButtonTest, WritesTheGridColumnsOfARealTable) {
   EXPECT_TRUE(modal);
   EXPECT_TRUE(parented);
   EXPECT_EQ(shownDuringRun, 0);
+  EXPECT_FALSE(closedDuringRun);
+  EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(wizard.Busy());
 
   std::vector<std::string> lines = Lines(ReadFile(file));
@@ -211,6 +217,72 @@ TEST_F(ExportButtonTest, TitlesAreWrittenInTheEncodingOfTheValues) {
   EXPECT_TRUE(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString() == text);
 }
 
+// What the wizard can save, the command line replays: a specification saved from
+// the wizard's window and given to korvane-cli export writes the same bytes as the
+// wizard's own run.
+TEST_F(ExportButtonTest, SpecificationSavedFromTheWizardReplaysOnTheCommandLine) {
+  const std::string table = TestData("Rparadox/TypSammlung.DB");
+  ASSERT_TRUE(OpenThroughDialog(table));
+  TGridColumns& grid = form->GridColumns();
+  grid.At(grid.IndexOfField("Logisch")).Visible = false;
+  grid.Changed();
+  grid.Move(grid.IndexOfField("Datum"), 0);
+  const std::string folder = TempDir();
+  const std::string spec = folder + "/typen.zele", wizardFile = folder + "/wizard.TXT",
+                    cliFile = folder + "/cli.TXT";
+  TZelEWizardDlg& wizard = form->ZelEWizardDlg1();
+  wizard.SpecificationDir = folder;
+  form->ExportServices().SaveSpecHook = [&](std::string& name, std::string& file) {
+    name = "Typen";
+    file = spec;
+    return true;
+  };
+  PressExport(*form, [&](TfrmZelEWizard& w) {
+    w.chkAddTitle->setChecked(true);
+    w.rbDelimSemicolon->setChecked(true);
+    w.cmbQualifier->setCurrentIndex(1);
+    w.edtDateSep->setText("-");
+    w.chkFourDigit->setChecked(true);
+    w.edtTrue->setText("ja");
+    w.GoToStep(6);
+    ASSERT_EQ(w.Step(), 6);
+    for (int r = 0; r < w.lstColumns->count(); ++r) {
+      QListWidgetItem* item = w.lstColumns->item(r);
+      if (item->text() == QString::fromUtf8("W\u00e4hrung")) {
+        w.lstColumns->setCurrentRow(r);
+        w.edtTitleCaption->setText("Betrag");
+        emit w.edtTitleCaption->textEdited("Betrag");
+      }
+      if (item->text() == "Memo") item->setCheckState(Qt::Unchecked);
+    }
+    w.Last();
+    w.edtFileName->setText(QString::fromStdString(wizardFile));
+    w.RunSpecsDialog = [](TfrmZelESpecs& d) {
+      d.btnSave->click();
+      return d.result();
+    };
+    w.SpecificationsClicked();
+    w.ExecuteClicked();
+  });
+  ASSERT_EQ(wizard.Statistic.Result, erCompleted) << wizard.Statistic.Message;
+  ASSERT_TRUE(std::filesystem::exists(spec));
+
+  QProcess cli;
+  cli.start(QString::fromStdString(CliPath()),
+            {"export", QString::fromStdString(table), "--spec", QString::fromStdString(spec), "--output",
+             QString::fromStdString(cliFile), "--quiet"});
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  const std::string expected = ReadFile(wizardFile);
+  EXPECT_EQ(ReadFile(cliFile), expected) << ReadFile(spec);
+  // The run did what was chosen: new title, the memo and the hidden column left out.
+  std::string header = expected.substr(0, expected.find("\r\n"));
+  EXPECT_EQ(header.substr(0, 16), "\"Datum\";\"Alpha\";");
+  EXPECT_NE(header.find("\"Betrag\""), std::string::npos) << header;
+  EXPECT_EQ(header.find("Memo"), std::string::npos) << header;
+  EXPECT_EQ(header.find("Logisch"), std::string::npos) << header;
+}
+
 TEST_F(ExportButtonTest, WithoutAnOpenTableNoWizardIsShown) {
   EXPECT_EQ(PressExport(*form, [](TfrmZelEWizard&) {}), 0);
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -250,6 +322,7 @@ TEST(ExportButton, DefaultAndBareFileNamesLieInTheDocumentsFolder) {
   EXPECT_EQ(w.Formats, TExportFormatTypes::All());
   EXPECT_EQ(form.ExportServices().Parent(), &form);
   EXPECT_TRUE(w.ConfirmFileOverwrite);
+  EXPECT_EQ(w.DataFormats, TZelEDataFormats::MainWindowDefaults());
 
   ui.files.push_back(QString::fromStdString(PeopleTable()));
   form.Open1Click();
