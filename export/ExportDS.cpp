@@ -500,7 +500,11 @@ TZelERunFormat::TZelERunFormat(const TZelEDataFormats& formats, const TFormatSet
 void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
   TFieldType t = field.DataType();
   if (IsBlobType(t)) {
-    out = field.AsString();
+    // The BLOB's bytes (memo text as the table's encoder gives it), taken over
+    // from the stream rather than copied.
+    std::unique_ptr<TMemoryStream> s = field.DataSet().CreateBlobStream(field, bmRead);
+    if (s) out.swap(s->Data());
+    else out.clear();
     return;
   }
   // Native values are read once; the field's own conversions are used where the

@@ -14,7 +14,7 @@ namespace korvane {
 
 namespace {
 
-constexpr size_t kBufferSize = 1 << 16;
+constexpr size_t kBufferSize = 1 << 20;
 
 [[noreturn]] void FileError(const std::string& path, int err) {
   throw EZelExportError(ZelEFormat("Could not create the %s file.", {path}) + " (" + std::strerror(err) + ")");
