@@ -232,6 +232,57 @@ TEST_F(Text, DisplayTextsOfMemosBooleansAndBlankZeros) {
   EXPECT_EQ(cells, (std::vector<std::string>{":0", ":3", "5:3", "x:3"}));
 }
 
+TEST_F(Text, DetailTablesFollowTheirRecordIndented) {
+  TOpenTable main(kThreeSpec, {ThreeRows()[0], ThreeRows()[1]});
+  TOpenTable detail("Part=A5,N=I", {{TWriterValue("d1"), TWriterValue(1)}, {TWriterValue("d2"), TWriterValue(2)}});
+  TZelEDataLevel& level = AddDataLevel(w.DetailSources);
+  EXPECT_EQ(level.Caption, "Detail0");
+  level.ColumnSource = csDataSet;
+  level.DataSet = &detail.Table;
+  level.ShiftCount = 2;
+  w.Separator = ',';
+  const std::string table = "    d1,    1\r\n    d2,    2\r\n";
+  // An empty line before each detail table, then the main row ends.
+  EXPECT_EQ(Run(main), "apple,3,1.5\r\n" + table + "\r\npear,0,2.25\r\n" + table + "\r\n");
+  EXPECT_EQ(w.Statistic.LevelNumber, 0);
+  EXPECT_EQ(level.Columns.Count(), 0);  // filled for the run only
+}
+
+TEST(TextNames, FormatExtensionRules) {
+  TZelExportToText w;
+  w.FileName = "/data/out.txt";
+  w.SetTableType(teClipboard);
+  EXPECT_EQ(w.FileName, "/data/out");
+  w.SetTableType(teHTML);
+  EXPECT_EQ(w.FileName, "/data/out.HTM");
+  w.FileName = "/data.d/out";
+  w.SetTableType(teText);
+  EXPECT_EQ(w.FileName, "/data.d/out.TXT");
+  EXPECT_EQ(WriterInfo(teText).Built, true);
+  EXPECT_EQ(std::string(TableTypeName(teQuattro)), "Quattro");
+  TTableTypeExport t;
+  EXPECT_TRUE(TableTypeFromName("text", t));
+  EXPECT_EQ(t, teText);
+  EXPECT_FALSE(TableTypeFromName("teText", t));
+}
+
+TEST(TextNames, RunAppendsTheExtensionOnlyWhenThereIsNone) {
+  TRecordingServices services;
+  TOpenTable t(kThreeSpec, {ThreeRows()[0]});
+  std::string dir = TempDir();
+  TZelExportToText w;
+  w.SetServices(&services);
+  w.AnimatedStatus = false;
+  w.DBGrid = &t.Grid;
+  w.FileName = dir + "/plain";
+  w.Execute();
+  EXPECT_EQ(w.FileName, dir + "/plain.TXT");
+  w.FileName = dir + "/data.csv";
+  w.Execute();
+  EXPECT_EQ(w.FileName, dir + "/data.csv");
+  EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"data.csv", "plain.TXT"}));
+}
+
 TEST(TextMonitor, MonitorRunsTheTextWriterAndNamesTheTable) {
   TRecordingServices services;
   TOpenTable t(kThreeSpec, ThreeRows(), "orders.db");

@@ -254,6 +254,35 @@ def check_command_line(cli, testdata, tmp):
     check(not [n for n in os.listdir(tmp) if n.startswith(".")], f"temporary files left: {os.listdir(tmp)}")
 
 
+def check_interrupt(cli, tmp):
+    """Ctrl-C is the Cancel button: the run ends as cancelled and the earlier file stays."""
+    import signal
+    import time
+    big = os.path.join(tmp, "big.db")
+    r = run(cli, "generate", "--records", "300000", "--fields", "A40,I,N,D,M40", big)
+    if not check(r.returncode == 0, f"generate: {r.stderr!r}"):
+        return
+    out = os.path.join(tmp, "big.csv")
+    with open(out, "wb") as f:
+        f.write(b"earlier\n")
+    p = subprocess.Popen([cli, "export", big, "--format", "text", "--output", out, "--quiet"],
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=ENV)
+    time.sleep(0.15)
+    p.send_signal(signal.SIGINT)
+    _, err = p.communicate(timeout=120)
+    if p.returncode == 0:
+        return  # the export was faster than the signal: nothing to see
+    if p.returncode < 0:
+        # The signal came before the run began (a very slow start): killed, nothing written.
+        with open(out, "rb") as f:
+            check(f.read() == b"earlier\n", "an interrupted start changed the earlier file")
+        return
+    check(p.returncode == 1 and err == b"korvane-cli: Data export was canceled by user.\n", f"Ctrl-C: {err!r}")
+    with open(out, "rb") as f:
+        check(f.read() == b"earlier\n", "Ctrl-C changed the earlier file")
+    check(not [n for n in os.listdir(tmp) if n.startswith(".")], f"temporary files left: {os.listdir(tmp)}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
@@ -267,6 +296,7 @@ def main():
             check_table(a.cli, path, tmp)
         check(count >= 100, f"only {count} tables found")
         check_command_line(a.cli, a.testdata, tmp)
+        check_interrupt(a.cli, tmp)
     if failures:
         for f in failures[:60]:
             print("FAIL:", f)
