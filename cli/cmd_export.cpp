@@ -325,9 +325,14 @@ int CmdExport(const std::vector<std::string>& args) {
   m.DataFormats = TZelEDataFormats::MainWindowDefaults();
   if (!a.spec.empty()) {
     m.LoadSpecification(a.spec);
-    CheckFormatBuilt(m.TableType());
+    if (!format) CheckFormatBuilt(m.TableType());
   }
-  if (format) m.SetTableType(*format);
+  if (format) {
+    // The format given here does not rename the specification's file.
+    std::string name = m.FileName;
+    m.SetTableType(*format);
+    m.FileName = name;
+  }
   if (!a.output.empty()) m.FileName = a.output;
   else if (a.spec.empty()) throw UsageError{"export: no output file given (--output FILE)"};
   if (m.FileName.empty()) throw UsageError{"export: the specification names no file; give --output FILE"};

@@ -49,6 +49,12 @@ bool TZelExportBaseComponent::LoadSpecification(const std::string& fileName) {
   if (file.empty() && !Services().AskOpenSpecification(file)) return false;
   if (file.empty() || !IsFile(file)) return false;
   if (OnBeforeLoadSpecification) OnBeforeLoadSpecification(*this, file);
+  // A specification is a page of settings; anything far larger is not one and is
+  // not read into memory.
+  constexpr off_t kMaxSpecificationSize = 16 << 20;
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0 && st.st_size > kMaxSpecificationSize)
+    throw EZelExportError("The file \"" + file + "\" is too large to be an export specification");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw EZelExportError("Cannot open file \"" + file + "\"");
   std::stringstream ss;

@@ -75,6 +75,20 @@ TEST_F(CellFileFive, RowsPerFileSplitsIntoNumberedFilesEachComplete) {
   EXPECT_EQ(w.Lines("Data 2,0"), (std::vector<std::string>{"Data 2,0 3F 'r1'", "Data 2,0 3F 'r3'", "Data 2,0 3F 'r5'"}));
 }
 
+TEST_F(CellFileFive, OnGetFileNameNamesEachFile) {
+  w.RowsPerFile = 2;
+  std::vector<int> numbers;
+  w.OnGetFileName = [&](TZelECustomBaseComponent&, int n, std::string& name) {
+    numbers.push_back(n);
+    name = dir + "/part-" + std::to_string(n) + ".txt";
+  };
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  EXPECT_EQ(numbers, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"part-0.txt", "part-1.txt", "part-2.txt"}));
+  EXPECT_EQ(ReadFile(dir + "/part-2.txt"), "r5|5|5.5|\n");
+}
+
 TEST_F(CellFileFive, NoSplitWithoutRowsPerFileOrWithACallersStream) {
   w.Execute();
   EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"out.txt"}));

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 
 #include "export/ZelESpecs.h"
 #include "export/formats/ZelE2TXT.h"
@@ -251,6 +253,45 @@ TEST(Specs, CancelInTheSaveDialogSavesNothing) {
   EXPECT_TRUE(r.LoadSpecification(dir + "/plain.zele"));
   EXPECT_EQ(r.Separator, '\t');
   EXPECT_FALSE(r.LoadSpecification(dir + "/missing.zele"));
+}
+
+TEST(Specs, AHugeFileIsRefusedNotReadIntoMemory) {
+  std::string dir = TempDir();
+  std::string path = dir + "/huge.zele";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 64L << 20, SEEK_SET);  // a sparse 64 MiB file
+    std::fputc('x', f);
+    std::fclose(f);
+  }
+  TZelExportToText w;
+  EXPECT_THROW(w.LoadSpecification(path), EZelExportError);
+}
+
+TEST(Specs, GarbageLinesLeaveASaneComponent) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 40; ++i) {
+      static const char* keys[] = {"Map0=", "Map1=", "Col0=", "ColTitle1=", "Width0=", "Header0=", "Style=",
+                                   "Options=", "RowsPerFile=", "FieldDelimiter=", "DateSeparator=", "TopMargin=",
+                                   "TableType=", "Layout=", "CharacterSet=", "RecordSeparator="};
+      std::string l = keys[rng() % 16];
+      for (int k = rng() % 12; k > 0; --k) l += static_cast<char>(rng() % 256);
+      lines.push_back(l);
+    }
+    TZelExportToText w;
+    w.LoadSpecificationFromStrings(lines);
+    EXPECT_GE(w.RowsPerFile, 0);
+    EXPECT_TRUE(w.Layout >= elColumnar && w.Layout <= elTabularForm);
+    EXPECT_TRUE(w.CharacterSet >= csANSI_WINDOWS && w.CharacterSet <= csEBCDIC);
+    EXPECT_TRUE(w.ExportStyle.Style() >= esNormal && w.ExportStyle.Style() <= esWheat);
+    for (const TZelEColumn& c : w.Columns.Items()) {
+      EXPECT_TRUE(c.Alignment >= taLeftJustify && c.Alignment <= taCenter);
+      EXPECT_GE(c.Width, 0);
+    }
+  }
 }
 
 }  // namespace

@@ -223,6 +223,14 @@ def check_command_line(cli, testdata, tmp):
     with open(out, "rb") as f:
         data = f.read()
     check(r.returncode == 0 and data.startswith(b'1\t"Mari"\t100.00\n'), f"spec overridden: {data!r}")
+    # A specification of a format not built is refused, unless --format names another.
+    html = os.path.join(tmp, "h.zele")
+    with open(html, "wb") as f:
+        f.write(b"[Common]\r\nTableType=HTML\r\nSourceFileName=" + os.path.join(tmp, "h.htm").encode() + b"\r\n")
+    r = run(cli, "export", table, "--spec", html, "--quiet")
+    check(r.returncode == 2 and b"HTML format is not available" in r.stderr, f"HTML spec: {r.stderr!r}")
+    r = run(cli, "export", table, "--spec", html, "--format", "text", "--quiet")
+    check(r.returncode == 0 and os.path.exists(os.path.join(tmp, "h.htm")), f"HTML spec as text: {r.stderr!r}")
     r = run(cli, "export", table, "--spec", os.path.join(tmp, "missing.zele"), "--output", out)
     check(r.returncode == 1 and r.stderr.startswith(b"korvane-cli: ") and r.stderr.count(b"\n") == 1,
           f"missing spec: {r.stderr!r}")
