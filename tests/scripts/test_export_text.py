@@ -235,6 +235,23 @@ def check_command_line(cli, testdata, tmp):
     check(r.returncode == 1 and r.stderr.startswith(b"korvane-cli: ") and r.stderr.count(b"\n") == 1,
           f"missing spec: {r.stderr!r}")
 
+    # No records and --no-empty: nothing is written, the run still completes and says so.
+    empty = os.path.join(testdata, "Rparadox", "empty.db")
+    none = os.path.join(tmp, "none.csv")
+    r = run(cli, "export", empty, "--format", "text", "--output", none, "--no-empty")
+    check(r.returncode == 0 and b"no records" in r.stderr and not os.path.exists(none), f"--no-empty: {r.stderr!r}")
+
+    # --encoding reads the text as another code page, as dump does.
+    note = os.path.join(testdata, "paradoxdriver-history", "27769dce", "NOTE1251.DB")
+    enc = os.path.join(tmp, "note.csv")
+    r = run(cli, "export", note, "--format", "text", "--output", enc, "--encoding", "cp1251", "--separator", ",",
+            "--qualifier", '"', "--quiet")
+    rows = read_csv(enc) if r.returncode == 0 else []
+    check(len(rows) == 2 and rows[1][1] == "Удивительное устройство USB-флешки Kingston DataTraveler",
+          f"--encoding: {r.stderr!r} {rows[1:2]}")
+    r = run(cli, "export", note, "--format", "text", "--output", enc, "--encoding", "nosuch")
+    check(r.returncode == 2, f"bad --encoding: {r.stderr!r}")
+
     # Tables that cannot be read: the same one-line message as dump, and no file.
     bad = os.path.join(tmp, "bad.db")
     with open(bad, "wb") as f:
