@@ -90,21 +90,6 @@ char CharOption(const std::string& option, const std::string& v) {
   throw UsageError{"export: " + option + " takes one character or a name, not \"" + v + "\""};
 }
 
-std::vector<std::string> SplitList(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : s) {
-    if (c == ',') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  out.push_back(cur);
-  return out;
-}
-
 bool IsFile(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -275,7 +260,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
 void SelectColumns(TGridColumns& grid, const std::string& list) {
   std::vector<TGridColumn> all = grid.Columns();
   std::vector<TGridColumn> chosen;
-  for (const std::string& name : SplitList(list)) {
+  for (const std::string& name : SplitText(list, ',')) {
     if (name.empty()) throw UsageError{"export: --columns holds an empty field name"};
     const TGridColumn* found = nullptr;
     // Field names are matched as shown (decoded), then as stored, then without

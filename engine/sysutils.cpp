@@ -836,4 +836,16 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
   return true;
 }
 
+std::vector<std::string> SplitText(const std::string& s, char separator) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t i = 0; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == separator) {
+      out.emplace_back(s, start, i - start);
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
 }  // namespace korvane

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -75,5 +76,8 @@ std::string ReprDouble(double v);
 std::string AsciiUpper(std::string s);
 std::string AsciiLower(std::string s);
 bool SameTextAscii(const std::string& a, const std::string& b);
+
+// The pieces of s between the separators, empty ones too ("a,,b" gives a, "", b).
+std::vector<std::string> SplitText(const std::string& s, char separator);
 
 }  // namespace korvane

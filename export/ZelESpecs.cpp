@@ -67,17 +67,7 @@ std::string StyleText(TAlignment a, TColor color, const TFontSpec& f) {
 // is applied only when it is not empty and valid; the first bad piece stops.
 void ApplyStyleText(const std::string& text, TAlignment& a, TColor& color, TFontSpec& f) {
   if (text.empty()) return;
-  std::vector<std::string> pieces;
-  std::string cur;
-  for (char c : text) {
-    if (c == ',') {
-      pieces.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  pieces.push_back(cur);
+  const std::vector<std::string> pieces = SplitText(text, ',');
   for (size_t i = 0; i < pieces.size() && i < 7; ++i) {
     std::string p = Trim(pieces[i]);
     if (p.empty()) continue;

@@ -212,5 +212,13 @@ TEST(SysText, AsciiCaseOnlyTouchesAsciiLetters) {
   EXPECT_FALSE(SameTextAscii("\xe4", "\xc4"));
 }
 
+TEST(SysText, SplitKeepsEmptyPieces) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SplitText("", ','), V{""});
+  EXPECT_EQ(SplitText("a", ','), V{"a"});
+  EXPECT_EQ(SplitText("a,,b", ','), (V{"a", "", "b"}));
+  EXPECT_EQ(SplitText(",a,", ','), (V{"", "a", ""}));
+}
+
 }  // namespace
 }  // namespace korvane

@@ -7,19 +7,9 @@ import hashlib
 import json
 import math
 import os
-import subprocess
 import sys
 
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-
-
-def run(cli, *args):
-    return subprocess.run([cli, *args], capture_output=True, timeout=120)
+from korvane_checks import all_tables, check, failures, report, run
 
 
 def unescape(cell):
@@ -56,13 +46,6 @@ def dump(cli, path, *opts):
     for row in rows:
         check(len(row) == len(names), f"dump {path}: a row of {len(row)} cells for {len(names)} fields")
     return names, rows
-
-
-def all_tables(testdata):
-    for root, _, files in os.walk(testdata):
-        for f in sorted(files):
-            if f.lower().endswith(".db"):
-                yield os.path.join(root, f)
 
 
 def check_every_table(cli, testdata):
@@ -198,13 +181,7 @@ def main():
     compare_expected(a.cli, a.testdata, "ref_empty.json", "Rparadox/empty.db")
     compare_sources(a.cli, a.testdata)
     check_escapes(a.cli, a.testdata, a.build)
-    for f in failures[:50]:
-        print("FAIL:", f)
-    if failures:
-        print(f"{len(failures)} failures")
-        return 1
-    print("ok")
-    return 0
+    return report(50)
 
 
 if __name__ == "__main__":

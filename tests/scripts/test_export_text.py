@@ -14,7 +14,9 @@ import subprocess
 import sys
 import tempfile
 
-failures = []
+from korvane_checks import all_tables, check, failures, report
+import korvane_checks
+
 csv.field_size_limit(1 << 30)
 
 ENV = dict(os.environ, LC_ALL="C")
@@ -25,21 +27,8 @@ DISPLAY = ["--display-text", "--date-order", "YMD", "--date-separator", "-", "--
            "--currency", ""]
 
 
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-    return cond
-
-
 def run(cli, *args):
-    return subprocess.run([cli, *args], capture_output=True, timeout=300, env=ENV)
-
-
-def all_tables(testdata):
-    for root, _, files in os.walk(testdata):
-        for f in sorted(files):
-            if f.lower().endswith(".db"):
-                yield os.path.join(root, f)
+    return korvane_checks.run(cli, *args, timeout=300, env=ENV)
 
 
 def dump_text(cell):
@@ -322,13 +311,8 @@ def main():
         check(count >= 100, f"only {count} tables found")
         check_command_line(a.cli, a.testdata, tmp)
         check_interrupt(a.cli, tmp)
-    if failures:
-        for f in failures[:60]:
-            print("FAIL:", f)
-        print(f"{len(failures)} failures")
-        sys.exit(1)
-    print("ok")
+    return report(60)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

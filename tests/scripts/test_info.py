@@ -4,19 +4,9 @@ and memo file notes, the field lines; and dump's --encoding override."""
 
 import argparse
 import os
-import subprocess
 import sys
 
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-
-
-def run(cli, *args):
-    return subprocess.run([cli, *args], capture_output=True, timeout=120)
+from korvane_checks import check, failures, run
 
 
 def info(cli, path):
