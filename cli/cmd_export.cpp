@@ -18,6 +18,7 @@
 #include "engine/grid.h"
 #include "engine/pdx.h"
 #include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2TXT.h"
 #include "platform/services.h"
 #include "platform/textcodec.h"
 
@@ -45,6 +46,10 @@ const char kExportHelp[] =
     "                          semicolon, space, none (default tab)\n"
     "  --qualifier C           text qualifier: one character, or double, single, none\n"
     "                          (default none); qualified values double it inside\n"
+    "  --qualify WHICH         which values get the qualifier: text (default: text\n"
+    "                          fields, titles, header and footer lines), non-numeric\n"
+    "                          or all; a value holding the separator, the qualifier,\n"
+    "                          CR or LF is always qualified\n"
     "  --record-separator S    crlf (default), lf or cr\n"
     "  --fixed                 fixed-width columns (--delimited: separated fields)\n"
     "  --layout L              columnar (default), reversed or tabular\n"
@@ -102,6 +107,7 @@ struct TExportArgs {
   std::optional<std::string> format;
   std::optional<bool> title, fieldNames, blankRow, fixed, merge, exportIfEmpty, blankIfZero, displayText;
   std::optional<char> separator, qualifier;
+  std::optional<TZelETextQualifying> qualify;
   std::optional<std::string> recordSeparator;
   std::optional<TZelELayout> layout;
   std::vector<std::string> header, footer;
@@ -150,6 +156,13 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--blank-row") flag(r.blankRow, true);
     else if (a == "--separator") r.separator = CharOption(a, value());
     else if (a == "--qualifier") r.qualifier = CharOption(a, value());
+    else if (a == "--qualify") {
+      std::string v = value();
+      if (v == "text") r.qualify = tqStringOnly;
+      else if (v == "non-numeric") r.qualify = tqNoNumber;
+      else if (v == "all") r.qualify = tqAny;
+      else throw UsageError{"export: --qualify is text, non-numeric or all, not \"" + v + "\""};
+    }
     else if (a == "--record-separator") {
       std::string v = value();
       if (v == "crlf") r.recordSeparator = "\r\n";
@@ -227,6 +240,13 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;
   if (a.qualifier) m.TextQualifier = *a.qualifier;
+  if (a.qualify) {
+    // The choice belongs to the text writer, which the monitor creates for the run.
+    const TZelETextQualifying q = *a.qualify;
+    m.OnBeforeExecute = [q](TZelECustomBaseComponent& writer) {
+      if (auto* text = dynamic_cast<TZelExportToText*>(&writer)) text->TextQualifying = q;
+    };
+  }
   if (a.recordSeparator) m.RecordSeparator = *a.recordSeparator;
   if (a.fixed) m.Fixed = *a.fixed;
   if (a.layout) m.Layout = *a.layout;

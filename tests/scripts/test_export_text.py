@@ -184,6 +184,18 @@ def check_command_line(cli, testdata, tmp):
         data = f.read()
     check(data == b"1\tMari\t100.00\r\n2\tKatty\t150.00\r\n333333333\tElizabet\t75.00\r\n", f"default export: {data!r}")
 
+    # Which values get the qualifier: text fields by default, every value with "all".
+    for which, want in ((None, b'1,"Mari",100.00\r\n'), ("all", b'"1","Mari","100.00"\r\n'),
+                        ("non-numeric", b'1,"Mari",100.00\r\n')):
+        opts = ["--qualify", which] if which else []
+        r = run(cli, "export", table, "--format", "text", "--output", out, "--separator", "comma",
+                "--qualifier", "double", "--quiet", *opts)
+        with open(out, "rb") as f:
+            first = f.readline()
+        check(r.returncode == 0 and first == want, f"--qualify {which}: {first!r} {r.stderr!r}")
+    r = run(cli, "export", table, "--format", "text", "--output", out, "--qualify", "some")
+    check(r.returncode == 2 and b"--qualify" in r.stderr, f"--qualify some: {r.stderr!r}")
+
     # Columns in a chosen order, fixed width, titles by field name.
     r = run(cli, "export", table, "--format", "text", "--output", out, "--columns", "name,ID", "--fixed",
             "--separator", "none", "--title", "--quiet")
