@@ -1,10 +1,20 @@
 """Shared pieces of the command-line checks: collecting failures, running the
 command line, walking the real tables and reporting."""
 
+import argparse
 import os
 import subprocess
 
 failures = []
+
+
+def parse_args():
+    """The arguments every check gets from the test runner."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--testdata", required=True)
+    ap.add_argument("--build")
+    return ap.parse_args()
 
 
 def check(cond, what):

@@ -2,14 +2,13 @@
 """korvane-cli info and dump on every real table, and the dumps against the values
 that other readers and the tables' sources state."""
 
-import argparse
 import hashlib
 import json
 import math
 import os
 import sys
 
-from korvane_checks import all_tables, check, failures, report, run
+from korvane_checks import all_tables, check, failures, parse_args, report, run
 
 
 def unescape(cell):
@@ -168,11 +167,7 @@ def check_escapes(cli, testdata, build):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--testdata", required=True)
-    ap.add_argument("--build")
-    a = ap.parse_args()
+    a = parse_args()
     check_every_table(a.cli, a.testdata)
     compare_expected(a.cli, a.testdata, "ref_TypSammlung.json", "Rparadox/TypSammlung.DB")
     compare_expected(a.cli, a.testdata, "ref_mushrooms.json", "Rparadox/mushrooms.db")

@@ -4,7 +4,6 @@ module: every cell must hold the text the engine gives (checked against the
 values of korvane-cli dump), and tables that cannot be read must fail export
 with dump's message."""
 
-import argparse
 import codecs
 import csv
 import math
@@ -14,7 +13,7 @@ import subprocess
 import sys
 import tempfile
 
-from korvane_checks import all_tables, check, failures, report
+from korvane_checks import all_tables, check, failures, parse_args, report
 import korvane_checks
 
 csv.field_size_limit(1 << 30)
@@ -310,11 +309,7 @@ def check_interrupt(cli, tmp):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--testdata", required=True)
-    ap.add_argument("--build")
-    a = ap.parse_args()
+    a = parse_args()
     with tempfile.TemporaryDirectory() as tmp:
         count = 0
         for path in all_tables(a.testdata):

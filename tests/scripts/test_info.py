@@ -2,11 +2,10 @@
 """korvane-cli info on real tables: every header fact it promises, the encryption
 and memo file notes, the field lines; and dump's --encoding override."""
 
-import argparse
 import os
 import sys
 
-from korvane_checks import check, failures, run
+from korvane_checks import check, failures, parse_args, run
 
 
 def info(cli, path):
@@ -29,11 +28,7 @@ def info(cli, path):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--cli", required=True)
-    ap.add_argument("--testdata", required=True)
-    ap.add_argument("--build")
-    a = ap.parse_args()
+    a = parse_args()
     td = a.testdata
     if not os.path.isdir(td):
         print("no test data; skipped")
