@@ -4,7 +4,7 @@
 // The columns are those the viewer's grid shows for a freshly opened table (every
 // field, in field order, titled with the field name), so the command line writes
 // what the viewer's default export writes. Table text is decoded to UTF-8 from
-// the table's code page (or --encoding). A specification file saved by the
+// the table's code page (or --encoding). An export settings file saved by the
 // wizard can supply every setting; options given on the command line override it.
 
 #include <cstdio>
@@ -35,8 +35,8 @@ const char kExportHelp[] =
     "an earlier file of that name untouched.\n"
     "\n"
     "  --format F              format name: Text (others are refused while not built)\n"
-    "  --output FILE           the file to write (the specification's file by default)\n"
-    "  --spec FILE.zele        load a specification saved by the export wizard first;\n"
+    "  --output FILE           the file to write (the settings file's output by default)\n"
+    "  --spec FILE.zele        load export settings saved by the wizard first;\n"
     "                          the options below override its settings\n"
     "  --columns A,B,...       export only these fields, in this order\n"
     "  --title                 write a row of column titles first (--no-title: none)\n"
@@ -100,7 +100,7 @@ bool IsFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// Settings given on the command line; unset ones keep the specification's or the
+// Settings given on the command line; unset ones keep the settings file's or the
 // default value.
 struct TExportArgs {
   std::string table, output, spec, encoding, columns;
@@ -314,7 +314,7 @@ int CmdExport(const std::vector<std::string>& args) {
     format = t;
   }
   if (!a.spec.empty() && !IsFile(a.spec))
-    throw Exception("cannot read the specification file \"" + a.spec + "\": no such file");
+    throw Exception("cannot read the export settings file \"" + a.spec + "\": no such file");
   int overrideCp = 0;
   if (!a.encoding.empty()) {
     try {
@@ -333,14 +333,14 @@ int CmdExport(const std::vector<std::string>& args) {
     if (!format) CheckFormatBuilt(m.TableType());
   }
   if (format) {
-    // The format given here does not rename the specification's file.
+    // The format given here does not rename the settings file's output.
     std::string name = m.FileName;
     m.SetTableType(*format);
     m.FileName = name;
   }
   if (!a.output.empty()) m.FileName = a.output;
   else if (a.spec.empty()) throw UsageError{"export: no output file given (--output FILE)"};
-  if (m.FileName.empty()) throw UsageError{"export: the specification names no file; give --output FILE"};
+  if (m.FileName.empty()) throw UsageError{"export: the export settings name no file; give --output FILE"};
   ApplyArgs(a, m);
 
   // The table is opened as dump opens it, so a table that cannot be read fails
@@ -365,7 +365,7 @@ int CmdExport(const std::vector<std::string>& args) {
   }
   if (a.columnsGiven) {
     SelectColumns(grid, a.columns);
-    m.Columns.Clear();  // the command line's choice replaces the specification's
+    m.Columns.Clear();  // the command line's choice replaces the settings file's
   }
   m.DBGrid = &grid;
   m.DataSet = &table;

@@ -288,12 +288,12 @@ class TZelExportBaseComponent : public TZelECustomBaseComponent {
   virtual void EndExecute();
   virtual void DoActionAfterExport();
 
-  // Specification files.
+  // Export settings files (.zele).
   virtual void LoadSpecificationFromStrings(const std::vector<std::string>& lines);
   virtual void LoadSpecificationFromStream(const std::string& bytes);
   virtual void SaveSpecificationToStream(std::string& out, const std::string& specName);
   // Loads a file (asks for one when fileName is empty); a missing file is ignored.
-  // Answers whether a specification was loaded.
+  // Answers whether a settings file was loaded.
   bool LoadSpecification(const std::string& fileName);
   // Saves (with showDialog the services may edit both names or cancel). Answers
   // whether a file was written.

@@ -17,7 +17,7 @@ namespace korvane {
 enum TZelEColumnKind : int { ckField = 0, ckConstant, ckSysVar };
 enum TZelEFieldDisplayFormat : int { dfFull = 0, dfFieldCaption, dfFieldName };
 
-// Font style bits as specification files store them.
+// Font style bits as export settings files store them.
 constexpr int kFontBold = 1, kFontItalic = 2, kFontUnderline = 4, kFontStrikeOut = 8;
 int FontStyleBits(const TFontSpec& f);
 void SetFontStyleBits(TFontSpec& f, int bits);

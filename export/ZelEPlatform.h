@@ -70,19 +70,19 @@ class TZelEServices {
   virtual TFormatSettings RegionalSettings() = 0;
   // The character set of "MS-DOS" text: an iconv name.
   virtual std::string OemCodePage() { return "CP437"; }
-  // Title written into specification files ("App=").
+  // Title written into export settings files ("App=").
   virtual std::string ApplicationTitle() { return "Korvane"; }
   // Folder of the running program (default folder of files and specifications).
   virtual std::string ProgramFolder() { return {}; }
 
-  // The save dialog of a specification: name and file, edited in place. False
+  // The save dialog of export settings: name and file, edited in place. False
   // when the user cancelled (nothing is saved then). Without a window: false.
   virtual bool AskSaveSpecification(std::string& specName, std::string& fileName) {
     (void)specName;
     (void)fileName;
     return false;
   }
-  // The open dialog for a specification file; false when cancelled.
+  // The open dialog for an export settings file; false when cancelled.
   virtual bool AskOpenSpecification(std::string& fileName) {
     (void)fileName;
     return false;

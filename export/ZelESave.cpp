@@ -1,4 +1,4 @@
-// Saving and loading specification files on disk, with the dialogs the
+// Saving and loading export settings files on disk, with the dialogs the
 // services offer.
 #include <sys/stat.h>
 
@@ -49,7 +49,7 @@ bool TZelExportBaseComponent::LoadSpecification(const std::string& fileName) {
   if (file.empty() && !Services().AskOpenSpecification(file)) return false;
   if (file.empty() || !IsFile(file)) return false;
   if (OnBeforeLoadSpecification) OnBeforeLoadSpecification(*this, file);
-  // A specification is a page of settings; anything far larger is not one and is
+  // A settings file is a page of settings; anything far larger is not one and is
   // not read into memory.
   constexpr off_t kMaxSpecificationSize = 16 << 20;
   struct stat st;

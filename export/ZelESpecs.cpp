@@ -1,4 +1,4 @@
-// The specification file format: writing and reading the settings of an export
+// The export settings file format: writing and reading the settings of an export
 // component as name=value lines.
 #include "export/ZelESpecs.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Export specification files (".zele"): name=value lines in sections, 8-bit
+// Export settings files (".zele"): name=value lines in sections, 8-bit
 // text with CR LF line ends. Readers take each key's first value in the file.
 
 #include <map>
@@ -16,7 +16,7 @@ std::string SpecHexDecode(const std::string& hex);
 // Splits file text into lines (CR LF, LF or CR ends).
 std::vector<std::string> SpecSplitLines(const std::string& text);
 
-// The key lookup of a specification: the value of the first line with the key.
+// The key lookup of a settings file: the value of the first line with the key.
 class TZelESpecReader {
  public:
   explicit TZelESpecReader(const std::vector<std::string>& lines);
@@ -40,7 +40,7 @@ struct TZelESpecificationFile {
   std::string SpecName;
 };
 // Every "*.zele" file of a folder (case-insensitive extension), listed under its
-// [Common] Specification name (the file name when it has none), sorted by name.
+// [Common] Specification= name (the file name when it has none), sorted by name.
 std::vector<TZelESpecificationFile> ListSpecifications(const std::string& folder);
 
 }  // namespace korvane

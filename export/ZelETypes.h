@@ -1,7 +1,7 @@
 #pragma once
 // Enumerations and small value types shared by the export components, the data
-// engines, the writers and the specification files. Ordinals are significant:
-// specification files store them.
+// engines, the writers and the export settings files. Ordinals are significant:
+// export settings files store them.
 
 #include <cstdint>
 #include <initializer_list>

@@ -215,7 +215,7 @@ bool TZelEQtServices::SetClipboardText(const std::string& text) {
 
 TFormatSettings TZelEQtServices::RegionalSettings() {
   // The user's locale, read as the command line reads it, so that a run of the
-  // wizard and a replay of its specification by korvane-cli write the same text.
+  // wizard and a replay of its saved settings by korvane-cli write the same text.
   if (!haveRegional_) {
     regional_ = LocaleFormatSettings();
     haveRegional_ = true;
@@ -231,7 +231,7 @@ std::string TZelEQtServices::ApplicationTitle() {
 std::string TZelEQtServices::ProgramFolder() { return UserSpecificationFolder(); }
 
 bool TZelEQtServices::AskSaveSpecification(std::string& specName, std::string& fileName) {
-  // A bare ".zele" would be a hidden file: propose the specification's name.
+  // A bare ".zele" would be a hidden file: propose the settings' name.
   std::string base = fileName.substr(fileName.find_last_of('/') + 1);
   if (base.empty() || base == ".zele") {
     std::string folder = fileName.substr(0, fileName.size() - base.size());

@@ -2,7 +2,7 @@
 // The desktop services of an export run in the viewer: Qt message boxes and
 // questions, the progress window TfrmZelEProcess, the busy cursor, opening files,
 // mail through xdg-email, the clipboard, the regional settings of the system
-// locale and the specification dialogs.
+// locale and the dialogs of saved export settings.
 //
 // Every question and dialog has a replaceable hook so that tests can answer it
 // without a modal loop; with no hook the real window is shown.

@@ -18,7 +18,7 @@ class QToolButton;
 
 namespace korvane {
 
-// A file name made from a specification's name: characters that are awkward in
+// A file name made from the name of saved export settings: characters that are awkward in
 // file names become "_", and an empty or dot-only name becomes "Export specification".
 std::string SpecificationFileBaseName(const std::string& specName);
 

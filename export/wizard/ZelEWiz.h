@@ -55,7 +55,7 @@ struct TZelECategories {
   TExportFormatTypes OtherFormats = FormatSet({teSYLK, teDIF, teLDIF});
 };
 
-// Settings of the SQL script step; a specification stores them in its [SQL] section.
+// Settings of the SQL script step; a settings file stores them in its [SQL] section.
 struct TZelEWizSQLOptions {
   bool AddCreateTable = false;
   std::string CommitTerm = "COMMIT;";

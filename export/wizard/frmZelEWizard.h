@@ -93,7 +93,7 @@ class TfrmZelEWizard : public QDialog {
   // Closes with the execute button when the confirmations agree.
   void ExecuteClicked();
 
-  // Replaceable for tests: shows the specification list modally.
+  // Replaceable for tests: shows the list of saved export settings modally.
   std::function<int(TfrmZelESpecs&)> RunSpecsDialog;
   void SpecificationsClicked();
 

@@ -1,4 +1,4 @@
-// Specification files: the lines written, reading them back, values that are
+// Export settings files: the lines written, reading them back, values that are
 // not valid, and the save and load entry points with their dialogs.
 
 #include <gtest/gtest.h>

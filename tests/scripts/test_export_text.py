@@ -209,7 +209,7 @@ def check_command_line(cli, testdata, tmp):
     check(r.returncode == 0 and sorted(os.listdir(os.path.dirname(split))) == ["s.csv", "s001.csv"],
           f"split: {r.stderr!r} {os.listdir(os.path.dirname(split)) if os.path.isdir(os.path.dirname(split)) else []}")
 
-    # A specification supplies the settings; an option overrides it.
+    # A settings file supplies the settings; an option overrides it.
     spec = os.path.join(tmp, "t.zele")
     with open(spec, "wb") as f:
         f.write(b"[Common]\r\nTableType=Text\r\nAddTitle=1\r\nSourceFileName=" + os.path.join(tmp, "fromspec.csv").encode()
@@ -223,7 +223,7 @@ def check_command_line(cli, testdata, tmp):
     with open(out, "rb") as f:
         data = f.read()
     check(r.returncode == 0 and data.startswith(b'1\t"Mari"\t100.00\n'), f"spec overridden: {data!r}")
-    # A specification of a format not built is refused, unless --format names another.
+    # A settings file of a format not built is refused, unless --format names another.
     html = os.path.join(tmp, "h.zele")
     with open(html, "wb") as f:
         f.write(b"[Common]\r\nTableType=HTML\r\nSourceFileName=" + os.path.join(tmp, "h.htm").encode() + b"\r\n")

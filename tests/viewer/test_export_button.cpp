@@ -217,8 +217,8 @@ TEST_F(ExportButtonTest, TitlesAreWrittenInTheEncodingOfTheValues) {
   EXPECT_TRUE(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString() == text);
 }
 
-// What the wizard can save, the command line replays: a specification saved from
-// the wizard's window and given to korvane-cli export writes the same bytes as the
+// What the wizard can save, the command line replays: export settings saved from
+// the wizard's window and given to korvane-cli export write the same bytes as the
 // wizard's own run.
 TEST_F(ExportButtonTest, SpecificationSavedFromTheWizardReplaysOnTheCommandLine) {
   const std::string table = TestData("Rparadox/TypSammlung.DB");
