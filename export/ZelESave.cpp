@@ -54,7 +54,7 @@ bool TZelExportBaseComponent::LoadSpecification(const std::string& fileName) {
   constexpr off_t kMaxSpecificationSize = 16 << 20;
   struct stat st;
   if (::stat(file.c_str(), &st) == 0 && st.st_size > kMaxSpecificationSize)
-    throw EZelExportError("The file \"" + file + "\" is too large to be an export specification");
+    throw EZelExportError("The file \"" + file + "\" is too large to be an export settings file");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw EZelExportError("Cannot open file \"" + file + "\"");
   std::stringstream ss;

@@ -40,7 +40,7 @@ struct TZelESpecificationFile {
   std::string SpecName;
 };
 // Every "*.zele" file of a folder (case-insensitive extension), listed under its
-// [Common] Specification= name (the file name when it has none), sorted by name.
+// The name under [Common] (the file name when it has none), sorted by name.
 std::vector<TZelESpecificationFile> ListSpecifications(const std::string& folder);
 
 }  // namespace korvane
