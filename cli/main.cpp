@@ -1,4 +1,4 @@
-// korvane-cli: table info, dump, export and printing without a window.
+// korvane-cli: table info, dump, generation and export without a window.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -18,9 +18,7 @@ const char kUsage[] =
     "                                write a table of generated records\n"
     "  generate --sample DIR         write the bundled sample tables (see generate --help)\n"
     "  export TABLE.db --format F --output FILE [options]\n"
-    "                                export a table (see korvane-cli export --help)\n"
-    "  print TABLE.db --output FILE.pdf\n"
-    "                                print the list report of a table to PDF\n";
+    "                                export a table (see korvane-cli export --help)\n";
 
 }  // namespace
 
