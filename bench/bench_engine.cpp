@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "engine/pdx.h"
-#include "engine/pdxwriter.h"
+#include "engine/pdxgenerate.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/pdxwriter.h"
+#include "engine/pdxgenerate.h"
 #include "platform/qt/ui.h"
 #include "viewer/Application.h"
 #include "viewer/DBGrid.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "engine/pdxwriter.h"
+#include "engine/pdxgenerate.h"
 
 namespace korvane::cli {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pdxwriter.h"
+#include "engine/pdxgenerate.h"
 #include "support/fixtures.h"
 #include "support/paths.h"
 

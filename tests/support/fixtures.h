@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pdxwriter.h"
+#include "engine/pdxgenerate.h"
 
 namespace korvane::test {
 
