@@ -377,7 +377,13 @@ void TZelExportToCellFile::WriteFileLayout() {
 }
 
 void TZelExportToCellFile::CreateFile(const std::string& fileName, int fileNumber) {
-  if (fileNumber > 0) CloseFile();
+  if (fileNumber > 0) {
+    // The previous part is finished for good before the next one begins: complete,
+    // on disk and under its name. A run that ends early keeps the parts it
+    // finished and throws away only the one it was writing.
+    CloseFile();
+    CommitFinishedFiles();
+  }
   std::string name = SplitFileName(fileName, fileNumber);
   if (OnGetFileName) OnGetFileName(*this, fileNumber, name);
   currentFileName_ = fileMode_ ? name : std::string();
@@ -398,8 +404,11 @@ void TZelExportToCellFile::CreateFileStream(const std::string& fileName) {
     if (SameFile(fileName, pdx->TableName()) || (pdx->HasMemoFile() && SameFile(fileName, pdx->MemoFileName())))
       throw EZelExportError("The " + fileName + " file is the table being exported; choose another output file.");
   }
-  if (Options.Has(soMergeData) && CanAppend() && FileExists(fileName)) {
-    currentFile_ = TZelEFileStream::OpenForAppend(fileName);
+  // Standard output is written as it comes, never appended to as a file.
+  if (Options.Has(soMergeData) && CanAppend() && !TZelEFileStream::IsStandardOutputName(fileName) &&
+      FileExists(fileName)) {
+    // Waiting for another run that appends to the file ends with Cancel.
+    currentFile_ = TZelEFileStream::OpenForAppend(fileName, [this] { return !Cancelled(); });
     merged_ = true;
   } else {
     currentFile_ = TZelEFileStream::Create(fileName);
@@ -418,6 +427,16 @@ void TZelExportToCellFile::CloseFile() {
     stream_ = nullptr;
     currentFile_->Flush();
     finishedFiles_.push_back(std::move(currentFile_));
+  }
+}
+
+void TZelExportToCellFile::CommitFinishedFiles() {
+  std::vector<std::unique_ptr<TZelEFileStream>> files;
+  files.swap(finishedFiles_);
+  for (auto& f : files) {
+    f->Commit();
+    Statistic.FilesWritten.push_back(f->Path());
+    f.reset();
   }
 }
 

@@ -108,6 +108,8 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   void PrepareLevels(TZelEDataLevels& levels);
   void ReleaseLevels(TZelEDataLevels& levels);
   void WriteFileLayout();
+  // Puts the closed files of the run in place (the parts before the current one).
+  void CommitFinishedFiles();
 
   TZelEOutputStream* stream_ = nullptr;
   bool fileMode_ = false;
