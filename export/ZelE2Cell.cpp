@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <exception>
 #include <map>
@@ -378,11 +379,19 @@ void TZelExportToCellFile::WriteFileLayout() {
 
 void TZelExportToCellFile::CreateFile(const std::string& fileName, int fileNumber) {
   if (fileNumber > 0) {
-    // The previous part is finished for good before the next one begins: complete,
-    // on disk and under its name. A run that ends early keeps the parts it
-    // finished and throws away only the one it was writing.
+    // The previous part is finished when the next one begins: complete, then on
+    // disk and under its name. Parts are put in place in small batches (one
+    // flush to disk for many small parts), at the latest a second after they
+    // were finished. A run that ends early keeps the parts it finished and
+    // throws away only the one it was writing.
     CloseFile();
-    CommitFinishedFiles();
+    if (!finishedFiles_.empty()) {
+      if (partsPending_.empty()) pendingSince_ = std::chrono::steady_clock::now();
+      for (auto& f : finishedFiles_) partsPending_.push_back(std::move(f));
+      finishedFiles_.clear();
+    }
+    if (partsPending_.size() >= 32 || std::chrono::steady_clock::now() - pendingSince_ >= std::chrono::seconds(1))
+      CommitFinishedFiles();
   }
   std::string name = SplitFileName(fileName, fileNumber);
   if (OnGetFileName) OnGetFileName(*this, fileNumber, name);
@@ -432,12 +441,11 @@ void TZelExportToCellFile::CloseFile() {
 
 void TZelExportToCellFile::CommitFinishedFiles() {
   std::vector<std::unique_ptr<TZelEFileStream>> files;
-  files.swap(finishedFiles_);
-  for (auto& f : files) {
-    f->Commit();
-    Statistic.FilesWritten.push_back(f->Path());
-    f.reset();
-  }
+  files.swap(partsPending_);
+  std::vector<TZelEFileStream*> list;
+  for (auto& f : files) list.push_back(f.get());
+  TZelEFileStream::CommitAll(list);
+  for (auto& f : files) Statistic.FilesWritten.push_back(f->Path());
 }
 
 TZelEOutputStream& TZelExportToCellFile::CreateSideFile(const std::string& path) {
@@ -450,6 +458,15 @@ TZelEOutputStream& TZelExportToCellFile::CreateSideFile(const std::string& path)
 }
 
 void TZelExportToCellFile::FinishOutput(bool keep) {
+  // Parts finished before the end are kept whatever the outcome.
+  if (!partsPending_.empty()) {
+    try {
+      CommitFinishedFiles();
+    } catch (...) {
+      FinishOutput(false);
+      throw;
+    }
+  }
   std::vector<std::unique_ptr<TZelEFileStream>> files;
   for (auto& f : finishedFiles_) files.push_back(std::move(f));
   if (currentFile_) files.push_back(std::move(currentFile_));

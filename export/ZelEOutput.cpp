@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <mutex>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -115,18 +118,58 @@ std::string FolderPrefix(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The names in a folder that look like temporaries, from one reading of the
+// folder that serves the files created there in the next few seconds (the
+// parts of a split export would read a folder of thousands of names each).
+class TTemporaryNames {
+ public:
+  std::vector<std::string> Of(const std::string& folder, const std::string& base) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto now = std::chrono::steady_clock::now();
+    if (folder != folder_ || now - readAt_ > std::chrono::seconds(5)) {
+      names_.clear();
+      folder_ = folder;
+      readAt_ = now;
+      if (DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+          std::string n = e->d_name;
+          if (n.size() > 8 && n[0] == '.' && n[n.size() - 7] == '.') names_.push_back(n);
+        }
+        ::closedir(dir);
+      }
+    }
+    std::vector<std::string> out;
+    for (const std::string& n : names_)
+      if (IsTemporaryOf(n, base)) out.push_back(n);
+    return out;
+  }
+  void Forget(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    names_.erase(std::remove(names_.begin(), names_.end(), name), names_.end());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string folder_;
+  std::chrono::steady_clock::time_point readAt_;
+  std::vector<std::string> names_;
+};
+
+TTemporaryNames& TemporaryNames() {
+  static TTemporaryNames names;
+  return names;
+}
+
+}  // namespace
+
 int RemoveStaleTemporaries(const std::string& target) {
   const std::string base = BaseOf(target);
   const std::string prefix = FolderPrefix(target);
   if (base.empty()) return 0;
-  DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
-  if (!dir) return 0;
   int removed = 0;
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(dir))
-    if (IsTemporaryOf(e->d_name, base)) names.push_back(e->d_name);
-  ::closedir(dir);
-  for (const std::string& name : names) {
+  for (const std::string& name : TemporaryNames().Of(prefix, base)) {
     std::string path = prefix + name;
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
@@ -135,8 +178,10 @@ int RemoveStaleTemporaries(const std::string& target) {
     // A running export holds the lock of its temporary until it ends.
     struct stat held;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &st) == 0 &&
-        held.st_dev == st.st_dev && held.st_ino == st.st_ino && ::unlink(path.c_str()) == 0)
+        held.st_dev == st.st_dev && held.st_ino == st.st_ino && ::unlink(path.c_str()) == 0) {
       ++removed;
+      TemporaryNames().Forget(name);
+    }
     ::close(fd);
   }
   return removed;
@@ -367,7 +412,46 @@ void TZelEFileStream::CopyIntoTarget() {
   if (::ftruncate(targetFd_, fileSize_) != 0 || ::fsync(targetFd_) != 0) fail(errno);
 }
 
-void TZelEFileStream::Commit() {
+void TZelEFileStream::Commit() { CommitUnsynced(true); }
+
+void TZelEFileStream::CommitAll(const std::vector<TZelEFileStream*>& files) {
+  std::vector<TZelEFileStream*> open;
+  for (TZelEFileStream* f : files) {
+    if (f->done_) continue;
+    f->FlushBuffer();
+    if (f->mode_ == TMode::Replace || f->mode_ == TMode::Append) open.push_back(f);
+  }
+  if (open.size() > 1) {
+    // One flush per file system, instead of one per file.
+    std::vector<dev_t> flushed;
+    for (TZelEFileStream* f : open) {
+      struct stat st;
+      if (::fstat(f->fd_, &st) != 0) continue;
+      bool seen = false;
+      for (dev_t d : flushed) seen = seen || d == st.st_dev;
+      if (!seen) {
+        if (::syncfs(f->fd_) != 0)
+          throw EZelExportError("Could not write the " + f->path_ + " file (" + std::strerror(errno) + ")");
+        flushed.push_back(st.st_dev);
+      }
+    }
+    for (TZelEFileStream* f : open) f->synced_ = true;
+  }
+  std::vector<std::string> folders;
+  for (TZelEFileStream* f : files) {
+    if (f->done_) continue;
+    const bool renamed = f->mode_ == TMode::Replace;
+    f->CommitUnsynced(false);
+    if (!renamed) continue;
+    std::string folder = FolderOf(f->target_);
+    bool seen = false;
+    for (const std::string& d : folders) seen = seen || d == folder;
+    if (!seen) folders.push_back(folder);
+  }
+  for (const std::string& folder : folders) SyncFolder(folder + "/x");
+}
+
+void TZelEFileStream::CommitUnsynced(bool syncFolder) {
   if (done_) return;
   FlushBuffer();
   auto writeError = [&](int err) {
@@ -380,7 +464,7 @@ void TZelEFileStream::Commit() {
       done_ = true;
       return;
     case TMode::Append:
-      if (::fsync(fd_) != 0) throw writeError(errno);
+      if (!synced_ && ::fsync(fd_) != 0) throw writeError(errno);
       ::close(fd_);  // also releases the lock
       fd_ = -1;
       done_ = true;
@@ -397,7 +481,7 @@ void TZelEFileStream::Commit() {
     case TMode::Replace:
       break;
   }
-  if (::fsync(fd_) != 0) throw writeError(errno);
+  if (!synced_ && ::fsync(fd_) != 0) throw writeError(errno);
   // The temporary stays locked until it has its final name.
   if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
     int err = errno;
@@ -409,7 +493,7 @@ void TZelEFileStream::Commit() {
   }
   ::close(fd_);
   fd_ = -1;
-  SyncFolder(target_);
+  if (syncFolder) SyncFolder(target_);
   done_ = true;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -95,6 +96,10 @@ class TZelEFileStream : public TZelEOutputStream {
   bool Direct() const { return mode_ == TMode::Direct; }
   // Writes out the buffer, syncs the file to disk and puts it in place.
   void Commit();
+  // Commits several files with one flush of each file system to disk instead of
+  // one per file (many small parts of a split export). Stops at the first
+  // failure, which it throws; the files not committed stay as they are.
+  static void CommitAll(const std::vector<TZelEFileStream*>& files);
   // Throws the output away: removes the temporary file, or cuts an appended
   // file back to its old length. Never throws.
   void Discard() noexcept;
@@ -105,6 +110,7 @@ class TZelEFileStream : public TZelEOutputStream {
   void FlushBuffer();
   void OpenTemporary(const std::string& folder, const std::string& base);
   void CopyIntoTarget();
+  void CommitUnsynced(bool syncFolder);
 
   std::string path_;
   std::string target_;
@@ -113,6 +119,7 @@ class TZelEFileStream : public TZelEOutputStream {
   int targetFd_ = -1;  // in place: the file that receives the copy
   TMode mode_ = TMode::Replace;
   bool done_ = false;
+  bool synced_ = false;  // the data is on disk already (CommitAll)
   int64_t originalSize_ = 0;
   int64_t filePos_ = 0;  // position of the first buffered byte
   int64_t fileSize_ = 0;
