@@ -416,8 +416,13 @@ void TZelExportToCellFile::CreateFileStream(const std::string& fileName) {
   // Standard output is written as it comes, never appended to as a file.
   if (Options.Has(soMergeData) && CanAppend() && !TZelEFileStream::IsStandardOutputName(fileName) &&
       FileExists(fileName)) {
-    // Waiting for another run that appends to the file ends with Cancel.
-    currentFile_ = TZelEFileStream::OpenForAppend(fileName, [this] { return !Cancelled(); });
+    // While another run appends to the file, the progress window says so and
+    // Cancel ends the wait.
+    const std::string waiting = "Waiting for another export to finish appending to " + fileName;
+    currentFile_ = TZelEFileStream::OpenForAppend(fileName, [this, &waiting] {
+      if (AnimatedStatus) UpdateProgress(waiting, 0);
+      return !Cancelled();
+    });
     merged_ = true;
   } else {
     currentFile_ = TZelEFileStream::Create(fileName);

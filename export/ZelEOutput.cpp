@@ -302,13 +302,20 @@ std::unique_ptr<TZelEFileStream> TZelEFileStream::OpenForAppend(const std::strin
     ::close(fd);
     FileError(path, err);
   }
-  // One appending run at a time: another one waits here until the first ends.
-  while (::flock(fd, LOCK_EX) != 0) {
+  // One appending run at a time: another one waits here until the first ends,
+  // asking keepWaiting ten times a second.
+  while (::flock(fd, keepWaiting ? LOCK_EX | LOCK_NB : LOCK_EX) != 0) {
     int err = errno;
-    if (err == EINTR && (!keepWaiting || keepWaiting())) continue;
-    ::close(fd);
-    if (err == EINTR)
+    if (err == EINTR || err == EWOULDBLOCK) {
+      if (!keepWaiting) continue;
+      if (keepWaiting()) {
+        ::usleep(100 * 1000);
+        continue;
+      }
+      ::close(fd);
       throw EZelExportError("Gave up waiting for another program that is appending to the " + path + " file");
+    }
+    ::close(fd);
     FileError(path, err);
   }
   // The length counts only once the lock is held.

@@ -68,8 +68,8 @@ class TZelEFileStream : public TZelEOutputStream {
   static std::unique_ptr<TZelEFileStream> Create(const std::string& path);
   // The existing file path, extended at its end under an exclusive lock that is
   // held until Commit or Discard. While another program holds the lock the call
-  // waits, asking keepWaiting (when given) each time a signal interrupts it;
-  // false gives up with an error.
+  // waits, asking keepWaiting (when given) ten times a second; false gives up
+  // with an error.
   static std::unique_ptr<TZelEFileStream> OpenForAppend(const std::string& path,
                                                         const std::function<bool()>& keepWaiting = {});
   ~TZelEFileStream() override;  // discards what was not committed
