@@ -7,6 +7,7 @@
 // the table's code page (or --encoding). An export settings file saved by the
 // wizard can supply every setting; options given on the command line override it.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -30,9 +31,18 @@ const char kExportHelp[] =
     "usage: korvane-cli export TABLE.db --format F --output FILE [options]\n"
     "\n"
     "Writes the table as the viewer's export does: every field in field order, the\n"
-    "text decoded to UTF-8. The output is written under a temporary name and put in\n"
-    "place only when the export completes; a failed or cancelled run (Ctrl-C) leaves\n"
-    "an earlier file of that name untouched.\n"
+    "text decoded to UTF-8. The output is written under a temporary name beside it\n"
+    "(.FILE.XXXXXX) and put in place only when the export completes; a failed or\n"
+    "cancelled run (Ctrl-C, SIGTERM, SIGHUP) removes it and leaves an earlier file of\n"
+    "that name untouched. Temporaries left by a run that was killed are removed by\n"
+    "the next export to that file.\n"
+    "  - A symbolic link is followed: its target receives the export, the link stays.\n"
+    "  - A file this user may not write is refused, never replaced.\n"
+    "  - A file with further hard links, owned by another user, or in a folder this\n"
+    "    user may not write, is rewritten in place when the export completes (its\n"
+    "    links, owner and permissions stay).\n"
+    "  - \"-\" and /dev/stdout mean standard output, written as the export goes;\n"
+    "    devices and pipes are written the same way.\n"
     "\n"
     "  --format F              format name: Text (others are refused while not built)\n"
     "  --output FILE           the file to write (the settings file's output by default)\n"
@@ -45,11 +55,17 @@ const char kExportHelp[] =
     "  --separator C           field separator: one character, or tab, comma,\n"
     "                          semicolon, space, none (default tab)\n"
     "  --qualifier C           text qualifier: one character, or double, single, none\n"
-    "                          (default none); qualified values double it inside\n"
+    "                          (default double, or what a settings file says);\n"
+    "                          qualified values double it inside\n"
     "  --qualify WHICH         which values get the qualifier: text (default: text\n"
     "                          fields, titles, header and footer lines), non-numeric\n"
-    "                          or all; a value holding the separator, the qualifier,\n"
-    "                          CR or LF is always qualified\n"
+    "                          or all; with a qualifier, a value holding the separator,\n"
+    "                          the qualifier, CR or LF is qualified whatever the choice.\n"
+    "                          Without one such a value splits its row: the export\n"
+    "                          completes, says how many values and rows, and fails\n"
+    "                          unless --allow-lossy is given\n"
+    "  --allow-lossy           exit 0 even when values could not be written as read\n"
+    "                          (split rows, NUL bytes left out); the message says how many\n"
     "  --record-separator S    crlf (default), lf or cr\n"
     "  --fixed                 fixed-width columns (--delimited: separated fields)\n"
     "  --layout L              columnar (default), reversed or tabular\n"
@@ -57,8 +73,13 @@ const char kExportHelp[] =
     "  --footer LINE           a footer line (repeat for more lines)\n"
     "  --charset CS            ansi (UTF-8 text, default), oem (code page 437) or ebcdic\n"
     "  --rows-per-file N       records per file; further files get 001, 002, ... before\n"
-    "                          the extension (0: one file)\n"
-    "  --merge                 append to an existing file\n"
+    "                          the extension (0: one file). Each file is finished and put\n"
+    "                          in place when the next one begins: a cancelled or failed\n"
+    "                          run keeps the files it finished, each whole, and leaves\n"
+    "                          the file it was writing as it was before the run\n"
+    "  --merge                 append to an existing file, under an exclusive lock (a\n"
+    "                          second export appending to it waits); a failed or\n"
+    "                          cancelled run cuts the file back to its earlier length\n"
     "  --no-empty              write no file when the table has no records\n"
     "  --blank-if-zero         numbers and dates equal to zero, and null values, are empty\n"
     "  --display-text          values as the viewer displays them (dates and times by the\n"
@@ -77,8 +98,10 @@ const char kExportHelp[] =
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
-    "Exit status: 0 when the export completed, 1 when it failed or was cancelled,\n"
-    "2 for bad arguments or a format that is not available.\n";
+    "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
+    "values could not be written as read (see --allow-lossy), 2 for bad arguments or\n"
+    "a format that is not available. A run ended by SIGTERM or SIGHUP cleans up and\n"
+    "then ends by that signal.\n";
 
 // A character option: a single byte, or a name.
 char CharOption(const std::string& option, const std::string& v) {
@@ -119,6 +142,7 @@ struct TExportArgs {
   std::optional<std::string> dateFormat, currency, boolTrue, boolFalse;
   bool columnsGiven = false;
   bool quiet = false;
+  bool allowLossy = false;
 };
 
 TExportArgs ParseArgs(const std::vector<std::string>& args) {
@@ -220,6 +244,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--false") r.boolFalse = value();
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
+    else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
     else if (r.table.empty()) r.table = a;
     else throw UsageError{"export: only one table can be exported"};
@@ -331,6 +356,10 @@ int CmdExport(const std::vector<std::string>& args) {
   if (!a.spec.empty()) {
     m.LoadSpecification(a.spec);
     if (!format) CheckFormatBuilt(m.TableType());
+  } else {
+    // Values holding the separator or a line break stay whole only in a
+    // qualifier; a settings file keeps the qualifier it names.
+    m.TextQualifier = '"';
   }
   if (format) {
     // The format given here does not rename the settings file's output.
@@ -378,13 +407,24 @@ int CmdExport(const std::vector<std::string>& args) {
   m.AnimatedStatus = true;  // the progress bar (drawn unless --quiet) carries Ctrl-C
 
   m.Run();
-  if (m.Statistic.Result != erCompleted) {
-    std::string msg = m.Statistic.Message.empty() ? std::string("the export did not complete") : m.Statistic.Message;
+  const TZelEStatistic& st = m.Statistic;
+  if (st.Result != erCompleted) {
+    std::string msg = st.Message.empty() ? std::string("the export did not complete") : st.Message;
     std::fprintf(stderr, "korvane-cli: %s\n", msg.c_str());
+    if (!st.FilesWritten.empty())
+      std::fprintf(stderr, "korvane-cli: %zu finished files were kept, %s to %s\n", st.FilesWritten.size(),
+                   st.FilesWritten.front().c_str(), st.FilesWritten.back().c_str());
+    // Ended by a signal: its output is cleaned up, now the program ends by it.
+    if (int sig = TerminationSignal()) {
+      std::fflush(stderr);
+      std::signal(sig, SIG_DFL);
+      std::raise(sig);
+    }
     return kExitError;
   }
-  if (!a.quiet && !m.Statistic.Message.empty()) std::fprintf(stderr, "korvane-cli: %s\n", m.Statistic.Message.c_str());
-  return kExitOk;
+  const bool lossy = st.TotalErrors > 0 && !a.allowLossy;
+  if ((!a.quiet || lossy) && !st.Message.empty()) std::fprintf(stderr, "korvane-cli: %s\n", st.Message.c_str());
+  return lossy ? kExitError : kExitOk;
 }
 
 }  // namespace korvane::cli

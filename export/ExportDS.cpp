@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "export/ZelEEngDB.h"
+#include "export/ZelEOutput.h"
 
 namespace korvane {
 
@@ -681,7 +682,8 @@ TZelECustomBaseComponent::TZelECustomBaseComponent() : services_(&SilentServices
 TZelECustomBaseComponent::~TZelECustomBaseComponent() = default;
 
 void TZelECustomBaseComponent::SetTableType(TTableTypeExport t) {
-  if (!FileName.empty()) {
+  // Standard output has no extension to change.
+  if (!FileName.empty() && !TZelEFileStream::IsStandardOutputName(FileName)) {
     std::string ext = TableTypeExtension(t);
     if (ext.empty()) {
       if (HasExtension(FileName)) FileName = FileName.substr(0, FileName.find_last_of('.'));
@@ -873,6 +875,8 @@ void TZelExportBaseComponent::BeginExecute() {
   Statistic.RecordsExported = 0;
   Statistic.FilesWritten.clear();
   Statistic.Message.clear();
+  Statistic.TotalErrors = 0;
+  Statistic.Notes.clear();
   columnsFilled_ = false;
   controlsDisabled_ = false;
   cursorBusy_ = false;
@@ -910,8 +914,9 @@ void TZelExportBaseComponent::BeginExecute() {
   exportedColumns_ = 0;
   for (const TZelEColumn& c : Columns.Items())
     if (IsExported(c)) ++exportedColumns_;
-  // A device or pipe (/dev/stdout) is written as named.
-  if (!FileName.empty() && !HasExtension(FileName) && !IsSpecialFile(FileName))
+  // Standard output ("-", /dev/stdout), a device or a pipe is written as named.
+  if (!FileName.empty() && !HasExtension(FileName) && !IsSpecialFile(FileName) &&
+      !TZelEFileStream::IsStandardOutputName(FileName))
     FileName += TableTypeExtension(tableType_);
 }
 
@@ -930,6 +935,7 @@ void TZelExportBaseComponent::EndExecute() {
       Statistic.Result = erCompleted;
       finalText = OutputWritten() ? ZelEFormat(GetLanguageString(2), {FileName})
                                   : ZelEFormat(kZelENothingExported, {FileName});
+      for (const std::string& note : Statistic.Notes) finalText += " " + note;
     }
   }
   // Keep the output of a completed run, throw away any other.

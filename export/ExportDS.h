@@ -122,7 +122,7 @@ class TZelERunFormat {
 
 struct TZelEStatistic {
   int TotalCount = 0;   // rows the run will write: header + titles + records + footer
-  int TotalErrors = 0;  // never raised by the base
+  int TotalErrors = 0;  // values the run could not write as they were read
   int UpdateStep = 1;   // the progress window considers only multiples of it (<= 0: every record)
   TZelEResult Result = erInProgress;
   // Run state.
@@ -135,6 +135,9 @@ struct TZelEStatistic {
   int RecordsExported = 0;
   std::vector<std::string> FilesWritten;  // files that exist after the run
   std::string Message;                    // the final or error text
+  // What the run changed or could not write whole, one sentence each; added to
+  // the final text of a completed run.
+  std::vector<std::string> Notes;
 };
 
 struct TZelESendTo {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <exception>
 #include <map>
@@ -377,7 +378,21 @@ void TZelExportToCellFile::WriteFileLayout() {
 }
 
 void TZelExportToCellFile::CreateFile(const std::string& fileName, int fileNumber) {
-  if (fileNumber > 0) CloseFile();
+  if (fileNumber > 0) {
+    // The previous part is finished when the next one begins: complete, then on
+    // disk and under its name. Parts are put in place in small batches (one
+    // flush to disk for many small parts), at the latest a second after they
+    // were finished. A run that ends early keeps the parts it finished and
+    // throws away only the one it was writing.
+    CloseFile();
+    if (!finishedFiles_.empty()) {
+      if (partsPending_.empty()) pendingSince_ = std::chrono::steady_clock::now();
+      for (auto& f : finishedFiles_) partsPending_.push_back(std::move(f));
+      finishedFiles_.clear();
+    }
+    if (partsPending_.size() >= 32 || std::chrono::steady_clock::now() - pendingSince_ >= std::chrono::seconds(1))
+      CommitFinishedFiles();
+  }
   std::string name = SplitFileName(fileName, fileNumber);
   if (OnGetFileName) OnGetFileName(*this, fileNumber, name);
   currentFileName_ = fileMode_ ? name : std::string();
@@ -398,8 +413,16 @@ void TZelExportToCellFile::CreateFileStream(const std::string& fileName) {
     if (SameFile(fileName, pdx->TableName()) || (pdx->HasMemoFile() && SameFile(fileName, pdx->MemoFileName())))
       throw EZelExportError("The " + fileName + " file is the table being exported; choose another output file.");
   }
-  if (Options.Has(soMergeData) && CanAppend() && FileExists(fileName)) {
-    currentFile_ = TZelEFileStream::OpenForAppend(fileName);
+  // Standard output is written as it comes, never appended to as a file.
+  if (Options.Has(soMergeData) && CanAppend() && !TZelEFileStream::IsStandardOutputName(fileName) &&
+      FileExists(fileName)) {
+    // While another run appends to the file, the progress window says so and
+    // Cancel ends the wait.
+    const std::string waiting = "Waiting for another export to finish appending to " + fileName;
+    currentFile_ = TZelEFileStream::OpenForAppend(fileName, [this, &waiting] {
+      if (AnimatedStatus) UpdateProgress(waiting, 0);
+      return !Cancelled();
+    });
     merged_ = true;
   } else {
     currentFile_ = TZelEFileStream::Create(fileName);
@@ -421,6 +444,15 @@ void TZelExportToCellFile::CloseFile() {
   }
 }
 
+void TZelExportToCellFile::CommitFinishedFiles() {
+  std::vector<std::unique_ptr<TZelEFileStream>> files;
+  files.swap(partsPending_);
+  std::vector<TZelEFileStream*> list;
+  for (auto& f : files) list.push_back(f.get());
+  TZelEFileStream::CommitAll(list);
+  for (auto& f : files) Statistic.FilesWritten.push_back(f->Path());
+}
+
 TZelEOutputStream& TZelExportToCellFile::CreateSideFile(const std::string& path) {
   if (fileMode_) {
     sideFiles_.push_back(TZelEFileStream::Create(path));
@@ -431,6 +463,15 @@ TZelEOutputStream& TZelExportToCellFile::CreateSideFile(const std::string& path)
 }
 
 void TZelExportToCellFile::FinishOutput(bool keep) {
+  // Parts finished before the end are kept whatever the outcome.
+  if (!partsPending_.empty()) {
+    try {
+      CommitFinishedFiles();
+    } catch (...) {
+      FinishOutput(false);
+      throw;
+    }
+  }
   std::vector<std::unique_ptr<TZelEFileStream>> files;
   for (auto& f : finishedFiles_) files.push_back(std::move(f));
   if (currentFile_) files.push_back(std::move(currentFile_));

@@ -9,6 +9,7 @@
 // A format usually overrides GetDefaultExt, WriteFileBegin, WriteFileEnd,
 // BeginRow, EndRow and WriteData, and writes bytes with WriteString.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +109,8 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   void PrepareLevels(TZelEDataLevels& levels);
   void ReleaseLevels(TZelEDataLevels& levels);
   void WriteFileLayout();
+  // Puts the finished parts before the current one in place.
+  void CommitFinishedFiles();
 
   TZelEOutputStream* stream_ = nullptr;
   bool fileMode_ = false;
@@ -130,6 +133,9 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // Files of the run, kept until it ends.
   std::unique_ptr<TZelEFileStream> currentFile_;
   std::vector<std::unique_ptr<TZelEFileStream>> finishedFiles_;
+  // Parts finished before the current one, not yet put in place.
+  std::vector<std::unique_ptr<TZelEFileStream>> partsPending_;
+  std::chrono::steady_clock::time_point pendingSince_;
   std::vector<std::unique_ptr<TZelEFileStream>> sideFiles_;
   std::vector<std::unique_ptr<TZelEStringStream>> sideMemory_;
   std::string oemCodePage_;

@@ -2,12 +2,15 @@
 // Output streams of the writers. A file is written under a temporary name beside
 // its target and renamed over it only when the run completes, so a failed or
 // cancelled run leaves an earlier file of that name as it was. A file opened for
-// appending is extended in place and cut back to its old length on failure.
+// appending is extended in place under a lock and cut back to its old length on
+// failure.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvane {
 
@@ -41,19 +44,41 @@ class TZelEStringStream : public TZelEOutputStream {
   size_t pos_ = 0;
 };
 
-// A file of the run, buffered. Nothing reaches the target name before Commit.
-// A target that exists and is not a regular file (a device such as /dev/null, a
-// pipe) is written directly and in order: it cannot be replaced by renaming, and
-// what was written to it cannot be taken back.
+// A file of the run, buffered. Nothing reaches the target before Commit.
+//
+// How a file is written depends on what the name stands for:
+// - "-", /dev/stdout and /dev/fd/1 are standard output, written directly;
+// - a device or pipe is written directly, in order: it cannot be replaced by
+//   renaming, and what was written to it cannot be taken back;
+// - a symbolic link is followed to the file it names, which is written beside
+//   it; the link stays a link;
+// - a file this user may not write is refused, never replaced;
+// - a file with further hard links, owned by someone else, or in a folder this
+//   user may not write, is rewritten in place at Commit (its links, owner and
+//   permissions stay), from a copy made during the run;
+// - any other file is written under a hidden temporary name beside it
+//   (".NAME.XXXXXX", locked while the run lives) and renamed over it at Commit.
+//   Temporaries of that name left by a run that died are removed first.
 class TZelEFileStream : public TZelEOutputStream {
  public:
-  // A new file for path: written as a temporary file in the same folder (the
-  // missing folders of the path are created). Throws EZelExportError.
+  enum class TMode { Replace, InPlace, Direct, Append };
+
+  // A new file for path (the missing folders of the path are created). Throws
+  // EZelExportError.
   static std::unique_ptr<TZelEFileStream> Create(const std::string& path);
-  // The existing file path, extended at its end.
-  static std::unique_ptr<TZelEFileStream> OpenForAppend(const std::string& path);
+  // The existing file path, extended at its end under an exclusive lock that is
+  // held until Commit or Discard. While another program holds the lock the call
+  // waits, asking keepWaiting (when given) ten times a second; false gives up
+  // with an error.
+  static std::unique_ptr<TZelEFileStream> OpenForAppend(const std::string& path,
+                                                        const std::function<bool()>& keepWaiting = {});
   ~TZelEFileStream() override;  // discards what was not committed
   using TZelEOutputStream::Write;
+
+  // Whether a file name means standard output ("-", /dev/stdout, /dev/fd/1).
+  static bool IsStandardOutputName(const std::string& path);
+  // The file a name leads to: symbolic links followed (also dangling ones).
+  static std::string ResolveLinks(const std::string& path);
 
   void Write(const void* data, size_t n) override;
   int64_t Position() const override;
@@ -61,12 +86,20 @@ class TZelEFileStream : public TZelEOutputStream {
   int64_t Size() const override;
   void Flush() override;
 
+  // The name as given.
   const std::string& Path() const { return path_; }
-  bool Appending() const { return appending_; }
-  // The target is a device or pipe written directly.
-  bool Direct() const { return direct_; }
+  // The file that is written (links followed).
+  const std::string& Target() const { return target_; }
+  TMode Mode() const { return mode_; }
+  bool Appending() const { return mode_ == TMode::Append; }
+  // The target is a device, pipe or standard output, written directly.
+  bool Direct() const { return mode_ == TMode::Direct; }
   // Writes out the buffer, syncs the file to disk and puts it in place.
   void Commit();
+  // Commits several files with one flush of each file system to disk instead of
+  // one per file (many small parts of a split export). Stops at the first
+  // failure, which it throws; the files not committed stay as they are.
+  static void CommitAll(const std::vector<TZelEFileStream*>& files);
   // Throws the output away: removes the temporary file, or cuts an appended
   // file back to its old length. Never throws.
   void Discard() noexcept;
@@ -75,17 +108,27 @@ class TZelEFileStream : public TZelEOutputStream {
   TZelEFileStream() = default;
   void WriteOut(const char* p, size_t n);
   void FlushBuffer();
+  void OpenTemporary(const std::string& folder, const std::string& base);
+  void CopyIntoTarget();
+  void CommitUnsynced(bool syncFolder);
 
   std::string path_;
+  std::string target_;
   std::string tempPath_;
   int fd_ = -1;
-  bool appending_ = false;
-  bool direct_ = false;
+  int targetFd_ = -1;  // in place: the file that receives the copy
+  TMode mode_ = TMode::Replace;
   bool done_ = false;
+  bool synced_ = false;  // the data is on disk already (CommitAll)
   int64_t originalSize_ = 0;
   int64_t filePos_ = 0;  // position of the first buffered byte
   int64_t fileSize_ = 0;
   std::string buffer_;
 };
+
+// Removes the hidden temporaries of target (".NAME.XXXXXX" beside it) that no
+// running export holds: files of this user whose lock can be taken. Answers how
+// many were removed.
+int RemoveStaleTemporaries(const std::string& target);
 
 }  // namespace korvane

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 extern char** environ;
@@ -73,14 +74,21 @@ int RunProgram(const std::vector<std::string>& argv, const std::string* input = 
 }
 
 // Ctrl-C during a run is the Cancel button; a second one ends the program.
+// SIGTERM and SIGHUP (a stopped service, a closed terminal) cancel the run the
+// same way, so that its output is cleaned up; the command line then ends by that
+// signal (TerminationSignal).
 volatile sig_atomic_t g_cancel = 0;
-void OnInterrupt(int) {
+volatile sig_atomic_t g_termination = 0;
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnInterrupt(int sig) {
   if (g_cancel) {
-    signal(SIGINT, SIG_DFL);
-    raise(SIGINT);
+    signal(sig, SIG_DFL);
+    raise(sig);
     return;
   }
   g_cancel = 1;
+  if (sig != SIGINT) g_termination = sig;
 }
 
 class TStderrProgress : public TZelEProgressWindow {
@@ -91,10 +99,19 @@ class TStderrProgress : public TZelEProgressWindow {
   void Show(const std::string& caption, const std::string& status, int position, int minimum, int maximum,
             const std::string&) override {
     g_cancel = 0;
+    g_termination = 0;
+    // No SA_RESTART: a wait (for a lock, say) returns and sees the request.
     struct sigaction sa = {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
-    if (sigaction(SIGINT, &sa, &old_) == 0) installed_ = true;
+    for (size_t i = 0; i < std::size(kCancelSignals); ++i)
+      installed_[i] = sigaction(kCancelSignals[i], &sa, &old_[i]) == 0;
+    // A reader of standard output or error that went away makes writes fail
+    // (the run ends and cleans up) instead of killing the program mid-run.
+    struct sigaction ign = {};
+    ign.sa_handler = SIG_IGN;
+    sigemptyset(&ign.sa_mask);
+    pipeIgnored_ = sigaction(SIGPIPE, &ign, &oldPipe_) == 0;
     caption_ = caption;
     minimum_ = minimum;
     maximum_ = maximum;
@@ -126,14 +143,20 @@ class TStderrProgress : public TZelEProgressWindow {
     drawn_ = true;
   }
   void Restore() {
-    if (installed_) sigaction(SIGINT, &old_, nullptr);
-    installed_ = false;
+    for (size_t i = 0; i < std::size(kCancelSignals); ++i) {
+      if (installed_[i]) sigaction(kCancelSignals[i], &old_[i], nullptr);
+      installed_[i] = false;
+    }
+    if (pipeIgnored_) sigaction(SIGPIPE, &oldPipe_, nullptr);
+    pipeIgnored_ = false;
   }
 
   bool draw_;
   bool drawn_ = false;
-  bool installed_ = false;
-  struct sigaction old_ = {};
+  bool installed_[std::size(kCancelSignals)] = {};
+  struct sigaction old_[std::size(kCancelSignals)] = {};
+  bool pipeIgnored_ = false;
+  struct sigaction oldPipe_ = {};
   std::string caption_;
   int minimum_ = 0;
   int maximum_ = 0;
@@ -323,6 +346,8 @@ bool THeadlessServices::AskYesNo(const std::string& text) {
   if (!quiet_) std::fprintf(stderr, "%s: %s (answered no)\n", programName_.c_str(), text.c_str());
   return false;
 }
+
+int TerminationSignal() { return g_termination; }
 
 std::unique_ptr<TZelEProgressWindow> THeadlessServices::CreateProgressWindow() {
   return std::make_unique<TStderrProgress>(!quiet_);

@@ -1,8 +1,8 @@
 #pragma once
 // Desktop services without a window, for the command line: messages and a
-// progress bar on standard error, Ctrl-C as the Cancel button, xdg-open and
-// xdg-email, the clipboard through wl-copy/xclip/xsel when one is installed, and
-// the regional settings of the process locale (LANG, LC_*).
+// progress bar on standard error, Ctrl-C, SIGTERM and SIGHUP as the Cancel
+// button, xdg-open and xdg-email, the clipboard through wl-copy/xclip/xsel when
+// one is installed, and the regional settings of the process locale (LANG, LC_*).
 
 #include <memory>
 #include <string>
@@ -20,6 +20,10 @@ TFormatSettings LocaleFormatSettings(const std::string& localeName = "");
 // Turns a strftime date or time format ("%d.%m.%Y") into the pattern letters
 // of FormatDateTime ("dd/mm/yyyy"), where the given separators become "/" and ":".
 std::string StrftimeToPattern(const std::string& fmt, char dateSeparator, char timeSeparator);
+
+// The SIGTERM or SIGHUP that cancelled the last run of a headless progress
+// window, or 0 (none, or Ctrl-C).
+int TerminationSignal();
 
 class THeadlessServices : public TZelEServices {
  public:

@@ -70,13 +70,34 @@ void TZelExportToText::BeginTable() {
   TZelExportToCellFile::BeginTable();
 }
 
+void TZelExportToText::BeginExecute() {
+  splittingValues_ = splitRows_ = nulValues_ = 0;
+  rowSplit_ = false;
+  TZelExportToCellFile::BeginExecute();
+}
+
+void TZelExportToText::EndExecute() {
+  if (splittingValues_ > 0)
+    Statistic.Notes.push_back(ZelEFormat(
+        "%d values hold the field separator or a line break and no text qualifier is set: %d rows are no "
+        "longer one line of their own fields.",
+        {std::to_string(splittingValues_), std::to_string(splitRows_)}));
+  if (nulValues_ > 0)
+    Statistic.Notes.push_back(
+        ZelEFormat("%d values held NUL bytes, which were left out.", {std::to_string(nulValues_)}));
+  TZelExportToCellFile::EndExecute();
+}
+
 void TZelExportToText::BeginRow() {
   TZelExportToCellFile::BeginRow();
   cellsInRow_ = 0;
+  rowSplit_ = false;
 }
 
 void TZelExportToText::EndRow() {
   WriteString(RecordSeparator);
+  if (rowSplit_) ++splitRows_;
+  rowSplit_ = false;
   TZelExportToCellFile::EndRow();
 }
 
@@ -104,12 +125,38 @@ bool TZelExportToText::NeedsQualifier(const TField* field, TCellType cellType, c
   return false;
 }
 
-void TZelExportToText::WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
-                                 TAlignment alignment, const TFontSpec* font, TColor color) {
-  TZelExportToCellFile::WriteData(field, cellType, row, col, text, alignment, font, color);
+void TZelExportToText::WriteData(const TField* field, TCellType cellType, int row, int col,
+                                 const std::string& value, TAlignment alignment, const TFontSpec* font,
+                                 TColor color) {
+  TZelExportToCellFile::WriteData(field, cellType, row, col, value, alignment, font, color);
   const bool ebcdic = CharacterSet == csEBCDIC;
   auto conv = [ebcdic](char c) { return ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(c))) : c; };
   const char space = conv(' ');
+
+  // A text file has no place for NUL bytes.
+  const std::string* textp = &value;
+  if (value.find('\0') != std::string::npos) {
+    clean_.clear();
+    for (char c : value)
+      if (c != '\0') clean_ += c;
+    textp = &clean_;
+    ++nulValues_;
+    ++Statistic.TotalErrors;
+  }
+  const std::string& text = *textp;
+  // Without a qualifier a value holding the separator or a line break splits
+  // its row (header and footer lines are the user's own text).
+  if (TextQualifier == 0 && InTable()) {
+    const char sep = conv(Separator);
+    for (char c : text) {
+      if (c == '\r' || c == '\n' || (Separator != 0 && c == sep)) {
+        ++splittingValues_;
+        ++Statistic.TotalErrors;
+        rowSplit_ = true;
+        break;
+      }
+    }
+  }
 
   line_.clear();
   // Fields are separated, never followed, by the separator: none before the

@@ -11,7 +11,10 @@ namespace korvane {
 
 // Which values are enclosed in the text qualifier. Whatever the choice, a value
 // holding the separator, the qualifier, CR or LF is always enclosed when a
-// qualifier is set, so that a reader cannot split it.
+// qualifier is set, so that a reader cannot split it. Without a qualifier such a
+// value splits its row; the run writes it as it is and counts it (TotalErrors,
+// and a note in the final text). NUL bytes never reach the file: they are left
+// out of the value, and counted the same way.
 enum TZelETextQualifying : int { tqAny = 0, tqStringOnly, tqNoNumber };
 
 class TZelExportToText : public TZelExportToCellFile {
@@ -34,6 +37,14 @@ class TZelExportToText : public TZelExportToCellFile {
   void WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
                  TAlignment alignment, const TFontSpec* font, TColor color) override;
   void Assign(const TZelECustomBaseComponent& source) override;
+  void BeginExecute() override;
+  void EndExecute() override;
+
+  // Values of the last run that split their row (no qualifier), the rows they
+  // split, and values that lost NUL bytes.
+  int SplittingValues() const { return splittingValues_; }
+  int SplitRows() const { return splitRows_; }
+  int NulValues() const { return nulValues_; }
 
   // Whether a cell's text is enclosed in the qualifier.
   bool NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const;
@@ -42,6 +53,11 @@ class TZelExportToText : public TZelExportToCellFile {
   std::vector<int> widths_;
   int cellsInRow_ = 0;
   std::string line_;  // the cell being built
+  std::string clean_;  // a value without its NUL bytes
+  bool rowSplit_ = false;
+  int splittingValues_ = 0;
+  int splitRows_ = 0;
+  int nulValues_ = 0;
 };
 
 }  // namespace korvane

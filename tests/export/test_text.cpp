@@ -69,6 +69,39 @@ TEST_F(Text, ValuesAReaderWouldSplitAreAlwaysEnclosed) {
   EXPECT_EQ(Run(t), "'1;2';'it''s';12;7;'x\r\ny'\r\n");
 }
 
+TEST_F(Text, WithoutAQualifierValuesThatSplitTheirRowAreCounted) {
+  TOpenTable t("Name=A20,Notes=M20", {{TWriterValue("plain"), TWriterValue("one line")},
+                                      {TWriterValue("a\tb"), TWriterValue("x\r\ny")},
+                                      {TWriterValue("ok"), TWriterValue("two\nlines")},
+                                      {TWriterValue("fine"), TWriterValue("also fine")}});
+  w.TextQualifier = 0;
+  w.Header = {"a header\twith a tab is the user's own"};
+  EXPECT_EQ(Run(t), "a header\twith a tab is the user's own\r\nplain\tone line\r\na\tb\tx\r\ny\r\nok\ttwo\nlines\r\n"
+                    "fine\talso fine\r\n");
+  EXPECT_EQ(w.SplittingValues(), 3);
+  EXPECT_EQ(w.SplitRows(), 2);
+  EXPECT_EQ(w.Statistic.TotalErrors, 3);
+  EXPECT_NE(w.Statistic.Message.find("3 values hold the field separator or a line break"), std::string::npos)
+      << w.Statistic.Message;
+  EXPECT_NE(w.Statistic.Message.find("2 rows are no longer one line"), std::string::npos) << w.Statistic.Message;
+
+  // With a qualifier they are enclosed and nothing is counted.
+  w.TextQualifier = '"';
+  Run(t);
+  EXPECT_EQ(w.Statistic.TotalErrors, 0);
+  EXPECT_TRUE(w.Statistic.Notes.empty());
+}
+
+TEST_F(Text, NulBytesNeverReachTheFileAndAreCounted) {
+  TOpenTable t("Notes=M20", {{TWriterValue(std::string("a\0b\0c", 5))}, {TWriterValue("clean")}});
+  w.TextQualifier = '"';
+  const std::string out = Run(t);
+  EXPECT_EQ(out, "\"abc\"\r\n\"clean\"\r\n");
+  EXPECT_EQ(w.NulValues(), 1);
+  EXPECT_EQ(w.Statistic.TotalErrors, 1);
+  EXPECT_NE(w.Statistic.Message.find("1 values held NUL bytes"), std::string::npos) << w.Statistic.Message;
+}
+
 TEST_F(Text, NoNumberQualifiesDatesButNotIntegers) {
   TOpenTable t("D=D,N=I", {{TWriterValue(PdxDayNumber(2024, 1, 31)), TWriterValue(5)}});
   w.TextQualifier = '"';
