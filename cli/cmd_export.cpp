@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "engine/grid.h"
 #include "engine/pdx.h"
+#include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
 #include "export/formats/ZelE2TXT.h"
 #include "platform/services.h"
@@ -95,6 +96,8 @@ const char kExportHelp[] =
     "  --thousand C            thousand separator (default ,)\n"
     "  --currency S            currency symbol (default the pound sign)\n"
     "  --true S, --false S     texts of the boolean values (default True, False)\n"
+    "  --set FORMAT.KEY=VALUE  a setting of a format's own (repeat for more); the\n"
+    "                          keys of every format: korvane-cli export --list-settings\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -131,6 +134,7 @@ struct TExportArgs {
   std::optional<bool> title, fieldNames, blankRow, fixed, merge, exportIfEmpty, blankIfZero, displayText;
   std::optional<char> separator, qualifier;
   std::optional<TZelETextQualifying> qualify;
+  std::vector<std::string> sets;  // FORMAT.KEY=VALUE
   std::optional<std::string> recordSeparator;
   std::optional<TZelELayout> layout;
   std::vector<std::string> header, footer;
@@ -242,6 +246,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--currency") r.currency = value();
     else if (a == "--true") r.boolTrue = value();
     else if (a == "--false") r.boolFalse = value();
+    else if (a == "--set") r.sets.push_back(value());
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -255,8 +260,38 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
 
 // The format of a run must have a writer in this build.
 void CheckFormatBuilt(TTableTypeExport t) {
-  if (!WriterInfo(t).Built)
+  if (!ExportFormat(t).Built())
     throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
+}
+
+// --set FORMAT.KEY=VALUE: a setting of a format's own.
+void ApplySetting(const std::string& spec, TZelEFormatSettingsSet& settings) {
+  size_t dot = spec.find('.');
+  size_t eq = spec.find('=');
+  if (dot == std::string::npos || eq == std::string::npos || dot > eq)
+    throw UsageError{"export: --set takes FORMAT.KEY=VALUE, not \"" + spec + "\""};
+  TTableTypeExport t;
+  if (!TableTypeFromName(spec.substr(0, dot), t))
+    throw UsageError{"export: --set names no format: \"" + spec.substr(0, dot) + "\""};
+  TZelEFormatSettings* s = settings.Of(t);
+  if (!s) throw UsageError{std::string("export: the ") + TableTypeName(t) + " format has no settings of its own"};
+  try {
+    s->Set(spec.substr(dot + 1, eq - dot - 1), spec.substr(eq + 1), true);
+  } catch (const EZelESettingError& e) {
+    throw UsageError{std::string("export: --set ") + TableTypeName(t) + ": " + e.what()};
+  }
+}
+
+// --list-settings: every format's own settings with what they take.
+void ListSettings() {
+  TZelEFormatSettingsSet all;
+  all.AddAll();
+  for (const auto& [t, s] : all.Items()) {
+    std::printf("%s%s\n", TableTypeName(t), ExportFormat(t).Built() ? "" : " (format not built yet)");
+    for (const std::string& key : s->KeyNames())
+      std::printf("  %s.%s=%s  (default %s)\n", TableTypeName(t), key.c_str(), s->Describe(key).c_str(),
+                  s->Get(key).c_str());
+  }
 }
 
 void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
@@ -265,13 +300,8 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;
   if (a.qualifier) m.TextQualifier = *a.qualifier;
-  if (a.qualify) {
-    // The choice belongs to the text writer, which the monitor creates for the run.
-    const TZelETextQualifying q = *a.qualify;
-    m.OnBeforeExecute = [q](TZelECustomBaseComponent& writer) {
-      if (auto* text = dynamic_cast<TZelExportToText*>(&writer)) text->TextQualifying = q;
-    };
-  }
+  if (a.qualify) m.FormatSettings.Get<TZelETextSettings>(teText).TextQualifying = *a.qualify;
+  for (const std::string& s : a.sets) ApplySetting(s, m.FormatSettings);
   if (a.recordSeparator) m.RecordSeparator = *a.recordSeparator;
   if (a.fixed) m.Fixed = *a.fixed;
   if (a.layout) m.Layout = *a.layout;
@@ -327,6 +357,10 @@ int CmdExport(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") {
       std::fputs(kExportHelp, stdout);
+      return kExitOk;
+    }
+    if (a == "--list-settings") {
+      ListSettings();
       return kExitOk;
     }
   }

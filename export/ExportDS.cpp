@@ -771,6 +771,7 @@ void TZelECustomBaseComponent::Assign(const TZelECustomBaseComponent& s) {
   ExportStyle = s.ExportStyle;
   TableName = s.TableName;
   TextQualifier = s.TextQualifier;
+  FormatSettings.Merge(s.FormatSettings);
   Separator = s.Separator;
   RecordSeparator = s.RecordSeparator;
   Fixed = s.Fixed;

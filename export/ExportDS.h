@@ -19,6 +19,7 @@
 #include "export/ZelEEngine.h"
 #include "export/ZelEPlatform.h"
 #include "export/ZelEStat.h"
+#include "export/ZelESettings.h"
 #include "export/ZelETypes.h"
 
 namespace korvane {
@@ -236,6 +237,9 @@ class TZelECustomBaseComponent {
   bool Fixed = false;
   bool AutoFitColumns = false;
   std::string FileName;
+  // Settings of the formats' own (SQL options, text qualifying, ...): a writer
+  // reads those of its format; the monitor and the wizard carry every format's.
+  TZelEFormatSettingsSet FormatSettings;
 
   // 0 for all but the text writer (1 fixed-width, 2 delimited).
   virtual int GetTextKind() const { return 0; }

@@ -11,6 +11,7 @@
 
 #include "engine/pdx.h"
 #include "export/ZelEEngDB.h"
+#include "export/ZelEFormats.h"
 
 namespace korvane {
 
@@ -732,7 +733,7 @@ void TZelExportToCellFile::WriteRecord(TZelECustomDataEngine& engine, const TZel
   if (detailLevels && !detailLevels->empty()) ExportDetailLevels(engine, *detailLevels, rowCounter);
   if (Layout != elTabularForm) {
     EndRow();
-  } else if (Options.Has(soBlankRowAfterCaptions) && (TableType() == teText || TableType() == teClipboard)) {
+  } else if (Options.Has(soBlankRowAfterCaptions) && ExportFormat(TableType()).Can(faBlankRowPerRecord)) {
     BeginRow();
     EndRow();
     ++rowCounter;

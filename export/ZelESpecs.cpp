@@ -319,6 +319,17 @@ void TZelExportBaseComponent::SaveSpecificationToStream(std::string& out, const 
   kv("BooleanFalse", DataFormats.BooleanFalse);
   kv("UseRegionalSettings", B(DataFormats.UseRegionalSettings));
 
+  // The formats' own settings: the [SQL] section as it always followed the data
+  // formats, then sections of our own that older files simply lack.
+  for (bool blankLine : {false, true}) {
+    for (const auto& [type, settings] : FormatSettings.Items()) {
+      if (settings->BlankLineBefore() != blankLine) continue;
+      if (blankLine) L.emplace_back();
+      L.emplace_back(std::string("[") + settings->Section() + "]");
+      for (const std::string& key : settings->KeyNames()) kv(key, settings->Get(key));
+    }
+  }
+
   out.clear();
   for (const std::string& l : L) {
     out += l;
@@ -428,6 +439,27 @@ void TZelExportBaseComponent::LoadSpecificationFromStrings(const std::vector<std
   if (r.Has("CustomDateTimeFormat")) DataFormats.CustomDateTimeFormat = r.Get("CustomDateTimeFormat");
   if (r.Has("BooleanTrue")) DataFormats.BooleanTrue = r.Get("BooleanTrue");
   if (r.Has("BooleanFalse")) DataFormats.BooleanFalse = r.Get("BooleanFalse");
+
+  // The formats' own settings: those this component carries (the monitor and the
+  // wizard carry every format's), and its own format's when the file has them. A
+  // value a key does not take keeps the setting as it was.
+  TZelEFormatSettingsSet own;
+  if (const TZelEFormatSettings* mine = own.Of(TableType()); mine && !FormatSettings.Find(TableType())) {
+    for (const std::string& key : mine->KeyNames())
+      if (r.Has(key)) {
+        FormatSettings.Of(TableType());
+        break;
+      }
+  }
+  for (const auto& [type, settings] : FormatSettings.Items()) {
+    for (const std::string& key : settings->KeyNames()) {
+      if (!r.Has(key)) continue;
+      try {
+        settings->Set(key, r.Get(key), false);
+      } catch (const EZelESettingError&) {
+      }
+    }
+  }
 }
 
 }  // namespace korvane

@@ -1,18 +1,11 @@
 #include "export/ZelETypes.h"
 
+#include "export/ZelEFormats.h"
 #include "export/ZelEPlatform.h"
 
 namespace korvane {
 
 namespace {
-
-const char* const kTableTypeNames[kTableTypeCount] = {
-    "Paradox", "DBase", "Text",   "HTML",   "XLS",       "Excel", "Word", "SYLK", "DIF",  "WKS",        "Quattro",
-    "SQL",     "XML",   "Access", "Clipboard", "RTF", "SPSS",  "PDF",  "LDIF", "ADO", "OpenOffice"};
-
-const char* const kTableTypeExtensions[kTableTypeCount] = {
-    ".DB",  ".DBF", ".TXT", ".HTM", ".XLS", ".XLS", ".DOC", ".SLK", ".DIF", ".WK1", ".WQ1",
-    ".SQL", ".XML", ".MDB", "",     ".RTF", ".SAV", ".PDF", ".LDIF", "",    ".ODT"};
 
 const char* const kStyleNames[kZelEStyleCount] = {"Normal", "PriceList", "MSMoney", "Brick", "Desert", "Eggplant",
                                                   "Lilac",  "Maple",     "Marine",  "Rose",  "Spruce", "Wheat"};
@@ -22,13 +15,13 @@ const char* const kDateOrderNames[6] = {"MDY", "DMY", "YMD", "YDM", "DYM", "MYD"
 }  // namespace
 
 const char* TableTypeName(TTableTypeExport t) {
-  return (t >= 0 && t < kTableTypeCount) ? kTableTypeNames[t] : "";
+  return (t >= 0 && t < kTableTypeCount) ? ExportFormat(t).Name : "";
 }
 
 bool TableTypeFromName(const std::string& name, TTableTypeExport& out) {
-  for (int i = 0; i < kTableTypeCount; ++i) {
-    if (SameTextAscii(name, kTableTypeNames[i])) {
-      out = static_cast<TTableTypeExport>(i);
+  for (const TZelEFormat& f : ExportFormats()) {
+    if (SameTextAscii(name, f.Name)) {
+      out = f.Type;
       return true;
     }
   }
@@ -36,7 +29,7 @@ bool TableTypeFromName(const std::string& name, TTableTypeExport& out) {
 }
 
 const char* TableTypeExtension(TTableTypeExport t) {
-  return (t >= 0 && t < kTableTypeCount) ? kTableTypeExtensions[t] : "";
+  return (t >= 0 && t < kTableTypeCount) ? ExportFormat(t).Extension : "";
 }
 
 const char* StyleName(TZelEStyle s) { return (s >= 0 && s < kZelEStyleCount) ? kStyleNames[s] : ""; }

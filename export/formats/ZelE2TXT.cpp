@@ -25,14 +25,6 @@ TZelExportToText::TZelExportToText() {
   SetTableType(teText);
 }
 
-void TZelExportToText::Assign(const TZelECustomBaseComponent& source) {
-  TZelExportToCellFile::Assign(source);
-  if (auto* t = dynamic_cast<const TZelExportToText*>(&source); t && t != this) {
-    TextQualifying = t->TextQualifying;
-    AddCtrlZ = t->AddCtrlZ;
-  }
-}
-
 void TZelExportToText::GetFieldStr(const TField* field, std::string& text) {
   TZelExportToCellFile::GetFieldStr(field, text);
   if (!field || !Options.Has(soFieldMask) || text.empty() || field->IsNull()) return;
@@ -70,7 +62,14 @@ void TZelExportToText::BeginTable() {
   TZelExportToCellFile::BeginTable();
 }
 
+const TZelETextSettings& TZelExportToText::Settings() const {
+  static const TZelETextSettings defaults;
+  auto* s = dynamic_cast<const TZelESettingsOf<TZelETextSettings>*>(FormatSettings.Find(teText));
+  return s ? s->Value : defaults;
+}
+
 void TZelExportToText::BeginExecute() {
+  run_ = Settings();
   splittingValues_ = splitRows_ = nulValues_ = 0;
   rowSplit_ = false;
   TZelExportToCellFile::BeginExecute();
@@ -103,18 +102,18 @@ void TZelExportToText::EndRow() {
 
 void TZelExportToText::WriteFooter() {
   TZelExportToCellFile::WriteFooter();
-  if (AddCtrlZ) WriteString("\x1A");
+  if (run_.AddCtrlZ) WriteString("\x1A");
 }
 
 bool TZelExportToText::NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const {
   if (TextQualifier == 0) return false;
-  if (TextQualifying == tqAny) return true;
+  if (run_.TextQualifying == tqAny) return true;
   if (!field) {
     if (cellType == ctString) return true;
   } else {
     TFieldType t = field->DataType();
-    if (IsTextLike(t) && TextQualifying == tqStringOnly) return true;
-    if (!IsNumericType(t) && TextQualifying == tqNoNumber) return true;
+    if (IsTextLike(t) && run_.TextQualifying == tqStringOnly) return true;
+    if (!IsNumericType(t) && run_.TextQualifying == tqNoNumber) return true;
   }
   // A value a reader would split is always enclosed.
   const bool ebcdic = CharacterSet == csEBCDIC;

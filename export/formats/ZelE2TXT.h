@@ -17,12 +17,31 @@ namespace korvane {
 // out of the value, and counted the same way.
 enum TZelETextQualifying : int { tqAny = 0, tqStringOnly, tqNoNumber };
 
+// Settings of the text format beyond the separators every component has.
+struct TZelETextSettings {
+  TZelETextQualifying TextQualifying = tqStringOnly;
+  bool AddCtrlZ = false;  // append 1Ah after the footer
+  bool operator==(const TZelETextSettings&) const = default;
+
+  static constexpr const char* kSection = "TextFormat";
+  static constexpr bool kBlankLineBefore = true;
+  static const std::vector<TZelESettingKey<TZelETextSettings>>& Keys() {
+    using S = TZelETextSettings;
+    static const std::vector<TZelESettingKey<S>> keys = {
+        OrdinalKey("TextQualifying", &S::TextQualifying, {"all", "text", "non-numeric"}),
+        BoolKey("AddCtrlZ", &S::AddCtrlZ),
+    };
+    return keys;
+  }
+};
+
 class TZelExportToText : public TZelExportToCellFile {
  public:
   TZelExportToText();
 
-  TZelETextQualifying TextQualifying = tqStringOnly;
-  bool AddCtrlZ = false;  // append 1Ah after the footer
+  // The format's own settings (carried in FormatSettings).
+  TZelETextSettings& Settings() { return FormatSettings.Get<TZelETextSettings>(teText); }
+  const TZelETextSettings& Settings() const;
 
   void GetDefaultExt(std::string& ext) const override { ext = Fixed ? ".TXT" : ".CSV"; }
   int GetTextKind() const override { return Fixed ? 1 : 2; }
@@ -36,7 +55,6 @@ class TZelExportToText : public TZelExportToCellFile {
   void WriteFooter() override;
   void WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
                  TAlignment alignment, const TFontSpec* font, TColor color) override;
-  void Assign(const TZelECustomBaseComponent& source) override;
   void BeginExecute() override;
   void EndExecute() override;
 
@@ -50,6 +68,8 @@ class TZelExportToText : public TZelExportToCellFile {
   bool NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const;
 
  private:
+  // The settings of the run, copied at its start.
+  TZelETextSettings run_;
   std::vector<int> widths_;
   int cellsInRow_ = 0;
   std::string line_;  // the cell being built

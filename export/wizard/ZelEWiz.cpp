@@ -17,6 +17,7 @@ TExportFormatTypes FormatSet(std::initializer_list<TTableTypeExport> formats) {
 TZelEWizardDlg::TZelEWizardDlg() : ownServices_(std::make_unique<TZelEQtServices>()) {
   SetServices(ownServices_.get());
   SpecificationDir = UserSpecificationFolder();
+  FormatSettings.AddAll();
 }
 TZelEWizardDlg::~TZelEWizardDlg() = default;
 
@@ -25,7 +26,8 @@ std::string TZelEWizardDlg::DefaultFolder() const {
 }
 
 std::string TZelEWizardDlg::ResolvedFileName(const std::string& name) const {
-  if (name.empty() || TableType() == teADO || TableType() == teClipboard) return name;
+  const TZelEFormat& f = ExportFormat(TableType());
+  if (name.empty() || f.Can(faConnection) || f.Can(faNoFile)) return name;
   if (name.size() >= 2 && name[0] == '~' && name[1] == '/') return QDir::homePath().toStdString() + name.substr(1);
   if (name.find('/') != std::string::npos) return name;
   // A bare name lies in the default folder, never at the root.
@@ -47,46 +49,11 @@ void TZelEWizardDlg::Assign(const TZelECustomBaseComponent& source) {
   TZelExportBaseComponent::Assign(source);
   if (auto* w = dynamic_cast<const TZelEWizardDlg*>(&source); w && w != this) {
     Formats = w->Formats;
-    SQLOptions = w->SQLOptions;
     FilterName = w->FilterName;
   } else if (auto* m = dynamic_cast<const TZelExportMonitor*>(&source)) {
     Formats = m->Formats;
     FilterName = m->FilterName;
   }
-}
-
-void TZelEWizardDlg::SaveSpecificationToStream(std::string& out, const std::string& specName) {
-  TZelExportBaseComponent::SaveSpecificationToStream(out, specName);
-  if (!out.empty() && out.back() != '\n') out += "\r\n";
-  const TZelEWizSQLOptions& s = SQLOptions;
-  out += "[SQL]\r\n";
-  out += "SQLTerm=" + s.SQLTerm + "\r\n";
-  out += "SQLQuote=" + SpecHexEncode(s.SQLQuote ? std::string(1, s.SQLQuote) : std::string(1, '\0')) + "\r\n";
-  out += "SQLNULL=" + s.SQLNULL + "\r\n";
-  out += "CommitTerm=" + s.CommitTerm + "\r\n";
-  out += "BatchRecCount=" + std::to_string(s.BatchRecCount) + "\r\n";
-  out += std::string("AddCreateTable=") + (s.AddCreateTable ? "1" : "0") + "\r\n";
-  out += std::string("MultiRowInsert=") + (s.MultiRowInsert ? "1" : "0") + "\r\n";
-  out += "FieldNameCharCase=" + std::to_string(static_cast<int>(s.FieldNameCharCase)) + "\r\n";
-}
-
-void TZelEWizardDlg::LoadSpecificationFromStrings(const std::vector<std::string>& lines) {
-  TZelExportBaseComponent::LoadSpecificationFromStrings(lines);
-  TZelESpecReader r(lines);
-  TZelEWizSQLOptions& s = SQLOptions;
-  if (r.Has("SQLTerm")) s.SQLTerm = r.Get("SQLTerm");
-  if (r.Has("SQLQuote")) {
-    std::string q = SpecHexDecode(r.Get("SQLQuote"));
-    if (!q.empty()) s.SQLQuote = q[0];
-  }
-  if (r.Has("SQLNULL")) s.SQLNULL = r.Get("SQLNULL");
-  if (r.Has("CommitTerm")) s.CommitTerm = r.Get("CommitTerm");
-  long long n = 0;
-  if (r.GetInt("BatchRecCount", n) && n >= 0 && n <= 2147483647) s.BatchRecCount = static_cast<int>(n);
-  if (r.Has("AddCreateTable")) s.AddCreateTable = r.GetBool("AddCreateTable");
-  if (r.Has("MultiRowInsert")) s.MultiRowInsert = r.GetBool("MultiRowInsert");
-  int cc = 0;
-  if (r.GetOrdinal("FieldNameCharCase", 4, cc)) s.FieldNameCharCase = static_cast<TZelEFieldCharCase>(cc);
 }
 
 std::vector<TZelESpecificationFile> TZelEWizardDlg::Specifications() {

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "export/ExportDS.h"
+#include "export/ZelEFormats.h"
 #include "export/ZelESpecs.h"
+#include "export/formats/ZelE2SQL.h"
 
 class QWidget;
 
@@ -22,7 +24,6 @@ class TZelEQtServices;
 
 enum TZelERestriction : int { erDisabled = 0, erReadOnly, erReadWrite };
 enum TZelEWizardStyle : int { wsWindows95 = 0, wsWindows2000 };
-enum TZelEFieldCharCase : int { ecNormal = 0, ecUpperCase, ecLowerCase, ecProper };
 
 // Which settings the user may see (erDisabled hides them) and change
 // (erReadOnly shows them disabled).
@@ -48,24 +49,11 @@ struct TZelECategories {
     f.Color = 0xFF00000E;
     return f;
   }();
-  TExportFormatTypes DocumentFormats = FormatSet({teText, teWord, teClipboard, teRTF, tePDF, teOpenOffice});
-  TExportFormatTypes DatabaseFormats = FormatSet({teParadox, teDBase, teSQL, teAccess, teADO});
-  TExportFormatTypes SpreadsheetFormats = FormatSet({teXLS, teExcel, teWKS, teQuattro, teSPSS});
-  TExportFormatTypes WEBFormats = FormatSet({teHTML, teXML});
-  TExportFormatTypes OtherFormats = FormatSet({teSYLK, teDIF, teLDIF});
-};
-
-// Settings of the SQL script step; a settings file stores them in its [SQL] section.
-struct TZelEWizSQLOptions {
-  bool AddCreateTable = false;
-  std::string CommitTerm = "COMMIT;";
-  int BatchRecCount = 2147483647;
-  TZelEFieldCharCase FieldNameCharCase = ecNormal;
-  bool MultiRowInsert = false;
-  char SQLQuote = '"';
-  std::string SQLTerm = ";";
-  std::string SQLNULL = "NULL";
-  bool operator==(const TZelEWizSQLOptions&) const = default;
+  TExportFormatTypes DocumentFormats = FormatsOfCategory(fcDocument);
+  TExportFormatTypes DatabaseFormats = FormatsOfCategory(fcDatabase);
+  TExportFormatTypes SpreadsheetFormats = FormatsOfCategory(fcSpreadsheet);
+  TExportFormatTypes WEBFormats = FormatsOfCategory(fcWeb);
+  TExportFormatTypes OtherFormats = FormatsOfCategory(fcOther);
 };
 
 class TZelEWizardDlg : public TZelExportBaseComponent {
@@ -90,7 +78,8 @@ class TZelEWizardDlg : public TZelExportBaseComponent {
   TZelEWizardStyle WizardStyle = wsWindows95;
   TZelEUserAccess UserAccess;
   bool SetupSpecificationOnly = false;
-  TZelEWizSQLOptions SQLOptions;
+  // Settings of the SQL step (carried in FormatSettings with every format's own).
+  TZelESQLOptions& SQLOptions() { return FormatSettings.Get<TZelESQLOptions>(teSQL); }
   std::string FilterName = "MS Word 97";
   // Access version chosen on the file name step (0 "-", 1 "97", 2 "2000").
   int AccessVersion = 0;
@@ -125,8 +114,6 @@ class TZelEWizardDlg : public TZelExportBaseComponent {
   std::string DefaultTableName() const;
 
   void Assign(const TZelECustomBaseComponent& source) override;
-  void LoadSpecificationFromStrings(const std::vector<std::string>& lines) override;
-  void SaveSpecificationToStream(std::string& out, const std::string& specName) override;
   // The specifications of the list: OnGetSpecifications, else SpecificationDir.
   std::vector<TZelESpecificationFile> Specifications();
 

@@ -44,11 +44,8 @@ std::string S(const QString& s) { return s.toStdString(); }
 const int kTitleIds[kWizardSteps] = {117, 118, 119, 147, 120, 121, 122, 138, 123, 124};
 const int kDescriptionIds[kWizardSteps] = {20, 21, 22, 148, 115, 23, 24, 139, 88, 25};
 
-bool In(TTableTypeExport t, std::initializer_list<TTableTypeExport> list) {
-  for (TTableTypeExport x : list)
-    if (x == t) return true;
-  return false;
-}
+// Whether the format can do a thing (from the table of formats).
+bool Can(TTableTypeExport t, TZelEFormatAbility a) { return ExportFormat(t).Can(a); }
 
 void Show(QWidget* w, TZelERestriction r) { w->setVisible(r != erDisabled); }
 
@@ -727,7 +724,7 @@ QWidget* TfrmZelEWizard::MakePage(int step) {
       connect(btnBrowse, &QPushButton::clicked, this, [this] {
         TTableTypeExport t = SelectedFormat();
         QString ext = Q(TableTypeExtension(t));
-        QString filter = QString("%1 (*%2);;All files (*)").arg(Q(FormatCaption(t)), ext.toLower());
+        QString filter = QString("%1 (*%2);;All files (*)").arg(Q(ExportFormat(t).Caption()), ext.toLower());
         QString start = edtFileName->text();
         if (!start.contains('/')) start = Q(owner_.DefaultFolder()) + "/" + start;
         QString f = QFileDialog::getSaveFileName(this, Q(owner_.GetLanguageString(69)), start, filter);
@@ -766,10 +763,10 @@ void TfrmZelEWizard::BuildFormatView() {
   const TExportFormatTypes& offered = owner_.Formats;
   auto L = [this](int id) { return Q(owner_.GetLanguageString(id)); };
   auto makeButton = [&](TTableTypeExport t, QWidget* parent) {
-    auto* b = new QRadioButton(L(29 + t), parent);
+    auto* b = new QRadioButton(L(ExportFormat(t).CaptionId()), parent);
     b->setObjectName(QString("rbFormat%1").arg(TableTypeName(t)));
     // A format without a writer in this build is listed but cannot be chosen.
-    b->setEnabled(WriterInfo(t).Built);
+    b->setEnabled(ExportFormat(t).Built());
     if (!b->isEnabled()) b->setToolTip("Not available in this build");
     FormatGroup->addButton(b, t);
     return b;
@@ -884,7 +881,7 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   if (changeExtension) {
     std::string name = S(edtFileName->text());
     bool connection = name.find("Provider=") != std::string::npos && name.find("Data Source=") != std::string::npos;
-    if (t == teADO) {
+    if (Can(t, faConnection)) {
       if (!connection && !name.empty()) name = "Data Source=\"" + name + "\"";
     } else {
       if (connection) {
@@ -900,11 +897,11 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   }
   // Step 2.
   chkSelectedRecord->setEnabled(owner_.Engine() && owner_.Engine()->SupportsSelection());
-  chkAddTitle->setEnabled(!In(t, {teParadox, teDBase}));
+  chkAddTitle->setEnabled(Can(t, faTitles));
   chkBlankRow->setEnabled(chkAddTitle->isEnabled() && chkAddTitle->isChecked());
-  chkOriginalTypes->setEnabled(!In(t, {teText, teHTML, teWord, teClipboard, teRTF, tePDF}));
+  chkOriginalTypes->setEnabled(Can(t, faOriginalTypes));
   // Step 3.
-  bool textLike = In(t, {teText, teClipboard});
+  bool textLike = Can(t, faTextOptions);
   rbDelimited->setEnabled(textLike && rw(ua.TextType));
   rbFixed->setEnabled(textLike && rw(ua.TextType));
   grpDelimiter->setEnabled(rw(ua.FieldDelimiter));
@@ -921,21 +918,20 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   lblFooter->setEnabled(rw(ua.Footer));
   grpOrientation->setEnabled(rw(ua.PageOrientation));
   grpMargins->setEnabled(rw(ua.PageMargins));
-  chkAutofit->setEnabled(In(t, {teExcel, teWord}));
+  chkAutofit->setEnabled(Can(t, faAutoFit));
   // Step 6.
   lstColumns->setEnabled(rw(ua.FieldMapping));
-  bool noTitleAlign = In(t, {teParadox, teDBase, teSYLK, teDIF, teSQL, teXML, teAccess, teADO});
-  bool noColors = noTitleAlign || textLike;
+  bool noTitleAlign = !Can(t, faTitleAlignment);
+  bool noColors = !Can(t, faFontsColors);
   cmbTitleAlign->setEnabled(!noTitleAlign);
   for (QWidget* w : std::initializer_list<QWidget*>{cmbTitleColor, cmbDataColor, btnTitleFont, btnDataFont,
                                                     lblTitleFont, lblDataFont})
     w->setEnabled(!noColors);
   bool fixedText = t == teText && rbFixed->isChecked();
-  bool width = fixedText || !In(t, {teText, teSQL, teClipboard});
+  bool width = fixedText || Can(t, faColumnWidth);
   for (QWidget* w : std::initializer_list<QWidget*>{lblWidth, spnWidth, lblWidthUnit}) w->setVisible(width);
   // Step 9.
-  bool noStyle = In(t, {teParadox, teDBase, teText, teSYLK, teDIF, teSQL, teXML, teAccess, teClipboard, teSPSS,
-                        teADO});
+  bool noStyle = !Can(t, faColorStyle);
   rbColorsFonts->setVisible(!noStyle);
   rbDataOnly->setVisible(!noStyle);
   lblStyle->setVisible(!noStyle && ua.ColorStyle != erDisabled);
@@ -944,26 +940,26 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   cmbStyle->setEnabled(rbColorsFonts->isChecked() && rw(ua.ColorStyle));
   grpLayout->setEnabled(rw(ua.Layout));
   Preview->setEnabled(rw(ua.Layout));
-  rbReversed->setEnabled(!In(t, {teText, teHTML, teSQL, teClipboard}));
+  rbReversed->setEnabled(Can(t, faReversed));
   if (!rbReversed->isEnabled() && rbReversed->isChecked()) rbColumnar->setChecked(true);
   // Step 10.
-  bool tableName = In(t, {teSQL, teAccess, teADO});
+  bool tableName = Can(t, faTableName);
   lblTableName->setVisible(tableName);
   cmbTableName->setVisible(tableName);
-  lblAccess->setVisible(t == teAccess && ua.AccessVersion != erDisabled);
-  cmbAccess->setVisible(t == teAccess && ua.AccessVersion != erDisabled);
+  lblAccess->setVisible(Can(t, faAccessVersion) && ua.AccessVersion != erDisabled);
+  cmbAccess->setVisible(Can(t, faAccessVersion) && ua.AccessVersion != erDisabled);
   cmbAccess->setEnabled(rw(ua.AccessVersion));
-  lblFilter->setVisible(t == teOpenOffice);
-  cmbFilter->setVisible(t == teOpenOffice);
-  if (t == teOpenOffice && cmbFilter->count() == 0) {
+  lblFilter->setVisible(Can(t, faFilterName));
+  cmbFilter->setVisible(Can(t, faFilterName));
+  if (Can(t, faFilterName) && cmbFilter->count() == 0) {
     cmbFilter->addItems({"MS Word 97", "writer8", "Rich Text Format", "writer_pdf_Export", "HTML (StarWriter)"});
     cmbFilter->setCurrentText(Q(owner_.FilterName));
   }
-  bool sheet = In(t, {teExcel, teSYLK, teDIF, tePDF}) && ua.KeyGenerator != erDisabled;
+  bool sheet = Can(t, faSheetName) && ua.KeyGenerator != erDisabled;
   lblSheet->setVisible(sheet);
   edtSheet->setVisible(sheet);
   edtSheet->setEnabled(rw(ua.KeyGenerator));
-  bool fileEdit = t != teClipboard && rw(ua.SourceFileName);
+  bool fileEdit = !Can(t, faNoFile) && rw(ua.SourceFileName);
   edtFileName->setEnabled(fileEdit);
   btnBrowse->setEnabled(fileEdit);
   grpAction->setEnabled(rw(ua.ActionAfter));
@@ -973,8 +969,9 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
 
 void TfrmZelEWizard::UpdateMergeBox() {
   TTableTypeExport t = SelectedFormat();
-  bool enable = t == teClipboard;
-  if (In(t, {teParadox, teText, teExcel, teWord, teXML, teAccess})) {
+  // A target without a file appends to what it holds; a file is appended to when it exists.
+  bool enable = Can(t, faMerge) && Can(t, faNoFile);
+  if (Can(t, faMerge) && !Can(t, faNoFile)) {
     std::string f = owner_.ResolvedFileName(S(edtFileName->text()));
     std::error_code ec;
     enable = !f.empty() && std::filesystem::is_regular_file(f, ec);
@@ -983,7 +980,7 @@ void TfrmZelEWizard::UpdateMergeBox() {
 }
 
 QString TfrmZelEWizard::FileNameError() const {
-  if (SelectedFormat() == teADO) return {};
+  if (Can(SelectedFormat(), faConnection)) return {};
   std::string name = S(edtFileName->text());
   for (unsigned char c : name) {
     if (c < 32 || c == '"' || c == '\'' || c == '*' || c == ';' || c == '<' || c == '>' || c == '?' || c == '|')
@@ -1014,23 +1011,20 @@ bool TfrmZelEWizard::StepVisited(int step) const {
     case 1:
       return rw(ua.TableType);
     case 3:
-      return In(t, {teText, teClipboard}) &&
+      return Can(t, faTextOptions) &&
              (rw(ua.TextType) || rw(ua.FieldDelimiter) || rw(ua.TextQualifier) || rw(ua.RecordSeparator));
     case 4:
-      return t == teSQL && rw(ua.SQLOptions);
+      return Can(t, faSQLOptions) && rw(ua.SQLOptions);
     case 5:
       return rw(ua.DataFormats);
     case 6:
       return rw(ua.FieldMapping);
     case 7:
-      return !In(t, {teParadox, teDBase, teAccess, teADO}) && (rw(ua.Header) || rw(ua.Footer));
+      return Can(t, faHeaderFooter) && (rw(ua.Header) || rw(ua.Footer));
     case 8:
-      return In(t, {teExcel, teWord, tePDF}) &&
-             (rw(ua.PageOrientation) || rw(ua.PageMargins) || In(t, {teExcel, teWord}));
+      return Can(t, faPageSetup) && (rw(ua.PageOrientation) || rw(ua.PageMargins) || Can(t, faAutoFit));
     case 9:
-      return In(t, {teText, teHTML, teXLS, teExcel, teWord, teWKS, teQuattro, teClipboard, teRTF, tePDF,
-                    teOpenOffice}) &&
-             (rw(ua.Layout) || rw(ua.ColorStyle));
+      return Can(t, faLayouts) && (rw(ua.Layout) || rw(ua.ColorStyle));
     default:
       return step >= 1 && step <= kWizardSteps;
   }
@@ -1092,7 +1086,7 @@ void TfrmZelEWizard::ShowStep() {
   lblDescription->setText(desc);
   lblCaption->setText(Q(owner_.GetLanguageString(kTitleIds[step_ - 1])));
   if (step_ == kWizardSteps) {
-    bool show = SelectedFormat() != teClipboard;
+    bool show = !Can(SelectedFormat(), faNoFile);
     chkRowsPerFile->setVisible(show);
     edtRowsPerFile->setVisible(show);
   }
@@ -1170,7 +1164,7 @@ void TfrmZelEWizard::FillFromSettings() {
   else if (o.TextQualifier == '\'') cmbQualifier->setCurrentIndex(2);
   else cmbQualifier->setEditText(CharText(o.TextQualifier));
   // Step 4.
-  const TZelEWizSQLOptions& sql = o.SQLOptions;
+  const TZelESQLOptions& sql = o.SQLOptions();
   chkCreateTable->setChecked(sql.AddCreateTable);
   chkMultiRow->setChecked(sql.MultiRowInsert);
   cmbCharCase->setCurrentIndex(sql.FieldNameCharCase);
@@ -1270,7 +1264,7 @@ void TfrmZelEWizard::ReadToSettings() {
   std::string tqs = S(tq);
   o.TextQualifier = (tq.isEmpty() || tq == Q(o.GetLanguageString(86))) ? '\0' : tqs[0];
   // Step 4.
-  TZelEWizSQLOptions& sql = o.SQLOptions;
+  TZelESQLOptions& sql = o.SQLOptions();
   sql.AddCreateTable = chkCreateTable->isChecked();
   sql.MultiRowInsert = chkMultiRow->isChecked();
   sql.FieldNameCharCase = static_cast<TZelEFieldCharCase>(std::max(0, cmbCharCase->currentIndex()));
@@ -1468,7 +1462,7 @@ void TfrmZelEWizard::ExecuteClicked() {
   if (owner_.ConfirmExecuteStart && !owner_.Services().AskYesNo("Do you want to start the export process?"))
     return;
   TTableTypeExport t = SelectedFormat();
-  if (owner_.ConfirmFileOverwrite && t != teClipboard && t != teADO) {
+  if (owner_.ConfirmFileOverwrite && !Can(t, faNoFile) && !Can(t, faConnection)) {
     // Asked whenever the file exists and is not being appended to.
     std::string f = owner_.ResolvedFileName(S(edtFileName->text()));
     std::error_code ec;

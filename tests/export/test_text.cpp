@@ -43,7 +43,7 @@ TEST_F(Text, QualifierEnclosesStringsAndDoublesItselfInside) {
 
   // tqAny without a qualifier encloses nothing.
   w.TextQualifier = 0;
-  w.TextQualifying = tqAny;
+  w.Settings().TextQualifying = tqAny;
   EXPECT_EQ(Run(t), "O\"Hara,12,5\r\n");
 }
 
@@ -51,7 +51,7 @@ TEST_F(Text, ValuesAReaderWouldSplitAreAlwaysEnclosed) {
   TOpenTable t("Name=A20,N=I,Notes=M20", {{TWriterValue("a;b"), TWriterValue(7), TWriterValue("x\r\ny")}});
   w.Separator = ';';
   w.TextQualifier = '\'';
-  w.TextQualifying = tqNoNumber;
+  w.Settings().TextQualifying = tqNoNumber;
   // A constant column of a number type holding the separator, a qualifier and a line end.
   TZelEColumn& c = w.Columns.Add();
   c.ColumnKind = ckConstant;
@@ -105,7 +105,7 @@ TEST_F(Text, NulBytesNeverReachTheFileAndAreCounted) {
 TEST_F(Text, NoNumberQualifiesDatesButNotIntegers) {
   TOpenTable t("D=D,N=I", {{TWriterValue(PdxDayNumber(2024, 1, 31)), TWriterValue(5)}});
   w.TextQualifier = '"';
-  w.TextQualifying = tqNoNumber;
+  w.Settings().TextQualifying = tqNoNumber;
   w.Options.Include(soFieldMask);
   w.DataFormats = TZelEDataFormats::MainWindowDefaults();
   EXPECT_EQ(Run(t), "\"31/01/24\"\t5\r\n");
@@ -161,7 +161,7 @@ TEST_F(Text, HeaderFooterAndCtrlZ) {
   w.Separator = ',';
   w.Header = {"a,b", ""};
   w.Footer = {"end"};
-  w.AddCtrlZ = true;
+  w.Settings().AddCtrlZ = true;
   w.RecordSeparator = "\n";
   EXPECT_EQ(Run(t), "a,b\n\napple,3,1.5\nend\n\x1A");
 }
@@ -291,7 +291,7 @@ TEST(TextNames, FormatExtensionRules) {
   w.FileName = "/data.d/out";
   w.SetTableType(teText);
   EXPECT_EQ(w.FileName, "/data.d/out.TXT");
-  EXPECT_EQ(WriterInfo(teText).Built, true);
+  EXPECT_TRUE(ExportFormat(teText).Built());
   EXPECT_EQ(std::string(TableTypeName(teQuattro)), "Quattro");
   TTableTypeExport t;
   EXPECT_TRUE(TableTypeFromName("text", t));

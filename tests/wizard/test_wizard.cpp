@@ -175,7 +175,7 @@ TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
     auto tt = static_cast<TTableTypeExport>(t);
     QRadioButton* b = w->FormatButton(tt);
     ASSERT_NE(b, nullptr) << TableTypeName(tt);
-    EXPECT_EQ(b->isEnabled(), WriterInfo(tt).Built) << TableTypeName(tt);
+    EXPECT_EQ(b->isEnabled(), ExportFormat(tt).Built()) << TableTypeName(tt);
   }
   EXPECT_TRUE(w->FormatButton(teText)->isChecked());
   wizard.Formats = FormatSet({teText, teHTML});

@@ -1,0 +1,114 @@
+#include "export/ZelEFormats.h"
+
+#include "export/ExportDS.h"
+#include "export/ZelESettings.h"
+#include "export/formats/ZelE2SQL.h"
+#include "export/formats/ZelE2TXT.h"
+
+namespace korvane {
+
+namespace {
+
+template <class W>
+TZelEWriterFactory Writer() {
+  return [] { return std::unique_ptr<TZelExportBaseComponent>(new W()); };
+}
+
+template <class S>
+TZelESettingsFactory Settings() {
+  return [] { return std::unique_ptr<TZelEFormatSettings>(new TZelESettingsOf<S>()); };
+}
+
+// What most file formats share.
+constexpr uint32_t kSheet = faTitles | faOriginalTypes | faHeaderFooter | faLayouts | faTitleAlignment |
+                            faFontsColors | faColumnWidth | faColorStyle | faReversed;
+
+std::vector<TZelEFormat> MakeTable() {
+  return {
+      {teParadox, "Paradox", "TZelExportToBDE", ".DB", fcDatabase, faOriginalTypes | faColumnWidth | faReversed | faMerge,
+       nullptr, nullptr},
+      {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth | faReversed, nullptr,
+       nullptr},
+      {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
+       faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord,
+       Writer<TZelExportToText>(), Settings<TZelETextSettings>()},
+      {teHTML, "HTML", "TZelExportToHTML", ".HTM", fcWeb,
+       faTitles | faHeaderFooter | faLayouts | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle, nullptr,
+       nullptr},
+      {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
+       kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, nullptr, nullptr},
+      {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,
+       (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, nullptr, nullptr},
+      {teSYLK, "SYLK", "TZelExportToSYLK", ".SLK", fcOther,
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
+      {teDIF, "DIF", "TZelExportToDIF", ".DIF", fcOther,
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
+      {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teSQL, "SQL", "TZelExportToSQL", ".SQL", fcDatabase,
+       faTitles | faOriginalTypes | faSQLOptions | faHeaderFooter | faTableName, nullptr, Settings<TZelESQLOptions>()},
+      {teXML, "XML", "TZelExportToXML", ".XML", fcWeb,
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faMerge, nullptr, nullptr},
+      {teAccess, "Access", "TZelExportToAccess", ".MDB", fcDatabase,
+       faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faMerge | faAccessVersion, nullptr,
+       nullptr},
+      {teClipboard, "Clipboard", "TZelExportToClipboard", "", fcDocument,
+       faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faNoFile |
+           faBlankRowPerRecord,
+       nullptr, nullptr},
+      {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, nullptr, nullptr},
+      {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet,
+       faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faReversed,
+       nullptr, nullptr},
+      {tePDF, "PDF", "TZelExportToPDF", ".PDF", fcDocument,
+       (kSheet & ~faOriginalTypes) | faPageSetup | faSheetName, nullptr, nullptr},
+      {teLDIF, "LDIF", "TZelExportToLDIF", ".LDIF", fcOther,
+       faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle |
+           faReversed,
+       nullptr, nullptr},
+      {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
+       faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection, nullptr, nullptr},
+      {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,
+       nullptr},
+  };
+}
+
+std::vector<TZelEFormat>& Table() {
+  static std::vector<TZelEFormat> table = MakeTable();
+  return table;
+}
+
+}  // namespace
+
+std::string TZelEFormat::Caption() const { return ZelELanguageText(CaptionId()); }
+
+std::string TZelEFormat::Filter() const { return Caption() + "|*" + Extension + "|" + ZelELanguageText(70); }
+
+const std::vector<TZelEFormat>& ExportFormats() { return Table(); }
+
+const TZelEFormat& ExportFormat(TTableTypeExport t) {
+  if (t < 0 || t >= kTableTypeCount) t = teText;
+  return Table()[static_cast<size_t>(t)];
+}
+
+TExportFormatTypes FormatsOfCategory(TZelEFormatCategory c) {
+  TExportFormatTypes set = TExportFormatTypes::None();
+  for (const TZelEFormat& f : Table())
+    if (f.Category == c) set.Include(f.Type);
+  return set;
+}
+
+std::unique_ptr<TZelExportBaseComponent> CreateWriter(TTableTypeExport t) {
+  const TZelEFormat& f = ExportFormat(t);
+  return f.Built() ? f.Create() : nullptr;
+}
+
+TZelEFormat ReplaceExportFormat(const TZelEFormat& row) {
+  TZelEFormat& slot = Table()[static_cast<size_t>(row.Type)];
+  TZelEFormat old = slot;
+  slot = row;
+  return old;
+}
+
+}  // namespace korvane
