@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -1010,7 +1011,43 @@ QStringList TForm1::SaveScreenshots(const QString& folder) {
     if (w->grab().save(file, "PNG")) files << file;
   };
   settle();
+  // The main window with a few records selected, as for "Selected records only".
+  if (pdx1_.Active() && dbGrid1_->RecordCount() >= 5) {
+    dbGrid1_->ClickRecord(1, Qt::ControlModifier);
+    dbGrid1_->ClickRecord(2, Qt::ControlModifier);
+    dbGrid1_->ClickRecord(4, Qt::ControlModifier);
+  }
   save(this, QStringLiteral("main-window.png"));
+  dbGrid1_->ClearSelectedRecords();
+  // The File, View and Tools menus side by side.
+  {
+    QList<QPixmap> pictures;
+    for (const char* name : {"File1", "View1", "Tools1"}) {
+      QMenu* menu = findChild<QMenu*>(QString::fromLatin1(name));
+      if (!menu) continue;
+      menu->popup(mapToGlobal(QPoint(0, 0)));
+      settle();
+      pictures << menu->grab();
+      menu->hide();
+    }
+    const int gap = 16;
+    int width = gap, height = 0;
+    for (const QPixmap& p : pictures) {
+      width += p.width() + gap;
+      height = std::max(height, p.height());
+    }
+    QPixmap strip(width, height + 2 * gap);
+    strip.fill(palette().color(QPalette::Window));
+    QPainter painter(&strip);
+    int x = gap;
+    for (const QPixmap& p : pictures) {
+      painter.drawPixmap(x, gap, p);
+      x += p.width() + gap;
+    }
+    painter.end();
+    QString file = QDir(folder).filePath(QStringLiteral("menus.png"));
+    if (!pictures.isEmpty() && strip.save(file, "PNG")) files << file;
+  }
   if (pdx1_.Active()) {
     ToolButton7Click();
     save(frmRecordView_, QStringLiteral("form-view.png"));
