@@ -113,7 +113,8 @@ class TGridColumns {
   int SelectedIndex() const { return selectedIndex_; }
   void SetSelectedIndex(int i);
 
-  // Selected rows (multi-select) as bookmarks, in the order they were selected.
+  // Selected rows (multi-select) as bookmarks, in the list's order (the viewer's grid
+  // keeps them in record order).
   const std::vector<TBookmark>& SelectedRows() const { return selectedRows_; }
   void SetSelectedRows(std::vector<TBookmark> rows);
   void ToggleSelected(TBookmark bm);

@@ -270,6 +270,7 @@ std::vector<std::string> SplitAddresses(const std::string& list) {
 }  // namespace
 
 const char kZelENothingExported[] = "There were no records to export: the %s file was not written.";
+const char kZelENoRecordWritten[] = "No record was exported: the %s file holds no records.";
 
 const char* ZelELanguageText(int id) { return (id >= 0 && id < kZelELanguageCount) ? kLanguage[id] : ""; }
 
@@ -934,8 +935,12 @@ void TZelExportBaseComponent::EndExecute() {
       finalText = GetLanguageString(16);
     } else {
       Statistic.Result = erCompleted;
-      finalText = OutputWritten() ? ZelEFormat(GetLanguageString(2), {FileName})
-                                  : ZelEFormat(kZelENothingExported, {FileName});
+      if (!OutputWritten())
+        finalText = ZelEFormat(kZelENothingExported, {FileName});
+      else if (RecordsWritten() == 0)
+        finalText = ZelEFormat(kZelENoRecordWritten, {FileName});
+      else
+        finalText = ZelEFormat(GetLanguageString(2), {FileName});
       for (const std::string& note : Statistic.Notes) finalText += " " + note;
     }
   }

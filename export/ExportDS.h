@@ -29,6 +29,8 @@ const char* ZelELanguageText(int id);
 constexpr int kZelELanguageCount = 150;
 // Text of a run that found no records with ExportIfEmpty off ("%s" = file name).
 extern const char kZelENothingExported[];
+// Text of a run that wrote its file without a single record ("%s" = file name).
+extern const char kZelENoRecordWritten[];
 
 // How dates, times, numbers and booleans become text, independent of the user's
 // regional settings.
@@ -339,6 +341,8 @@ class TZelExportBaseComponent : public TZelECustomBaseComponent {
   // Whether the last run produced its output (false when there were no records
   // and ExportIfEmpty was off).
   virtual bool OutputWritten() const { return true; }
+  // How many records the last run wrote, or -1 when the format does not count them.
+  virtual int RecordsWritten() const { return -1; }
   // Records a failure of the run: Result, progress window, message.
   void RunFailed(const std::string& message);
   int recordCount_ = 0;

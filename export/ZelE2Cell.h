@@ -89,6 +89,7 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   void ExportData() override;
   void FinishOutput(bool keep) override;
   bool OutputWritten() const override { return outputWritten_; }
+  int RecordsWritten() const override { return Statistic.RecordsExported; }
 
   void WriteTitles(TZelECustomDataEngine& engine, const TZelEColumns& columns);
   void WriteRecord(TZelECustomDataEngine& engine, const TZelEColumns& columns, int& rowCounter, int recNo,

@@ -158,18 +158,27 @@ void TZelEDBGridDataEngine::FillColumns(TZelEColumns& columns, TZelEColumnBands&
   }
 }
 
+std::vector<TBookmark> TZelEDBGridDataEngine::SelectedRows() const {
+  if (!grid_) return {};
+  if (!grid_->SelectedRows().empty()) return grid_->SelectedRows();
+  TDataSet* ds = GetDataset();
+  if (!ds || !ds->Active() || ds->IsEmpty()) return {};
+  TBookmark current = ds->GetBookmark();
+  return current != 0 ? std::vector<TBookmark>{current} : std::vector<TBookmark>{};
+}
+
 bool TZelEDBGridDataEngine::Eof() {
   if (!SelectedOnly) return TZelECustomDBDataEngine::Eof();
-  int count = grid_ ? static_cast<int>(grid_->SelectedRows().size()) : 0;
-  return selectedIndex_ > count - 1;
+  return selectedIndex_ > static_cast<int>(rows_.size()) - 1;
 }
 
 void TZelEDBGridDataEngine::First() {
   if (!SelectedOnly) return TZelECustomDBDataEngine::First();
   if (OnFirst) OnFirst(*this);
   selectedIndex_ = 0;
+  rows_ = SelectedRows();
   TDataSet* ds = GetDataset();
-  if (grid_ && ds && ds->Active() && !grid_->SelectedRows().empty()) ds->GotoBookmark(grid_->SelectedRows()[0]);
+  if (ds && ds->Active() && !rows_.empty()) ds->GotoBookmark(rows_[0]);
 }
 
 void TZelEDBGridDataEngine::Next() {
@@ -178,12 +187,12 @@ void TZelEDBGridDataEngine::Next() {
   if (OnNext) OnNext(*this, abort);
   ++selectedIndex_;
   TDataSet* ds = GetDataset();
-  if (!Eof() && ds && ds->Active()) ds->GotoBookmark(grid_->SelectedRows()[static_cast<size_t>(selectedIndex_)]);
+  if (!Eof() && ds && ds->Active()) ds->GotoBookmark(rows_[static_cast<size_t>(selectedIndex_)]);
 }
 
 int TZelEDBGridDataEngine::GetRecordCount() {
   if (!SelectedOnly) return TZelECustomDBDataEngine::GetRecordCount();
-  return grid_ ? static_cast<int>(grid_->SelectedRows().size()) : 0;
+  return static_cast<int>(SelectedRows().size());
 }
 
 }  // namespace korvane

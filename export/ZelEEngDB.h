@@ -50,7 +50,8 @@ class TZelEDatasetDataEngine : public TZelECustomDBDataEngine {
 };
 
 // The records of a grid's dataset in the grid's column order, or the grid's
-// selected rows (by bookmark, in selection order) when SelectedOnly.
+// selected rows (by bookmark, in the order of the grid's list) when SelectedOnly.
+// A grid with no selected row has its current record selected.
 class TZelEDBGridDataEngine : public TZelECustomDBDataEngine {
  public:
   explicit TZelEDBGridDataEngine(TGridColumns* grid = nullptr) : grid_(grid) {}
@@ -65,7 +66,11 @@ class TZelEDBGridDataEngine : public TZelECustomDBDataEngine {
   int GetRecordCount() override;
 
  private:
+  // The bookmarks a selected-only run walks.
+  std::vector<TBookmark> SelectedRows() const;
+
   TGridColumns* grid_;
+  std::vector<TBookmark> rows_;
   int selectedIndex_ = 0;
 };
 

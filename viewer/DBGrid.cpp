@@ -1,6 +1,10 @@
 #include "viewer/DBGrid.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPalette>
 #include <QPointer>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -144,6 +148,13 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const {
     Qt::Alignment h = a == taRightJustify ? Qt::AlignRight : a == taCenter ? Qt::AlignHCenter : Qt::AlignLeft;
     return QVariant::fromValue(static_cast<int>(h | Qt::AlignVCenter));
   }
+  if (role == Qt::BackgroundRole || role == Qt::ForegroundRole) {
+    // Selected records are painted like a selection (the grid keeps them sorted).
+    const std::vector<TBookmark>& rows = columns_.SelectedRows();
+    if (rows.empty() || !std::binary_search(rows.begin(), rows.end(), top_ + index.row() + 1)) return {};
+    QPalette pal = QGuiApplication::palette();
+    return pal.brush(role == Qt::BackgroundRole ? QPalette::Highlight : QPalette::HighlightedText);
+  }
   return {};
 }
 
@@ -187,7 +198,9 @@ TDBGrid::TDBGrid(TGridColumns& columns, QWidget* parent)
 
   QPointer<TDBGrid> self(this);
   columns_.AddListener([self] {
-    if (self) self->ColumnsChanged();
+    if (!self) return;
+    self->ColumnsChanged();
+    self->viewport()->update();
   });
   columns_.TextWidth = [self](const std::string& text) {
     QFont f = self ? self->font() : QFont();
@@ -227,6 +240,9 @@ void TDBGrid::DataEvent(TDataEvent e) {
       // field order, default widths. Closing leaves no columns and no rows.
       syncing_ = true;
       columns_.RebuildFromFields();
+      // A selection belongs to the table it was made in.
+      anchor_ = -1;
+      if (!columns_.SelectedRows().empty()) columns_.SetSelectedRows({});
       syncing_ = false;
       shownFields_.assign(1, std::string("\x01"));  // forces a rebuild of the model
       model_->SetTop(0);
@@ -414,6 +430,92 @@ QModelIndex TDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modif
     top = target - visible + 1;
   ScrollTo(top);
   return model_->index(target - model_->Top(), column);
+}
+
+void TDBGrid::SetSelectedRecords(std::vector<TBookmark> bookmarks) {
+  std::sort(bookmarks.begin(), bookmarks.end());
+  bookmarks.erase(std::unique(bookmarks.begin(), bookmarks.end()), bookmarks.end());
+  if (bookmarks == columns_.SelectedRows()) return;
+  columns_.SetSelectedRows(std::move(bookmarks));
+}
+
+bool TDBGrid::IsRecordSelected(int record) const {
+  const std::vector<TBookmark>& rows = columns_.SelectedRows();
+  return std::binary_search(rows.begin(), rows.end(), record + 1);
+}
+
+void TDBGrid::ClearSelectedRecords() {
+  if (!columns_.SelectedRows().empty()) columns_.SetSelectedRows({});
+}
+
+void TDBGrid::SelectAllRecords() {
+  int records = model_->RecordCount();
+  std::vector<TBookmark> all(static_cast<size_t>(std::max(0, records)));
+  for (int r = 0; r < records; ++r) all[static_cast<size_t>(r)] = r + 1;
+  SetSelectedRecords(std::move(all));
+}
+
+void TDBGrid::SelectRange(int from, int to, bool add) {
+  if (from > to) std::swap(from, to);
+  from = std::max(from, 0);
+  to = std::min(to, model_->RecordCount() - 1);
+  std::vector<TBookmark> rows = add ? columns_.SelectedRows() : std::vector<TBookmark>();
+  for (int r = from; r <= to; ++r) rows.push_back(r + 1);
+  SetSelectedRecords(std::move(rows));
+}
+
+void TDBGrid::ClickRecord(int record, Qt::KeyboardModifiers modifiers) {
+  if (record < 0 || record >= model_->RecordCount()) return;
+  bool ctrl = modifiers & Qt::ControlModifier;
+  bool shift = modifiers & Qt::ShiftModifier;
+  if (shift) {
+    if (anchor_ < 0 || anchor_ >= model_->RecordCount()) {
+      TDataSet* ds = link_.DataSet();
+      anchor_ = ds && ds->Active() && ds->RecNo() > 0 ? ds->RecNo() - 1 : record;
+    }
+    SelectRange(anchor_, record, ctrl);
+    return;
+  }
+  anchor_ = record;
+  if (ctrl) {
+    std::vector<TBookmark> rows = columns_.SelectedRows();
+    auto it = std::lower_bound(rows.begin(), rows.end(), record + 1);
+    if (it != rows.end() && *it == record + 1)
+      rows.erase(it);
+    else
+      rows.insert(it, record + 1);
+    SetSelectedRecords(std::move(rows));
+    return;
+  }
+  ClearSelectedRecords();
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent* e) {
+  QModelIndex index = indexAt(e->position().toPoint());
+  if (e->button() == Qt::LeftButton && index.isValid()) ClickRecord(model_->Top() + index.row(), e->modifiers());
+  QTableView::mousePressEvent(e);
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* e) {
+  if (e == QKeySequence::SelectAll) {
+    SelectAllRecords();
+    e->accept();
+    return;
+  }
+  TDataSet* ds = link_.DataSet();
+  auto cursorRecord = [ds] { return ds && ds->Active() ? ds->RecNo() - 1 : -1; };
+  int before = cursorRecord();
+  QTableView::keyPressEvent(e);
+  int after = cursorRecord();
+  if (after == before || after < 0) return;
+  // A move with Shift selects from the anchor; a plain move starts afresh.
+  if (e->modifiers() & Qt::ShiftModifier) {
+    if (anchor_ < 0) anchor_ = before;
+    SelectRange(anchor_, after, false);
+  } else {
+    anchor_ = after;
+    ClearSelectedRecords();
+  }
 }
 
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {

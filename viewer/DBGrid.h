@@ -96,6 +96,16 @@ class TDBGrid : public QTableView {
   // Puts the current cell on the cursor's record and the selected column.
   void FollowCursor() { SyncToCursor(); }
 
+  // Several records can be selected (Ctrl + click adds or removes one, Shift +
+  // click or Shift + a move selects the records from the anchor, Ctrl+A all of
+  // them); a plain click or move clears the selection. The selection lives in
+  // the columns model as bookmarks in record order, where the export reads it.
+  // Records are 0-based here.
+  void ClickRecord(int record, Qt::KeyboardModifiers modifiers);
+  void SelectAllRecords();
+  void ClearSelectedRecords();
+  bool IsRecordSelected(int record) const;
+
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
@@ -103,6 +113,8 @@ class TDBGrid : public QTableView {
   void scrollContentsBy(int dx, int dy) override;
   void resizeEvent(QResizeEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void DataEvent(TDataEvent e);
@@ -114,12 +126,15 @@ class TDBGrid : public QTableView {
   void SectionResized(int logical, int oldSize, int newSize);
   void SectionMoved(int logical, int oldVisual, int newVisual);
   int CursorColumn() const;
+  void SetSelectedRecords(std::vector<TBookmark> bookmarks);
+  void SelectRange(int from, int to, bool add);
 
   TGridColumns& columns_;
   TDBGridModel* model_;
   TDataLink link_;
   std::vector<std::string> shownFields_;  // field names in the order the model shows them
   bool syncing_ = false;                  // true while the grid follows the cursor or the columns
+  int anchor_ = -1;        // record where a Shift selection starts
   bool geometry_ = false;  // true while the view lays itself out (its scroll bar values are not ours)
 };
 

@@ -4,18 +4,22 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -56,6 +60,18 @@ namespace korvane {
 namespace {
 
 const char kCaption[] = "Korvane (beta)";
+
+// Bytes as lower-case hexadecimal digits, two per byte, as `dump` writes binary values.
+std::string BytesToHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out(bytes.size() * 2, '0');
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out[2 * i] = kDigits[b >> 4];
+    out[2 * i + 1] = kDigits[b & 15];
+  }
+  return out;
+}
 
 // Local 8-bit file names: what the file system and the table engine take.
 std::string ToFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -178,6 +194,9 @@ void TForm1::BuildMenus() {
   print->setEnabled(false);  // enabled when report printing is built
   AddAction(file, "PrintPreview1", QStringLiteral("Print Preview"), {}, nullptr)->setVisible(false);
   AddAction(file, "PrintTable1", QStringLiteral("Print Table"), {}, nullptr)->setVisible(false);
+  // The toolbar's commands, also reachable from the keyboard and without the toolbar (/FULL).
+  AddAction(file, "Export1", QStringLiteral("Export"), {}, &TForm1::ToolButton5Click)
+      ->setToolTip(QStringLiteral("Export Data"));
   file->addSeparator();
   AddAction(file, "Exit1", QStringLiteral("Exit"), QKeySequence(Qt::Key_F10), &TForm1::Exit1Click);
 
@@ -202,6 +221,8 @@ void TForm1::BuildMenus() {
             QKeySequence(Qt::Key_F11), &TForm1::ToolButton13Click);
   AddAction(view, "GotoColumn1", QStringLiteral("Goto Column"), QKeySequence(Qt::Key_F6), nullptr)
       ->setVisible(false);
+  AddAction(view, "FormView1", QStringLiteral("Form"), {}, &TForm1::ToolButton7Click)
+      ->setToolTip(QStringLiteral("Form View"));
   view->addSeparator();
   QMenu* encoding = view->addMenu(QStringLiteral("Encoding"));
   encoding->setObjectName(QStringLiteral("Encoding1"));
@@ -216,6 +237,8 @@ void TForm1::BuildMenus() {
   tools->setObjectName(QStringLiteral("Tools1"));
   AddAction(tools, "RecordCount1", QStringLiteral("Record Count"), {}, &TForm1::RecordCount1Click);
   AddAction(tools, "RecordSize1", QStringLiteral("Record Size"), {}, &TForm1::RecordSize1Click);
+  AddAction(tools, "TblInfo1", QStringLiteral("Tbl Info"), {}, &TForm1::TblInfoClick)
+      ->setToolTip(QStringLiteral("Table Info"));
   tools->addSeparator();
   AddAction(tools, "ShowProgramLocation1", QStringLiteral("Show Program Location"), {},
             &TForm1::ShowProgramLocation1Click);
@@ -243,6 +266,18 @@ void TForm1::BuildEncodingMenu(QMenu* menu) {
   add(0, QStringLiteral("Automatic (from the table)"));
   menu->addSeparator();
   for (const auto& [cp, label] : CommonCodePages()) add(cp, QString::fromStdString(label));
+  SyncEncodingMenu();
+}
+
+void TForm1::SyncEncodingMenu() {
+  if (!encodingGroup_) return;
+  // The menu shows the choice of the open table and has nothing to act on without one.
+  const bool open = pdx1_.Active();
+  const QList<QAction*> actions = encodingGroup_->actions();
+  for (QAction* a : actions) {
+    a->setChecked(a->data().toInt() == codePageOverride_);
+    a->setEnabled(open);
+  }
 }
 
 void TForm1::BuildToolBar() {
@@ -512,6 +547,7 @@ void TForm1::OpenFromCommandLine(const QStringList& args) {
     given = path;
   }
   if (path.isEmpty() || !QFileInfo(path).isFile()) return;
+  codePageOverride_ = 0;
   try {
     pdx1_.Close();
     pdx1_.SetTableName(ToFileName(path));
@@ -581,6 +617,7 @@ void TForm1::UpdateTableLabels() {
       a->setText(caption);
     }
   }
+  SyncEncodingMenu();
 }
 
 void TForm1::ShowDesignLabels() {
@@ -601,6 +638,7 @@ void TForm1::Open1Click() {
   if (path.isEmpty()) return;
   ResetMemoSide();
   openTables_.push_back({path, QFileInfo(path).fileName()});
+  codePageOverride_ = 0;
   AddTab(openTables_.back().ShortName);
   openTab_ = tabControl1_->count() - 1;
   if (!OpenPDX(path)) {
@@ -618,15 +656,15 @@ void TForm1::TabControl1Change() {
   int index = tabControl1_->currentIndex();
   ResetMemoSide();
   if (index < 0 || index >= static_cast<int>(openTables_.size())) return;
+  // Each table is read with its own choice from View > Encoding.
+  codePageOverride_ = openTables_[static_cast<size_t>(index)].CodePage;
   openTab_ = OpenPDX(openTables_[static_cast<size_t>(index)].FullPath) ? index : -1;
 }
 
 void TForm1::CloseTabClick() {
   int index = tabControl1_->currentIndex();
-  if (index < 0 || index >= static_cast<int>(openTables_.size())) {
-    qtui::ShowErrorMessage(this, QStringLiteral("tab not selected"));
-    return;
-  }
+  // Nothing to close: nothing happens, as for the other commands without a table.
+  if (index < 0 || index >= static_cast<int>(openTables_.size())) return;
   openTables_.erase(openTables_.begin() + index);
   selectingTab_ = true;
   tabControl1_->removeTab(index);
@@ -634,10 +672,13 @@ void TForm1::CloseTabClick() {
   openTab_ = -1;
   ResetMemoSide();
   pdx1_.Close();
+  codePageOverride_ = 0;
   ShowDesignLabels();
+  SyncEncodingMenu();
 }
 
 void TForm1::Refresh1Click() {
+  if (!pdx1_.Active()) return;
   pdx1_.Resync();
   pdx1_.Refresh();
 }
@@ -732,11 +773,13 @@ void TForm1::SearchClick() {
 // Grid tools and clipboard
 
 void TForm1::ToolButton13Click() {
-  int n = gridColumns_.Count();
+  // The width is shared among the columns the user sees.
+  int n = static_cast<int>(std::count_if(gridColumns_.Columns().begin(), gridColumns_.Columns().end(),
+                                         [](const TGridColumn& c) { return c.Visible; }));
   if (n == 0) return;
   int share = (dbGrid1_->width() - 25) / n;
   int w = std::max(share, 50);
-  for (int i = 0; i < n; ++i) gridColumns_.At(i).Width = w;
+  for (int i = 0; i < gridColumns_.Count(); ++i) gridColumns_.At(i).Width = w;
   gridColumns_.Changed();
 }
 
@@ -788,6 +831,21 @@ void TForm1::CopyRowToClip1Click() {
 void TForm1::CopyFieldToClip1Click() {
   TField* field = dbGrid1_->SelectedField();
   if (!field) return;
+  const TFieldType kind = field->DataType();
+  if (kind == ftBlob || kind == ftGraphic || kind == ftParadoxOle) {
+    // Binary data as text is its bytes in hexadecimal; a picture also goes on
+    // the clipboard as an image, for programs that paste pictures.
+    std::string blob = pdx1_.CreateBlobStream(*field, bmRead)->Data();
+    auto* mime = new QMimeData;
+    mime->setText(QString::fromLatin1(BytesToHex(blob) + "\r\n"));
+    std::string picture = ImageBytesOfBlob(blob);
+    QImage image;
+    if (!picture.empty() &&
+        image.loadFromData(reinterpret_cast<const uchar*>(picture.data()), static_cast<int>(picture.size())))
+      mime->setImageData(image);
+    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
+    return;
+  }
   qtui::SetClipboardText(ValueText(field->AsString() + "\r\n"));
 }
 
@@ -920,12 +978,15 @@ int TForm1::EffectiveCodePage() const {
 }
 
 void TForm1::SetSourceCodePage(int codePage) {
-  codePageOverride_ = codePage;
-  for (QAction* a : encodingGroup_->actions()) a->setChecked(a->data().toInt() == codePage);
-  if (openTab_ >= 0 && openTab_ < static_cast<int>(openTables_.size())) {
-    ResetMemoSide();
-    if (!OpenPDX(openTables_[static_cast<size_t>(openTab_)].FullPath)) openTab_ = -1;
+  if (!pdx1_.Active() || openTab_ < 0 || openTab_ >= static_cast<int>(openTables_.size())) {
+    SyncEncodingMenu();
+    return;
   }
+  openTables_[static_cast<size_t>(openTab_)].CodePage = codePage;
+  codePageOverride_ = codePage;
+  ResetMemoSide();
+  if (!OpenPDX(openTables_[static_cast<size_t>(openTab_)].FullPath)) openTab_ = -1;
+  SyncEncodingMenu();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -950,7 +1011,43 @@ QStringList TForm1::SaveScreenshots(const QString& folder) {
     if (w->grab().save(file, "PNG")) files << file;
   };
   settle();
+  // The main window with a few records selected, as for "Selected records only".
+  if (pdx1_.Active() && dbGrid1_->RecordCount() >= 5) {
+    dbGrid1_->ClickRecord(1, Qt::ControlModifier);
+    dbGrid1_->ClickRecord(2, Qt::ControlModifier);
+    dbGrid1_->ClickRecord(4, Qt::ControlModifier);
+  }
   save(this, QStringLiteral("main-window.png"));
+  dbGrid1_->ClearSelectedRecords();
+  // The File, View and Tools menus side by side.
+  {
+    QList<QPixmap> pictures;
+    for (const char* name : {"File1", "View1", "Tools1"}) {
+      QMenu* menu = findChild<QMenu*>(QString::fromLatin1(name));
+      if (!menu) continue;
+      menu->popup(mapToGlobal(QPoint(0, 0)));
+      settle();
+      pictures << menu->grab();
+      menu->hide();
+    }
+    const int gap = 16;
+    int width = gap, height = 0;
+    for (const QPixmap& p : pictures) {
+      width += p.width() + gap;
+      height = std::max(height, p.height());
+    }
+    QPixmap strip(width, height + 2 * gap);
+    strip.fill(palette().color(QPalette::Window));
+    QPainter painter(&strip);
+    int x = gap;
+    for (const QPixmap& p : pictures) {
+      painter.drawPixmap(x, gap, p);
+      x += p.width() + gap;
+    }
+    painter.end();
+    QString file = QDir(folder).filePath(QStringLiteral("menus.png"));
+    if (!pictures.isEmpty() && strip.save(file, "PNG")) files << file;
+  }
   if (pdx1_.Active()) {
     ToolButton7Click();
     save(frmRecordView_, QStringLiteral("form-view.png"));

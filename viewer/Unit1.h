@@ -45,6 +45,7 @@ class TZelEWizardDlg;
 struct TPDXInfo {
   QString FullPath;   // path as chosen or given
   QString ShortName;  // file name part
+  int CodePage = 0;   // View > Encoding for this table: 0 reads the table's own code page
 };
 
 // A drop-down that tells before its list opens, so the list can be rebuilt.
@@ -77,8 +78,8 @@ class TForm1 : public QMainWindow {
   void TabControl1Change();      // the user selected another tab
   void Refresh1Click();          // View "Refresh" (F5), toolbar "Refresh"
   void Exit1Click();             // File "Exit" (F10), toolbar "Exit"
-  void ToolButton5Click();       // toolbar "Export"
-  void ToolButton7Click();       // toolbar "Form"
+  void ToolButton5Click();       // toolbar "Export", File "Export"
+  void ToolButton7Click();       // toolbar "Form", View "Form"
   void ShowHideColumns1Click();  // View "Show / Hide Columns" (F8), toolbar "Columns"
   void ToolButton13Click();      // toolbar "Resize All", View "Adjust ALL column widths" (F11)
   void CopyColToClip1Execute();  // Edit "Copy column to clipboard"
@@ -92,14 +93,16 @@ class TForm1 : public QMainWindow {
   void Button8Click();       // "Delete"
   void CheckBox1Click();     // "Show Field Panel"
   void SearchValue1Click();  // Search "Search Value" (Ctrl+F)
-  void TblInfoClick();       // toolbar "Tbl Info" (hidden)
+  void TblInfoClick();       // toolbar "Tbl Info" (hidden), Tools "Tbl Info"
   void SearchClick();        // toolbar "Search" (hidden)
   void ComboBox1DropDown();
   void ComboBox1Change();
   void ComboBox3DropDown();
   void ComboBox3Change();
   void SaveBitmapClick();
-  // View "Encoding": 0 reads the table's own code page, else the code page given.
+  // View "Encoding" for the open table (kept with its tab until the tab is
+  // closed): 0 reads the table's own code page, else the code page given.
+  // Without an open table it does nothing.
   void SetSourceCodePage(int codePage);
   int SourceCodePageOverride() const { return codePageOverride_; }
   // The code page the open table's text is read as (0 when none is open).
@@ -162,6 +165,7 @@ class TForm1 : public QMainWindow {
   void BuildToolBar();
   void BuildCentral();
   void BuildEncodingMenu(QMenu* menu);
+  void SyncEncodingMenu();
   void SetupExportWizard();
   void ResetMemoSide();
   void RebuildChooser(QComboBox* box, const std::vector<TFieldType>& types);

@@ -1,6 +1,7 @@
 // korvane [TABLE.db [/FULL]]: the Paradox table viewer.
 //
-// KORVANE_SCREENSHOT=FOLDER writes pictures of the main window, the form view,
+// KORVANE_SCREENSHOT=FOLDER writes pictures of the main window (with a few records
+// selected), its File, View and Tools menus, the form view,
 // the columns dialog, the export wizard's format and column steps, the progress
 // window of an export and (for a table with a picture field) the field panel into
 // FOLDER once the window is up, then ends.

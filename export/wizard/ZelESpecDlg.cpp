@@ -70,12 +70,41 @@ TfrmZelESaveSpec::TfrmZelESaveSpec(QWidget* parent) : QDialog(parent) {
     if (f.isEmpty()) return;
     if (QFileInfo(f).suffix().isEmpty()) f += ".zele";
     edtFileName->setText(f);
+    fileChosen_ = true;
   });
+  connect(edtSpecName, &QLineEdit::textEdited, this, &TfrmZelESaveSpec::NameEdited);
+  connect(edtFileName, &QLineEdit::textEdited, this, [this] { fileChosen_ = true; });
+  AskReplace = [this](const QString& q) {
+    return QMessageBox::question(this, windowTitle(), q, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  };
 }
 
 void TfrmZelESaveSpec::SetValues(const QString& specName, const QString& fileName) {
-  edtSpecName->setText(specName.isEmpty() ? QString("Export specification") : specName);
+  initialName_ = specName.isEmpty() ? QString("Export specification") : specName;
+  initialFile_ = fileName;
+  fileChosen_ = false;
+  edtSpecName->setText(initialName_);
   edtFileName->setText(fileName);
+}
+
+void TfrmZelESaveSpec::NameEdited(const QString& name) {
+  if (fileChosen_) return;
+  if (name == initialName_) {
+    edtFileName->setText(initialFile_);
+    return;
+  }
+  // Settings saved under a new name go to a file of their own.
+  QString folder = initialFile_.left(initialFile_.lastIndexOf('/') + 1);
+  edtFileName->setText(folder + QString::fromStdString(SpecificationFileBaseName(name.toStdString())) + ".zele");
+}
+
+void TfrmZelESaveSpec::accept() {
+  const QString file = FileName();
+  if (!file.isEmpty() && QFileInfo::exists(file)) {
+    QString q = QString("File %1 already exists. Do you want to replace it?").arg(file);
+    if (!AskReplace || !AskReplace(q)) return;
+  }
+  QDialog::accept();
 }
 
 QString TfrmZelESaveSpec::SpecName() const { return edtSpecName->text(); }

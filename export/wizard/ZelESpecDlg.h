@@ -26,9 +26,17 @@ class TfrmZelESaveSpec : public QDialog {
   Q_OBJECT
  public:
   explicit TfrmZelESaveSpec(QWidget* parent = nullptr);
+  // The proposed name and file. Until the user changes the file name, typing
+  // another name proposes a file named after it in the same folder.
   void SetValues(const QString& specName, const QString& fileName);
   QString SpecName() const;
   QString FileName() const;
+  // OK: a file that exists is replaced only when the user agrees; otherwise the
+  // dialog stays open.
+  void accept() override;
+
+  // Asks before replacing an existing file (Yes replaces it); replaced by tests.
+  std::function<bool(const QString& question)> AskReplace;
 
   QLabel* lblSpecName = nullptr;
   QLineEdit* edtSpecName = nullptr;
@@ -37,6 +45,11 @@ class TfrmZelESaveSpec : public QDialog {
   QToolButton* btnBrowse = nullptr;
   QPushButton* btnOK = nullptr;
   QPushButton* btnCancel = nullptr;
+
+ private:
+  void NameEdited(const QString& name);
+  QString initialName_, initialFile_;
+  bool fileChosen_ = false;  // the user typed or browsed a file name
 };
 
 // What the list closed with.

@@ -476,21 +476,27 @@ QWidget* TfrmZelEWizard::MakePage(int step) {
       for (QLineEdit* e : {edtDateSep, edtTimeSep, edtDecimal, edtThousand}) e->setMaxLength(1);
       chkFourDigit = new QCheckBox(L(109), grpFormats);
       chkLeadingZeros = new QCheckBox(L(110), grpFormats);
-      g->addWidget(new QLabel(L(100), grpFormats), 0, 0);
+      // The labels' mnemonics (Alt + the underlined letter) move to their boxes.
+      auto label = [this](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, grpFormats);
+        l->setBuddy(buddy);
+        return l;
+      };
+      g->addWidget(label(L(100), cmbDateOrder), 0, 0);
       g->addWidget(cmbDateOrder, 0, 1);
-      g->addWidget(new QLabel(L(107), grpFormats), 1, 0);
+      g->addWidget(label(L(107), edtDateSep), 1, 0);
       g->addWidget(edtDateSep, 1, 1);
-      g->addWidget(new QLabel(L(108), grpFormats), 2, 0);
+      g->addWidget(label(L(108), edtTimeSep), 2, 0);
       g->addWidget(edtTimeSep, 2, 1);
       g->addWidget(chkFourDigit, 3, 0, 1, 2);
       g->addWidget(chkLeadingZeros, 4, 0, 1, 2);
-      g->addWidget(new QLabel(L(111), grpFormats), 0, 2);
+      g->addWidget(label(L(111), edtDecimal), 0, 2);
       g->addWidget(edtDecimal, 0, 3);
-      g->addWidget(new QLabel(L(112), grpFormats), 1, 2);
+      g->addWidget(label(L(112), edtThousand), 1, 2);
       g->addWidget(edtThousand, 1, 3);
-      g->addWidget(new QLabel(L(113), grpFormats), 2, 2);
+      g->addWidget(label(L(113), edtCurrency), 2, 2);
       g->addWidget(edtCurrency, 2, 3);
-      g->addWidget(new QLabel(L(114), grpFormats), 3, 2);
+      g->addWidget(label(L(114), edtTrue), 3, 2);
       auto* logical = new QHBoxLayout;
       logical->addWidget(edtTrue);
       logical->addWidget(edtFalse);

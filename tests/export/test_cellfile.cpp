@@ -303,12 +303,13 @@ TEST_F(CellFile, SelectedRowsFollowTheBookmarkListAndTheCursorComesBack) {
   EXPECT_EQ(t.Table.RecNo(), 2);
   EXPECT_EQ(w.Statistic.TotalCount, 2);
 
-  // No selected rows: no record.
+  // No selected rows: the current record is the selection.
   t.Grid.SetSelectedRows({});
-  TZelEStringStream none;
-  w.ExportToStream(&none);
-  EXPECT_EQ(none.Data(), "");
+  TZelEStringStream current;
+  w.ExportToStream(&current);
+  EXPECT_EQ(current.Data(), "pear|0|2.25|\n");
   EXPECT_EQ(w.Statistic.Result, erCompleted);
+  EXPECT_EQ(t.Table.RecNo(), 2);
 
   // The dataset engine exports the current record only.
   w.ColumnSource = csDataSet;
@@ -419,6 +420,8 @@ TEST_F(CellFile, NoRecordsWithoutExportIfEmptyWritesNothingAndOpensNothing) {
   EXPECT_EQ(w.Statistic.Result, erCompleted);
   EXPECT_EQ(ReadFile(dir + "/out.txt"), "Name|Qty|Price|\n");
   EXPECT_EQ(services.ShellOpens, 1);
+  // The file was written, but the run does not call that a success with data.
+  EXPECT_EQ(w.Statistic.Message, "No record was exported: the " + dir + "/out.txt file holds no records.");
 }
 
 TEST_F(CellFile, CallersStreamRunStillEndsAfterAnException) {

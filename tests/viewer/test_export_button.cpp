@@ -283,6 +283,60 @@ TEST_F(ExportButtonTest, SpecificationSavedFromTheWizardReplaysOnTheCommandLine)
   EXPECT_EQ(header.find("Logisch"), std::string::npos) << header;
 }
 
+// "Selected records only" writes the rows selected in the grid; with none selected
+// the current record; a run without a record says so instead of calling it a success.
+TEST_F(ExportButtonTest, SelectedRecordsOnlyWritesTheGridSelection) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  form->GridColumns().At(3).Visible = false;  // one line per record: no memo
+  form->GridColumns().Changed();
+  TDBGrid* grid = form->DBGrid1();
+  grid->ClickRecord(3, Qt::ControlModifier);
+  grid->ClickRecord(0, Qt::ControlModifier);
+  grid->ClickRecord(4, Qt::ControlModifier);
+  form->Pdx1().SetRecNo(2);
+  const std::string file = TempDir() + "/selected.TXT";
+  auto run = [&] {
+    PressExport(*form, [&](TfrmZelEWizard& w) {
+      w.GoToStep(2);
+      EXPECT_TRUE(w.chkSelectedRecord->isEnabled());
+      w.chkSelectedRecord->setChecked(true);
+      w.Last();
+      w.edtFileName->setText(QString::fromStdString(file));
+      w.ExecuteClicked();
+    });
+    return Lines(ReadFile(file));
+  };
+  std::vector<std::string> lines = run();
+  auto first = [](const std::string& line) { return line.substr(0, line.find('\t')); };
+  ASSERT_EQ(lines.size(), 3u) << ReadFile(file);
+  EXPECT_EQ(first(lines[0]), "Alice");
+  EXPECT_EQ(first(lines[1]), "Carol");
+  EXPECT_EQ(first(lines[2]), "Dave");
+  EXPECT_EQ(form->Pdx1().RecNo(), 2);  // back on the record the user was on
+  const TZelEWizardDlg& wizard = form->ZelEWizardDlg1();
+  EXPECT_NE(wizard.Statistic.Message.find("successfully generated"), std::string::npos) << wizard.Statistic.Message;
+
+  grid->ClearSelectedRecords();
+  lines = run();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(first(lines[0]), "Bob");
+}
+
+TEST_F(ExportButtonTest, ARunWithoutRecordsSaysSo) {
+  ASSERT_TRUE(OpenThroughDialog(EmptyTable()));
+  const std::string file = TempDir() + "/empty.TXT";
+  PressExport(*form, [&](TfrmZelEWizard& w) {
+    w.GoToStep(2);
+    w.chkSelectedRecord->setChecked(true);
+    w.Last();
+    w.edtFileName->setText(QString::fromStdString(file));
+    w.ExecuteClicked();
+  });
+  const TZelEWizardDlg& wizard = form->ZelEWizardDlg1();
+  EXPECT_EQ(wizard.Statistic.Result, erCompleted);
+  EXPECT_EQ(wizard.Statistic.Message, "No record was exported: the " + file + " file holds no records.");
+}
+
 TEST_F(ExportButtonTest, WithoutAnOpenTableNoWizardIsShown) {
   EXPECT_EQ(PressExport(*form, [](TfrmZelEWizard&) {}), 0);
   ASSERT_EQ(ui.messages.size(), 1u);

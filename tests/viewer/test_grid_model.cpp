@@ -92,5 +92,44 @@ TEST_F(ViewerTest, RealTableShowsItsTextDecoded) {
       EXPECT_FALSE(form->DBGrid1()->GridModel()->CellText(r, c).contains(QChar(0xFFFD))) << r << "," << c;
 }
 
+// Several records selected with the mouse and the keyboard, as the export reads them.
+TEST_F(ViewerTest, GridSelectsSeveralRecordsWithCtrlShiftAndCtrlA) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  TDBGrid* grid = form->DBGrid1();
+  TGridColumns& cols = form->GridColumns();
+  auto click = [&](int record, Qt::KeyboardModifiers mods) {
+    QRect cell = grid->visualRect(grid->model()->index(record - grid->GridModel()->Top(), 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, cell.center());
+  };
+  EXPECT_TRUE(cols.SelectedRows().empty());
+  click(1, Qt::NoModifier);
+  EXPECT_TRUE(cols.SelectedRows().empty());  // a plain click selects nothing
+  EXPECT_EQ(form->Pdx1().RecNo(), 2);
+  click(3, Qt::ControlModifier);
+  click(0, Qt::ControlModifier);
+  EXPECT_EQ(cols.SelectedRows(), (std::vector<TBookmark>{1, 4}));  // kept in record order
+  EXPECT_TRUE(grid->IsRecordSelected(3));
+  EXPECT_FALSE(grid->IsRecordSelected(1));
+  // Selected rows paint as a selection, the others do not.
+  EXPECT_TRUE(grid->model()->data(grid->model()->index(3, 1), Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(grid->model()->data(grid->model()->index(2, 1), Qt::BackgroundRole).isValid());
+  click(3, Qt::ControlModifier);  // Ctrl + click again takes it out
+  EXPECT_EQ(cols.SelectedRows(), (std::vector<TBookmark>{1}));
+  // Shift selects from the last plain or Ctrl click (record 4, 0-based 3).
+  click(1, Qt::ShiftModifier);
+  EXPECT_EQ(cols.SelectedRows(), (std::vector<TBookmark>{2, 3, 4}));
+  QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(cols.SelectedRows(), (std::vector<TBookmark>{3, 4}));
+  QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(cols.SelectedRows(), (std::vector<TBookmark>{1, 2, 3, 4, 5}));
+  QTest::keyClick(grid, Qt::Key_Down);  // a plain move starts afresh
+  EXPECT_TRUE(cols.SelectedRows().empty());
+  // Another table starts with no selection.
+  QTest::keyClick(grid, Qt::Key_A, Qt::ControlModifier);
+  ASSERT_FALSE(cols.SelectedRows().empty());
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable("other.db")));
+  EXPECT_TRUE(cols.SelectedRows().empty());
+}
+
 }  // namespace
 }  // namespace korvane::test

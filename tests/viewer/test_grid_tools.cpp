@@ -2,6 +2,10 @@
 // count and size, program location, Delete and the Help entries.
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSplitter>
@@ -22,14 +26,16 @@ class GridToolsTest : public ViewerTest {
   TGridColumns& Cols() { return form->GridColumns(); }
 };
 
-TEST_F(GridToolsTest, ResizeAllSharesTheGridWidthHiddenColumnsIncluded) {
+TEST_F(GridToolsTest, ResizeAllSharesTheGridWidthAmongTheVisibleColumns) {
   Cols().At(2).Visible = false;
   Cols().Changed();
   form->resize(957, 522);
   Settle();
   int width = form->DBGrid1()->width();
   form->ToolButton13Click();
-  int expected = std::max((width - 25) / 4, 50);
+  // Three visible columns share the width; the hidden one gets the same width.
+  int expected = std::max((width - 25) / 3, 50);
+  ASSERT_GT(expected, 50);
   for (int i = 0; i < Cols().Count(); ++i) EXPECT_EQ(Cols()[i].Width, expected) << i;
   EXPECT_EQ(form->DBGrid1()->columnWidth(0), expected);
   EXPECT_FALSE(Cols()[2].Visible);
@@ -131,6 +137,41 @@ TEST_F(GridToolsTest, HelpEntriesOpenTheShippedGuide) {
     EXPECT_TRUE(u.toLocalFile().endsWith(QStringLiteral("VIEWER.md")));
     EXPECT_TRUE(QFileInfo(u.toLocalFile()).isFile());
   }
+}
+
+// A picture cell goes to the clipboard as its bytes in hexadecimal and as an image.
+TEST_F(GridToolsTest, CopyFieldValueOfAPictureGivesHexAndTheImage) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("paradoxdriver/fields/graphic.db")));
+  int column = -1;
+  for (int i = 0; i < Cols().Count() && column < 0; ++i)
+    if (Cols().FieldOf(i)->DataType() == ftGraphic) column = i;
+  ASSERT_GE(column, 0);
+  TField* field = Cols().FieldOf(column);
+  int record = 0;
+  std::string blob;
+  for (int r = 1; r <= form->Pdx1().RecordCount() && !record; ++r) {
+    form->Pdx1().SetRecNo(r);
+    blob = form->Pdx1().CreateBlobStream(*field, bmRead)->Data();
+    if (!ImageBytesOfBlob(blob).empty()) record = r;
+  }
+  ASSERT_NE(record, 0);
+  form->DBGrid1()->setCurrentIndex(
+      form->DBGrid1()->model()->index(record - 1 - form->DBGrid1()->GridModel()->Top(), column));
+  ASSERT_EQ(Cols().SelectedIndex(), column);
+  form->CopyFieldToClip1Click();
+  const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  std::string text = mime->text().toStdString();
+  ASSERT_EQ(text.size(), blob.size() * 2 + 2);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+  EXPECT_EQ(QByteArray::fromHex(QByteArray::fromStdString(text)).toStdString(), blob);
+  EXPECT_EQ(text, QByteArray::fromStdString(blob).toHex().toStdString() + "\r\n");  // lower case
+  ASSERT_TRUE(mime->hasImage());
+  QImage image = qvariant_cast<QImage>(mime->imageData());
+  QImage expected;
+  std::string picture = ImageBytesOfBlob(blob);
+  ASSERT_TRUE(expected.loadFromData(reinterpret_cast<const uchar*>(picture.data()), static_cast<int>(picture.size())));
+  EXPECT_EQ(image.size(), expected.size());
 }
 
 }  // namespace

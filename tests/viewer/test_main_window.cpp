@@ -2,10 +2,16 @@
 // closing, refresh and the Encoding menu.
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
+#include "export/wizard/ZelEWiz.h"
+#include "export/wizard/frmZelEWizard.h"
+#include "viewer/frRecordView.h"
+#include "viewer/frTableInfo.h"
 #include "viewer_support.h"
 
 namespace korvane::test {
@@ -126,11 +132,13 @@ TEST_F(ViewerTest, ClickingTheStillSelectedTabAfterACloseOpensIt) {
   EXPECT_EQ(CurrentTable(), a);
 }
 
-TEST_F(ViewerTest, CloseWithoutTabSaysTabNotSelected) {
+TEST_F(ViewerTest, CloseAndRefreshWithoutATableDoNothingSilently) {
   form->CloseTabClick();
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].first, qtui::TMessageKind::Error);
-  EXPECT_EQ(ui.messages[0].second, QStringLiteral("tab not selected"));
+  form->Action("Refresh1")->trigger();
+  form->ToolButton("ToolButton2")->click();  // Close
+  form->ToolButton("ToolButton3")->click();  // Refresh
+  EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+  EXPECT_EQ(form->TabControl1()->count(), 0);
 }
 
 TEST_F(ViewerTest, MoreThan256TabsOpen) {
@@ -193,16 +201,16 @@ TEST_F(ViewerTest, CommandLineErrorLeavesAUsableWindow) {
   EXPECT_EQ(form->DBGrid1()->RecordCount(), 5);
 }
 
-TEST_F(ViewerTest, RefreshKeepsThePlaceAndReportsAClosedTable) {
+TEST_F(ViewerTest, RefreshKeepsThePlaceAndIgnoresAClosedTable) {
   ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
   form->Pdx1().SetRecNo(3);
   form->Refresh1Click();
   EXPECT_EQ(form->Pdx1().RecNo(), 3);
+  // With the table closed (its tab still shown) Refresh has nothing to do.
   form->CloseTabClick();
   form->Action("Refresh1")->trigger();
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].first, qtui::TMessageKind::Exception);
-  EXPECT_EQ(ui.messages[0].second, QStringLiteral("Pdx1: Cannot perform this operation on a closed dataset"));
+  EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+  EXPECT_FALSE(form->Pdx1().Active());
 }
 
 TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintWaitsDisabled) {
@@ -240,6 +248,88 @@ TEST_F(ViewerTest, EncodingMenuReopensTheTableWithTheChosenCodePage) {
   EXPECT_NE(before, QString::fromUtf8("Привет")) << automatic;
   form->SetSourceCodePage(0);
   EXPECT_EQ(form->EffectiveCodePage(), automatic);
+}
+
+// The encoding chosen for one table stays with its tab: the other tab reads its
+// own code page, and switching back finds the choice again until the tab closes.
+TEST_F(ViewerTest, EncodingIsKeptPerTabAcrossTabSwitches) {
+  ASSERT_TRUE(OpenThroughDialog(TestData("Rparadox/TypSammlung.DB")));
+  ASSERT_TRUE(OpenThroughDialog(TestData("pyparadox/test.db")));
+  const int automaticTest = form->EffectiveCodePage();
+  form->Action("Encoding_1251")->trigger();
+  EXPECT_EQ(form->EffectiveCodePage(), 1251);
+  EXPECT_TRUE(form->Action("Encoding_1251")->isChecked());
+
+  auto titles = [&] {
+    QStringList t;
+    for (int i = 0; i < form->DBGrid1()->model()->columnCount(); ++i)
+      t << form->DBGrid1()->model()->headerData(i, Qt::Horizontal).toString();
+    return t;
+  };
+  SelectTab(0);
+  EXPECT_TRUE(titles().contains(QString::fromUtf8("W\u00e4hrung"))) << titles().join(",").toStdString();
+  EXPECT_NE(form->EffectiveCodePage(), 1251);
+  EXPECT_TRUE(form->Action("Encoding_0")->isChecked());
+  // The export of this tab carries its own names too.
+  EXPECT_EQ(form->ZelEWizardDlg1().DecodeName("W\xe4hrung"), "W\u00e4hrung");
+
+  SelectTab(1);
+  EXPECT_EQ(form->EffectiveCodePage(), 1251);
+  EXPECT_TRUE(form->Action("Encoding_1251")->isChecked());
+
+  // Closed, the choice goes with the tab; the same file opened again reads automatically.
+  form->CloseTabClick();
+  EXPECT_FALSE(form->Action("Encoding_1251")->isEnabled());
+  form->SetSourceCodePage(866);  // nothing open: nothing to apply it to
+  ASSERT_TRUE(OpenThroughDialog(TestData("pyparadox/test.db")));
+  EXPECT_EQ(form->EffectiveCodePage(), automaticTest);
+  EXPECT_TRUE(form->Action("Encoding_0")->isChecked());
+  EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+}
+
+// Table Info, Export and Form have menu entries with their buttons' captions, so
+// that they are reachable without the toolbar (/FULL) and from the keyboard.
+TEST_F(ViewerTest, TableInfoExportAndFormHaveMenuEntries) {
+  struct TEntry {
+    const char* action;
+    const char* menu;
+    const char* button;
+  };
+  for (const TEntry& e : {TEntry{"Export1", "File1", "ToolButton5"}, TEntry{"FormView1", "View1", "ToolButton7"},
+                          TEntry{"TblInfo1", "Tools1", "ToolButton9"}}) {
+    QAction* a = form->Action(e.action);
+    ASSERT_NE(a, nullptr) << e.action;
+    QMenu* menu = form->findChild<QMenu*>(QString::fromLatin1(e.menu));
+    ASSERT_NE(menu, nullptr) << e.menu;
+    EXPECT_TRUE(menu->actions().contains(a)) << e.action;
+    QToolButton* b = form->ToolButton(e.button);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(a->text(), b->text()) << e.action;
+    EXPECT_TRUE(a->isVisible());
+  }
+  // The buttons stay as they were: Tbl Info hidden, the others shown.
+  EXPECT_FALSE(form->ToolButton("ToolButton9")->isVisibleTo(form.get()));
+  EXPECT_TRUE(form->ToolButton("ToolButton5")->isVisibleTo(form.get()));
+
+  form->OpenFromCommandLine({Q(PeopleTable()), QStringLiteral("/FULL")});
+  Settle();
+  ASSERT_FALSE(form->CoolBar1()->isVisibleTo(form.get()));
+  form->Action("TblInfo1")->trigger();
+  EXPECT_TRUE(form->frmTableInfo()->isVisible());
+  form->Action("FormView1")->trigger();
+  EXPECT_TRUE(form->frmRecordView()->isVisible());
+  int shown = 0;
+  form->ZelEWizardDlg1().OnShow = [&shown](TfrmZelEWizard& w) {
+    ++shown;
+    QTimer::singleShot(0, &w, [&w] {
+      w.Owner().ConfirmCancelExit = false;
+      w.reject();
+    });
+  };
+  form->Action("Export1")->trigger();
+  form->ZelEWizardDlg1().OnShow = nullptr;
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
 }
 
 }  // namespace

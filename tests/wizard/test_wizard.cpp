@@ -403,6 +403,24 @@ TEST_F(WizardTest, AltWithADigitMovesUntilThatStepOrStops) {
 
 // Specifications: the list of the user's folder, saving from the window, loading
 // into it and deleting.
+// The formats page's labels carry mnemonics that move to their boxes.
+TEST_F(WizardTest, FormatLabelsAreMnemonicsOfTheirBoxes) {
+  std::vector<std::pair<std::string, QWidget*>> found;
+  RunWizard(wizard, [&](TfrmZelEWizard& w) {
+    const std::vector<std::pair<const char*, QWidget*>> expected = {
+        {"Date &Order:", w.cmbDateOrder},    {"Date De&limiter:", w.edtDateSep},
+        {"Time Deli&miter:", w.edtTimeSep},  {"Decimal Sym&bol:", w.edtDecimal},
+        {"&Thousand Separator:", w.edtThousand}, {"&Currency Symbol:", w.edtCurrency}};
+    for (const auto& [text, box] : expected) {
+      QLabel* label = nullptr;
+      for (QLabel* l : w.findChildren<QLabel*>())
+        if (l->text() == QString::fromLatin1(text)) label = l;
+      ASSERT_NE(label, nullptr) << text;
+      EXPECT_EQ(label->buddy(), box) << text;
+    }
+  });
+}
+
 class WizardSpecTest : public WizardTest {
  protected:
   void SetUp() override {
@@ -528,6 +546,56 @@ TEST_F(WizardSpecTest, SaveDialogProposesANamedFileAndCreatesTheFolder) {
   });
   EXPECT_FALSE(wizard.SaveSpecification("Other", Folder() + "/other.zele", true));
   EXPECT_FALSE(std::filesystem::exists(Folder() + "/other.zele"));
+}
+
+// Settings saved under a new name go to a file named after it, and an existing
+// file is replaced only when the user agrees.
+TEST_F(WizardSpecTest, SaveUnderANewNameProposesItsFileAndAsksBeforeReplacing) {
+  wizard.SpecificationDir = Folder();
+  wizard.SetTableType(teXML);
+  std::vector<QString> asked;
+  bool stayedOpen = false;
+  auto save = [&](const QString& typed, std::vector<bool> answers, QString* proposed) {
+    QTimer::singleShot(0, [&, typed, answers, proposed] {
+      auto* d = qobject_cast<TfrmZelESaveSpec*>(QApplication::activeModalWidget());
+      ASSERT_NE(d, nullptr);
+      size_t next = 0;
+      d->AskReplace = [&asked, answers, next](const QString& q) mutable {
+        asked.push_back(q);
+        return next < answers.size() && answers[next++];
+      };
+      d->edtSpecName->selectAll();
+      QTest::keyClicks(d->edtSpecName, typed);
+      *proposed = d->edtFileName->text();
+      d->btnOK->click();
+      if (d->isVisible()) {
+        stayedOpen = true;
+        d->btnOK->click();  // the second answer
+      }
+      if (d->isVisible()) d->btnCancel->click();
+    });
+    return wizard.SaveSpecification("", "", true);
+  };
+  QString proposed;
+  ASSERT_TRUE(save("Monthly: XML/all", {}, &proposed));
+  EXPECT_EQ(proposed.toStdString(), Folder() + "/Monthly_ XML_all.zele");
+  EXPECT_TRUE(asked.empty());
+  ASSERT_TRUE(save("Weekly", {}, &proposed));
+  EXPECT_EQ(proposed.toStdString(), Folder() + "/Weekly.zele");
+  EXPECT_TRUE(std::filesystem::exists(Folder() + "/Monthly_ XML_all.zele"));  // the first stays
+  EXPECT_NE(ReadFile(Folder() + "/Weekly.zele").find("Specification=Weekly"), std::string::npos);
+
+  // The same name again: No keeps the dialog open, Yes replaces the file.
+  wizard.SetTableType(teHTML);
+  ASSERT_TRUE(save("Weekly", {false, true}, &proposed));
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].toStdString(), "File " + Folder() + "/Weekly.zele already exists. Do you want to replace it?");
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_NE(ReadFile(Folder() + "/Weekly.zele").find("TableType=HTML"), std::string::npos);
+  // No twice: cancelled, nothing written.
+  wizard.SetTableType(teText);
+  EXPECT_FALSE(save("Weekly", {false, false}, &proposed));
+  EXPECT_NE(ReadFile(Folder() + "/Weekly.zele").find("TableType=HTML"), std::string::npos);
 }
 
 TEST(WizardProgress, CancelStopsTheRunAfterTheCurrentRecord) {
