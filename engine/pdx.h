@@ -92,7 +92,7 @@ class TPdx : public TDataSet {
   std::vector<std::string> MemoProblemFields() const;
   // The data file ends before its last record: only the records before the damage are
   // read (RecordCount counts them), the header says NumRecords.
-  bool Truncated() const { return readableRecords_ < header_.NumRecords(); }
+  bool Truncated() const { return !encrypted_ && readableRecords_ < header_.NumRecords(); }
   uint32_t ReadableRecords() const { return readableRecords_; }
   // One sentence per problem above, for a status bar, an info window or standard error:
   // "the table is encrypted: its records cannot be read", the memo file's problem and
