@@ -3,6 +3,10 @@
 #include <charconv>
 #include <cmath>
 
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "engine/pdx.h"
 #include "engine/sysutils.h"
 
 namespace korvane::cli {
@@ -132,6 +136,17 @@ void AppendTimestamp(std::string& out, double value) {
   AppendDayNumber(out, day);
   out += ' ';
   AppendTimeOfDay(out, ms);
+}
+
+void RefuseEncrypted(const TPdx& table) {
+  if (table.Encrypted()) {
+    throw Exception("\"" + EscapeControlBytes(table.TableName()) +
+                    "\" - the table is encrypted: its records cannot be read");
+  }
+}
+
+void WarnReadProblems(const TPdx& table) {
+  for (const std::string& p : table.ReadProblems()) std::fprintf(stderr, "korvane-cli: warning: %s\n", p.c_str());
 }
 
 }  // namespace korvane::cli

@@ -5,6 +5,11 @@
 // ended by LF. In names and text "\" is written "\\", TAB "\t", LF "\n", CR "\r", any
 // other control byte and every byte the code page cannot decode "\xhh". A null value
 // (and an empty text) is an empty cell.
+//
+// A table that cannot be read whole says so on stderr: an encrypted table is refused,
+// a missing memo file and a file cut short give one warning each before the records
+// (the readable records are still dumped), and a damaged BLOB leaves its cell empty,
+// is named on stderr and makes the exit status 1.
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +63,45 @@ void AppendInt(std::string& out, T v) {
   out.append(b, r.ptr);
 }
 
+void AppendHex(std::string& out, const uint8_t* p, size_t n);
+
+// A BLOB's data straight into the output, piece by piece, in the dump's text form.
+class TBlobCell {
+ public:
+  TBlobCell(TOutput& out, TFieldType kind, const TTextDecoder& decoder) : out_(out), kind_(kind), decoder_(decoder) {}
+  void operator()(const char* p, size_t n) {
+    std::string& o = out_.Buf();
+    if (kind_ == ftMemo) {
+      AppendEscapedText(o, std::string_view(p, n));
+    } else if (kind_ == ftFmtMemo) {
+      // Decoded with the bytes a piece ends in carried to the next piece.
+      pending_.append(p, n);
+      size_t cut = pending_.size();
+      while (cut > 0 && static_cast<uint8_t>(pending_[cut - 1]) >= 0x40) --cut;
+      if (cut == 0 && pending_.size() >= (1u << 20)) cut = pending_.size();
+      Decode(cut);
+    } else {
+      AppendHex(o, reinterpret_cast<const uint8_t*>(p), n);
+    }
+    out_.MaybeFlush();
+  }
+  void Finish() { Decode(pending_.size()); }
+
+ private:
+  void Decode(size_t n) {
+    if (n == 0) return;
+    scratch_.clear();
+    decoder_.DecodeAppend(pending_.substr(0, n), DecodeMode::Escape, scratch_);
+    pending_.erase(0, n);
+    AppendEscapedText(out_.Buf(), scratch_);
+  }
+  TOutput& out_;
+  TFieldType kind_;
+  const TTextDecoder& decoder_;
+  std::string pending_;
+  std::string scratch_;
+};
+
 void AppendHex(std::string& out, const uint8_t* p, size_t n) {
   static const char kHex[] = "0123456789abcdef";
   size_t at = out.size();
@@ -102,6 +146,8 @@ int CmdDump(const std::vector<std::string>& args) {
   TPdx table;
   table.SetTableName(path);
   table.Open();
+  RefuseEncrypted(table);
+  WarnReadProblems(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Escape);
@@ -122,6 +168,7 @@ int CmdDump(const std::vector<std::string>& args) {
   std::vector<TField*> fields;
   for (int i = 0; i < n; ++i) fields.push_back(&table.Fields(i));
   alignas(8) char value[kAlphaBufferSize + 8];
+  int64_t damaged = 0;
   try {
     for (table.First(); !table.Eof(); table.Next()) {
       for (int i = 0; i < n; ++i) {
@@ -129,16 +176,17 @@ int CmdDump(const std::vector<std::string>& args) {
         const TField& f = *fields[static_cast<size_t>(i)];
         const TFieldType kind = f.DataType();
         if (IsBlobType(kind)) {
-          std::unique_ptr<TMemoryStream> s = table.CreateBlobStream(f, bmRead);
-          const std::string& data = s->Data();
-          if (kind == ftMemo) {
-            AppendEscapedText(o, data);
-          } else if (kind == ftFmtMemo) {
-            scratch.clear();
-            decoder->DecodeAppend(data, DecodeMode::Escape, scratch);
-            AppendEscapedText(o, scratch);
-          } else {
-            AppendHex(o, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+          // A damaged BLOB leaves its cell empty (whatever of it went out already
+          // stays: the line is ended as usual) and is reported; the record goes on.
+          const size_t cellStart = o.size();
+          TBlobCell cell(out, kind, *decoder);
+          try {
+            table.ReadBlob(f, [&](const char* p, size_t len) { cell(p, len); });
+            cell.Finish();
+          } catch (const EBlobError& e) {
+            if (o.size() >= cellStart) o.resize(cellStart);
+            std::fprintf(stderr, "korvane-cli: %s\n", e.what());
+            ++damaged;
           }
           continue;
         }
@@ -211,6 +259,11 @@ int CmdDump(const std::vector<std::string>& args) {
     throw;
   }
   out.Finish();
+  if (damaged > 0) {
+    std::fprintf(stderr, "korvane-cli: %lld values could not be read (damaged BLOB)\n",
+                 static_cast<long long>(damaged));
+    return kExitError;
+  }
   return kExitOk;
 }
 

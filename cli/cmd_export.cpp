@@ -411,6 +411,8 @@ int CmdExport(const std::vector<std::string>& args) {
   TPdx table;
   table.SetTableName(a.table);
   table.Open();
+  RefuseEncrypted(table);
+  WarnReadProblems(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Replace);

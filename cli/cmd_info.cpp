@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "engine/language.h"
 #include "engine/pdx.h"
+#include "engine/sysutils.h"
 #include "platform/textcodec.h"
 
 namespace korvane::cli {
@@ -62,7 +63,7 @@ int CmdInfo(const std::vector<std::string>& args) {
 
   std::vector<std::pair<std::string, std::string>> rows;
   auto add = [&](const std::string& k, const std::string& v) { rows.emplace_back(k, v); };
-  add("Table", path);
+  add("Table", EscapeControlBytes(path));
   add("File version", std::to_string(h.FileVersion()) + " (" + ParadoxVersionName(h.FileVersion()) + ")");
   add("File type", std::to_string(h.FileType()) + (h.FileType() == 0 ? " (keyed)" : " (not keyed)"));
   add("Record length", std::to_string(h.RecordLength()) + " bytes");
@@ -75,7 +76,7 @@ int CmdInfo(const std::vector<std::string>& args) {
     std::snprintf(word, sizeof word, "0x%08X",
                   static_cast<unsigned>(h.FileVersion() >= 5 ? h.EncryptionNew() : h.EncryptionOld()));
     add("Encryption", std::string("encrypted (") + word +
-                          "): records are shown as stored, their text is unreadable");
+                          "): the records cannot be read");
   } else {
     add("Encryption", "none");
   }
@@ -95,8 +96,12 @@ int CmdInfo(const std::vector<std::string>& args) {
   std::snprintf(so, sizeof so, "0x%02X", h.SortOrder());
   add("Sort order", std::string(so) + (table.SortOrderName().empty() ? "" : " \"" + Decoded(*decoder, table.SortOrderName()) + "\""));
   add("Table name in header", Decoded(*decoder, table.TableNameInHeader()));
-  add("Memo file", table.HasMemoFile() ? table.MemoFileName() : "not found");
+  add("Memo file", table.HasMemoFile() ? EscapeControlBytes(table.MemoFileName()) : "not found");
   add("Fields", std::to_string(table.FieldCount()));
+  // What keeps the records from being read whole (encryption has its own line).
+  for (const std::string& p : table.ReadProblems()) {
+    if (!table.Encrypted() || p != table.ReadProblems().front()) add("Warning", p);
+  }
 
   size_t keyWidth = 0;
   for (auto& r : rows) keyWidth = std::max(keyWidth, r.first.size() + 1);

@@ -14,6 +14,20 @@ struct UsageError {
   std::string message;
 };
 
+}  // namespace korvane::cli
+
+namespace korvane {
+class TPdx;
+}
+
+namespace korvane::cli {
+
+// An encrypted table cannot be read: raises the error that says so.
+void RefuseEncrypted(const TPdx& table);
+// One warning line on stderr per problem that keeps the table from being read whole
+// (memo file, file cut short).
+void WarnReadProblems(const TPdx& table);
+
 // Each command gets the arguments after its name.
 int CmdInfo(const std::vector<std::string>& args);
 int CmdDump(const std::vector<std::string>& args);

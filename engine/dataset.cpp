@@ -801,6 +801,16 @@ std::unique_ptr<TMemoryStream> TDataSet::CreateBlobStream(const TField& f, TBlob
   return InternalCreateBlobStream(f, ActiveBuffer(), m);
 }
 
+void TDataSet::ReadBlob(const TField& f, const TBlobSink& sink) {
+  if (IsEmpty() || &f.DataSet() != this) return;
+  InternalReadBlob(f, ActiveBuffer(), sink);
+}
+
+void TDataSet::InternalReadBlob(const TField& f, const uint8_t* activeBuffer, const TBlobSink& sink) {
+  std::unique_ptr<TMemoryStream> s = InternalCreateBlobStream(f, activeBuffer, bmRead);
+  if (s && !s->Data().empty()) sink(s->Data().data(), s->Data().size());
+}
+
 bool TDataSet::GetFieldValue(const TField& f, void* d) const {
   if (IsEmpty() || &f.DataSet() != this) return false;
   return GetFieldData(f, ActiveBuffer(), d);

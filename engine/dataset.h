@@ -392,6 +392,13 @@ class TDataSet {
   // BLOB data of the field in the active record; empty for any mode but bmRead,
   // on an empty or closed dataset and for a field of another dataset.
   std::unique_ptr<TMemoryStream> CreateBlobStream(const TField& field, TBlobStreamMode mode);
+  // The same data handed to sink in pieces of bounded size, so that a consumer that
+  // writes it out (dump, export) holds only one piece at a time.
+  using TBlobSink = std::function<void(const char* data, size_t n)>;
+  void ReadBlob(const TField& field, const TBlobSink& sink);
+  // Values the table could not deliver since it was opened (BLOB data kept in a memo
+  // file it has not got); a consumer compares the count before and after its run.
+  virtual int64_t UnreadValueCount() const { return 0; }
 
   // Native value of the field in the active record (see TFieldDef); false for null.
   bool GetFieldValue(const TField& field, void* dest) const;
@@ -428,6 +435,8 @@ class TDataSet {
   virtual std::unique_ptr<TMemoryStream> InternalCreateBlobStream(const TField& field,
                                                                   const uint8_t* activeBuffer,
                                                                   TBlobStreamMode mode) = 0;
+  // By default the whole stream in one piece.
+  virtual void InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink);
 
   // For descendants: the definitions InternalInitFieldDefs fills, and the
   // creation of field objects from them (called by Open after InternalOpen).

@@ -317,7 +317,9 @@ std::string TPdx::EncodeText(const std::string& text, const TField& field) {
   return text;
 }
 
-void TPdx::NotADataFile() const { throw EParadoxError(Format1("\"%s\" - is not .DB data file", tableName_)); }
+void TPdx::NotADataFile() const {
+  throw EParadoxError(Format1("\"%s\" - is not .DB data file", EscapeControlBytes(tableName_)));
+}
 
 void TPdx::BlockError(unsigned block) const {
   throw EParadoxError("Block " + std::to_string(block) + " read error");
@@ -356,8 +358,60 @@ void TPdx::InternalOpen() {
   InternalInitFieldDefs();
   OpenMemoFile();
   ResetChain();
+  readableRecords_ = encrypted_ ? 0 : header_.NumRecords();
+  CheckLength();
   cursorOpen_ = true;
   currentRecNo_ = 0;
+}
+
+void TPdx::CheckLength() {
+  // A file cut short: the records whose bytes all lie in the file, in chain order up to
+  // the first that does not, are the ones that can be read.
+  const uint64_t expected = static_cast<uint64_t>(header_.FileBlocks()) * blockSize_ + header_.HeaderLength();
+  if (encrypted_ || dataFileSize_ >= expected || header_.NumRecords() == 0) return;
+  try {
+    MapChainTo(header_.NumRecords());
+  } catch (const Exception&) {
+    // The chain ends in the missing part: what was mapped before it counts.
+  }
+  uint32_t readable = 0;
+  for (const ChainEntry& c : chain_) {
+    const uint64_t first = BlockStart(c.Block) + 6;
+    const uint64_t rl = header_.RecordLength();
+    const uint64_t fit = first >= dataFileSize_ ? 0 : (dataFileSize_ - first) / rl;
+    if (fit < c.Count) {
+      readable += static_cast<uint32_t>(fit);
+      break;
+    }
+    readable += c.Count;
+  }
+  readableRecords_ = std::min(readable, header_.NumRecords());
+  ResetChain();
+}
+
+std::vector<std::string> TPdx::MemoProblemFields() const {
+  std::vector<std::string> names;
+  if (memoProblem_.empty()) return names;
+  for (const TFieldDef& d : FieldDefs()) {
+    if (IsBlobType(d.DataType)) names.push_back(d.Name);
+  }
+  return names;
+}
+
+std::vector<std::string> TPdx::ReadProblems() const {
+  std::vector<std::string> out;
+  if (!cursorOpen_) return out;
+  if (encrypted_) out.push_back("the table is encrypted: its records cannot be read");
+  if (!memoProblem_.empty()) {
+    std::string fields;
+    for (const std::string& n : MemoProblemFields()) fields += (fields.empty() ? "'" : ", '") + EscapeControlBytes(n) + "'";
+    out.push_back(memoProblem_ + ": the values of " + fields + " kept there cannot be read");
+  }
+  if (Truncated()) {
+    out.push_back("the file is shorter than its header says: " + std::to_string(readableRecords_) + " of " +
+                  std::to_string(header_.NumRecords()) + " records can be read");
+  }
+  return out;
 }
 
 void TPdx::OpenMemoFile() {
@@ -385,10 +439,32 @@ void TPdx::OpenMemoFile() {
       candidates.push_back(p.string());
     }
   }
+  memoProblem_.clear();
+  // Only a regular file is opened: a FIFO would block, a device (a link to /dev/zero)
+  // would hand out endless bytes. The first name that exists but cannot serve is the
+  // problem reported when no other one does.
+  std::string problem;
   auto tryOpen = [&](const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR && problem.empty())
+        problem = "the memo file \"" + EscapeControlBytes(path) + "\" cannot be opened: " + std::strerror(errno);
+      return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      if (problem.empty()) problem = "the memo file \"" + EscapeControlBytes(path) + "\" is not a regular file";
+      return false;
+    }
     uint64_t size = 0;
     int fd = OpenRegularFile(path, size);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      if (problem.empty()) {
+        problem = "the memo file \"" + EscapeControlBytes(path) + "\" " +
+                  (errno == EISDIR || errno == EINVAL ? std::string("is not a regular file")
+                                                      : std::string("cannot be opened: ") + std::strerror(errno));
+      }
+      return false;
+    }
     memoFile_ = std::make_unique<TFile>(fd, size);
     memoFileSize_ = size;
     memoFileName_ = path;
@@ -417,6 +493,8 @@ void TPdx::OpenMemoFile() {
       if (tryOpen(p.string())) return;
     }
   }
+  memoProblem_ = problem.empty() ? "the memo file \"" + EscapeControlBytes(candidates.front()) + "\" was not found"
+                                 : problem;
 }
 
 void TPdx::InternalInitFieldDefs() {
@@ -445,11 +523,15 @@ void TPdx::ReadFieldDescriptors() {
   size_t got = dataFile_->ReadAt(0, head.data(), head.size());
   head.resize(got);
 
+  // The names lie in the header: none runs on into the data blocks.
+  const size_t headerEnd = std::min<size_t>(head.size(), header_.HeaderLength());
+  const std::string table = EscapeControlBytes(tableName_);
   size_t pos = static_cast<size_t>(tableNamePos);
-  auto readName = [&](size_t& p) {
-    size_t start = std::min(p, head.size());
+  auto readName = [&](size_t& p, bool* ended = nullptr) {
+    size_t start = std::min(p, headerEnd);
     size_t e = start;
-    while (e < head.size() && head[e] != 0) ++e;
+    while (e < headerEnd && head[e] != 0) ++e;
+    if (ended) *ended = e < headerEnd;
     std::string s(reinterpret_cast<const char*>(head.data()) + start, e - start);
     p = e + 1;
     return s;
@@ -477,11 +559,20 @@ void TPdx::ReadFieldDescriptors() {
   for (size_t i = 0; i < n; ++i) {
     TPdxFieldInfo& fi = fieldInfo_[i];
     TFieldDef d;
-    d.Name = readName(pos);
+    bool ended = false;
+    d.Name = readName(pos, &ended);
+    if (!ended) {
+      throw EParadoxError("\"" + table + "\" - damaged header: the name of field " + std::to_string(i + 1) +
+                          " does not end inside the header");
+    }
     d.DataType = MapFieldType(fi.Type);
     d.FieldNo = static_cast<int>(i) + 1;
     d.Required = false;
-    if (d.DataType == ftUnknown) throw EParadoxError(Format1("Field '%s' is of an unknown type", d.Name));
+    const std::string name = EscapeControlBytes(d.Name);
+    if (d.DataType == ftUnknown) {
+      throw EParadoxError("\"" + table + "\" - Field '" + name + "' is of an unknown type (code " +
+                          std::to_string(fi.Type) + ")");
+    }
     // Sizes the record layout cannot hold.
     const int fixed = FixedWidth(fi.Type);
     bool badSize = false;
@@ -497,11 +588,10 @@ void TPdx::ReadFieldDescriptors() {
       default: badSize = fi.Size != fixed; break;
     }
     if (badSize) {
-      throw EParadoxError(Format1("\"%s\" - field '", tableName_) + d.Name + "' has an invalid size " +
-                          std::to_string(fi.Size));
+      throw EParadoxError("\"" + table + "\" - field '" + name + "' has an invalid size " + std::to_string(fi.Size));
     }
     if (fi.Offset + fi.SlotSize > header_.RecordLength()) {
-      throw EParadoxError(Format1("\"%s\" - field '", tableName_) + d.Name + "' does not fit in the record");
+      throw EParadoxError("\"" + table + "\" - field '" + name + "' does not fit in the record");
     }
     switch (d.DataType) {
       case ftString:
@@ -531,6 +621,9 @@ void TPdx::InternalClose() {
   memoFile_.reset();
   dataFile_.reset();
   memoFileName_.clear();
+  memoProblem_.clear();
+  readableRecords_ = 0;
+  unreadValues_ = 0;
   memoWindow_.clear();
   memoWindowStart_ = 0;
   memoWindowBytes_ = 0;
@@ -668,7 +761,7 @@ void TPdx::ReadRecord(uint32_t recNo, uint8_t* dest) {
 
 int TPdx::GetRecordCount() const {
   if (!cursorOpen_) return 0;
-  return static_cast<int>(std::min<uint32_t>(header_.NumRecords(), INT_MAX - 1));
+  return static_cast<int>(std::min<uint32_t>(readableRecords_, INT_MAX - 1));
 }
 
 size_t TPdx::RecordBufferSize() const { return static_cast<size_t>(header_.RecordLength()) + 5; }
@@ -814,35 +907,98 @@ size_t TPdx::ReadMemo(uint64_t offset, void* dest, size_t n) {
   return have;
 }
 
-std::string TPdx::ReadBlobBytes(const TPdxFieldInfo& fi, const uint8_t* slot, TFieldType kind) {
+void TPdx::DamagedBlob(const TField& field, const uint8_t* activeBuffer, const std::string& why) const {
+  throw EBlobError("record " + std::to_string(GetRecNoFromBuffer(activeBuffer)) + ", field '" +
+                   EscapeControlBytes(field.FieldName()) + "': damaged BLOB: " + why);
+}
+
+bool TPdx::LocateBlob(const TField& field, const uint8_t* activeBuffer, TBlobPlace& place) {
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(field.Index())];
+  const uint8_t* slot = activeBuffer + 5 + fi.Offset;
   const uint8_t* leader = slot + fi.Size - 10;
   const uint32_t mbOffset = Le32(leader);
-  const int32_t length = static_cast<int32_t>(Le32(leader + 4));
-  if (length <= 0) return {};
-  if (length <= fi.Size - 10) return std::string(reinterpret_cast<const char*>(slot), static_cast<size_t>(length));
-  if (!memoFile_) return {};
+  const uint32_t length = Le32(leader + 4);
+  if (length == 0) return false;
+  // No BLOB of a table is 2 GB or longer, whatever kind: the length is damaged.
+  if (length > static_cast<uint32_t>(INT32_MAX)) {
+    DamagedBlob(field, activeBuffer, "its leader gives a length of " + std::to_string(length) + " bytes");
+  }
+  if (length <= static_cast<uint32_t>(fi.Size - 10)) {
+    place = TBlobPlace{true, 0, length};
+    return true;
+  }
+  if (!memoFile_) {
+    ++unreadValues_;
+    return false;
+  }
   const uint32_t index = mbOffset & 0xFF;
   const uint64_t block = mbOffset & ~uint32_t{0xFF};
-  uint64_t start;
-  if (index == 255) {
-    start = block + 9;
-  } else {
-    uint8_t entry[5];
-    if (ReadMemo(block + 12 + 5 * index, entry, 5) < 5) throw EReadError("Stream read error");
-    start = block + 16 * static_cast<uint64_t>(entry[0]);
+  const std::string at = "the memo block at offset " + std::to_string(block);
+  // The block's own header bounds what it can hold: type 2 is a block of its own with
+  // its count of 4 KB blocks, type 3 a shared 4 KB block whose entry gives the data's
+  // paragraph and its count of 16-byte paragraphs.
+  uint8_t head[3];
+  if (block == 0 || block >= memoFileSize_ || ReadMemo(block, head, 3) < 3) {
+    DamagedBlob(field, activeBuffer, at + " lies outside the memo file");
   }
-  // Never more than the memo file holds from there on.
-  const uint64_t available = start < memoFileSize_ ? memoFileSize_ - start : 0;
-  uint64_t n = static_cast<uint64_t>(length);
+  uint64_t start;
+  uint64_t capacity;
+  if (index == 255) {
+    if (head[0] != 2) {
+      DamagedBlob(field, activeBuffer, at + " is of type " + std::to_string(head[0]) + ", not a BLOB block");
+    }
+    const uint64_t blocks = Le16(head + 1);
+    start = block + 9;
+    capacity = blocks * 4096 > 9 ? blocks * 4096 - 9 : 0;
+  } else {
+    if (head[0] != 3) {
+      DamagedBlob(field, activeBuffer, at + " is of type " + std::to_string(head[0]) + ", not a shared block");
+    }
+    uint8_t entry[5];
+    if (ReadMemo(block + 12 + 5 * index, entry, 5) < 5) {
+      DamagedBlob(field, activeBuffer, at + " lies outside the memo file");
+    }
+    const uint64_t offset = 16 * static_cast<uint64_t>(entry[0]);
+    start = block + offset;
+    capacity = std::min<uint64_t>(16 * static_cast<uint64_t>(entry[1]), offset < 4096 ? 4096 - offset : 0);
+  }
+  if (length > capacity) {
+    DamagedBlob(field, activeBuffer, "its leader gives a length of " + std::to_string(length) + " bytes, " + at +
+                                         " holds at most " + std::to_string(capacity));
+  }
+  place = TBlobPlace{false, start, length};
+  return true;
+}
+
+void TPdx::ReadBlobChunks(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) {
+  TBlobPlace place;
+  if (!LocateBlob(field, activeBuffer, place)) return;
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(field.Index())];
+  if (place.InRecord) {
+    sink(reinterpret_cast<const char*>(activeBuffer + 5 + fi.Offset), static_cast<size_t>(place.Length));
+    return;
+  }
+  const bool memo = MapFieldType(fi.Type) == ftMemo;
+  // Never more than the memo file holds from there on: memo text cut short keeps what
+  // is there, other data cut short is a read error.
+  const uint64_t available = place.Start < memoFileSize_ ? memoFileSize_ - place.Start : 0;
+  uint64_t n = place.Length;
   if (n > available) {
-    if (kind != ftMemo) throw EReadError("Stream read error");
+    if (!memo) throw EReadError("Stream read error");
     n = available;
   }
-  std::string data(static_cast<size_t>(n), '\0');
-  size_t got = ReadMemo(start, data.data(), data.size());
-  data.resize(got);
-  if (got < n && kind != ftMemo) throw EReadError("Stream read error");
-  return data;
+  constexpr size_t kBlobChunk = 256 * 1024;
+  std::vector<char> buf(static_cast<size_t>(std::min<uint64_t>(n, kBlobChunk)));
+  for (uint64_t done = 0; done < n;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(n - done, kBlobChunk));
+    const size_t got = ReadMemo(place.Start + done, buf.data(), want);
+    if (got) sink(buf.data(), got);
+    done += got;
+    if (got < want) {
+      if (!memo) throw EReadError("Stream read error");
+      break;
+    }
+  }
 }
 
 std::unique_ptr<TMemoryStream> TPdx::InternalCreateBlobStream(const TField& field, const uint8_t* activeBuffer,
@@ -855,11 +1011,42 @@ std::unique_ptr<TMemoryStream> TPdx::InternalCreateBlobStream(const TField& fiel
   const TFieldType kind = MapFieldType(fi.Type);
   // In an encrypted table the leaders are encrypted too: the data cannot be located.
   if (!IsBlobType(kind) || encrypted_) return stream;
-  std::string data = ReadBlobBytes(fi, activeBuffer + 5 + fi.Offset, kind);
+  std::string data;
+  ReadBlobChunks(field, activeBuffer, [&](const char* p, size_t n) { data.append(p, n); });
   if (kind == ftMemo && encodingMemo_ && !data.empty()) data = EncodeText(data, field);
   stream->Data() = std::move(data);
   stream->SetPosition(0);
   return stream;
+}
+
+void TPdx::InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) {
+  if (!activeBuffer) return;
+  const int index = field.Index();
+  if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return;
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
+  const TFieldType kind = MapFieldType(fi.Type);
+  if (!IsBlobType(kind) || encrypted_) return;
+  if (kind != ftMemo || !encodingMemo_) {
+    ReadBlobChunks(field, activeBuffer, sink);
+    return;
+  }
+  // Memo text is recoded piece by piece. A piece ends after a byte below 0x40, which is
+  // neither the lead nor the trail byte of any double-byte code page, so no character
+  // is cut in two (a piece without such a byte is cut where it ends).
+  std::string pending;
+  auto flush = [&](size_t upTo) {
+    if (upTo == 0) return;
+    std::string text = EncodeText(pending.substr(0, upTo), field);
+    pending.erase(0, upTo);
+    if (!text.empty()) sink(text.data(), text.size());
+  };
+  ReadBlobChunks(field, activeBuffer, [&](const char* p, size_t n) {
+    pending.append(p, n);
+    size_t cut = pending.size();
+    while (cut > 0 && static_cast<uint8_t>(pending[cut - 1]) >= 0x40) --cut;
+    flush(cut == 0 && pending.size() >= 1024 * 1024 ? pending.size() : cut);
+  });
+  flush(pending.size());
 }
 
 }  // namespace korvane

@@ -38,6 +38,13 @@ struct TPdxFieldInfo {
   int SlotSize = 0;  // bytes the field takes in the record (17 for BCD)
 };
 
+// A BLOB value that cannot be read: its leader and the memo file disagree. The message
+// names the record and the field; the record's other values still read.
+class EBlobError : public EParadoxError {
+ public:
+  using EParadoxError::EParadoxError;
+};
+
 // Turns alpha or memo text into the text the consumers get (UTF-8 in the viewer).
 using TEncodeEvent = std::function<std::string(TDataSet& sender, const TField& field, const std::string& text)>;
 
@@ -76,6 +83,23 @@ class TPdx : public TDataSet {
   bool HasMemoFile() const { return memoFile_ != nullptr; }
   const std::string& MemoFileName() const { return memoFileName_; }
 
+  // What keeps the table from being read whole (valid while open).
+  // Encrypted tables show no records: their bytes are not the values.
+  // The memo file a table with BLOB fields needs and could not open: why (with the
+  // file's name, control bytes escaped), and the BLOB fields whose data lying there
+  // cannot be read. Empty when the memo file is open or the table needs none.
+  const std::string& MemoProblem() const { return memoProblem_; }
+  std::vector<std::string> MemoProblemFields() const;
+  // The data file ends before its last record: only the records before the damage are
+  // read (RecordCount counts them), the header says NumRecords.
+  bool Truncated() const { return !encrypted_ && readableRecords_ < header_.NumRecords(); }
+  uint32_t ReadableRecords() const { return readableRecords_; }
+  // One sentence per problem above, for a status bar, an info window or standard error:
+  // "the table is encrypted: its records cannot be read", the memo file's problem and
+  // "the file is shorter than its header says: N of M records can be read".
+  std::vector<std::string> ReadProblems() const;
+  int64_t UnreadValueCount() const override { return unreadValues_; }
+
   // Record size: the table's record length.
   int RecordSize() const override;
 
@@ -100,6 +124,7 @@ class TPdx : public TDataSet {
   bool GetFieldData(const TField& field, const uint8_t* activeBuffer, void* dest) const override;
   std::unique_ptr<TMemoryStream> InternalCreateBlobStream(const TField& field, const uint8_t* activeBuffer,
                                                           TBlobStreamMode mode) override;
+  void InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) override;
 
  private:
   // An open file read with positioned reads (no shared file position).
@@ -127,7 +152,20 @@ class TPdx : public TDataSet {
   void ReadRecord(uint32_t recNo, uint8_t* dest);
   int BlockRecordCount(uint16_t lastRecordOffset) const;
   uint64_t BlockStart(uint16_t block) const;
-  std::string ReadBlobBytes(const TPdxFieldInfo& info, const uint8_t* slot, TFieldType kind);
+  // Where the data of a BLOB slot lies: in the record (Start is the offset in the slot)
+  // or in the memo file. Answers false when there is no data to read (none, or kept in a
+  // memo file the table has not got); raises EBlobError when the leader and the memo
+  // file disagree.
+  struct TBlobPlace {
+    bool InRecord = false;
+    uint64_t Start = 0;
+    uint64_t Length = 0;
+  };
+  bool LocateBlob(const TField& field, const uint8_t* activeBuffer, TBlobPlace& place);
+  [[noreturn]] void DamagedBlob(const TField& field, const uint8_t* activeBuffer, const std::string& why) const;
+  // The raw bytes of a BLOB in pieces of at most kBlobChunk bytes.
+  void ReadBlobChunks(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink);
+  void CheckLength();
   [[noreturn]] void BlockError(unsigned block) const;
   [[noreturn]] void NotADataFile() const;
 
@@ -135,6 +173,9 @@ class TPdx : public TDataSet {
   std::unique_ptr<TFile> dataFile_;
   std::unique_ptr<TFile> memoFile_;
   std::string memoFileName_;
+  std::string memoProblem_;
+  uint32_t readableRecords_ = 0;
+  int64_t unreadValues_ = 0;
   uint64_t dataFileSize_ = 0;
   uint64_t memoFileSize_ = 0;
   bool cursorOpen_ = false;

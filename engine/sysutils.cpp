@@ -848,4 +848,28 @@ std::vector<std::string> SplitText(const std::string& s, char separator) {
   return out;
 }
 
+std::string EscapeControlBytes(const std::string& s) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(s.size());
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += "\\x";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out;
+}
+
 }  // namespace korvane

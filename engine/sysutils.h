@@ -77,6 +77,11 @@ std::string AsciiUpper(std::string s);
 std::string AsciiLower(std::string s);
 bool SameTextAscii(const std::string& a, const std::string& b);
 
+// A name or value from a table made safe to quote in a message for a terminal or a
+// window: a backslash is doubled, TAB becomes \t, LF \n, CR \r, other bytes below 0x20
+// and 0x7F \xhh (the escapes of `korvane-cli dump`). Other bytes stay as they are.
+std::string EscapeControlBytes(const std::string& s);
+
 // The pieces of s between the separators, empty ones too ("a,,b" gives a, "", b).
 std::vector<std::string> SplitText(const std::string& s, char separator);
 

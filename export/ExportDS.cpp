@@ -888,6 +888,7 @@ void TZelExportBaseComponent::BeginExecute() {
 
   CreateDataEngine();
   recordCount_ = engine_->GetRecordCount();
+  if (TDataSet* ds = engine_->GetDataset()) unreadAtStart_ = ds->UnreadValueCount();
   Statistic.LevelNumber = engine_->LevelNumber;
 
   TFormatSettings regional = Services().RegionalSettings();
@@ -941,6 +942,15 @@ void TZelExportBaseComponent::EndExecute() {
         finalText = ZelEFormat(kZelENoRecordWritten, {FileName});
       else
         finalText = ZelEFormat(GetLanguageString(2), {FileName});
+      // Values the table could not deliver (BLOB data in a memo file it has not got)
+      // went out empty: the run says how many.
+      TDataSet* ds = engine_ ? engine_->GetDataset() : nullptr;
+      const int64_t unread = ds ? ds->UnreadValueCount() - unreadAtStart_ : 0;
+      if (unread > 0) {
+        Statistic.TotalErrors += static_cast<int>(unread);
+        Statistic.Notes.push_back(std::to_string(unread) + (unread == 1 ? " value" : " values") +
+                                  " could not be read from the table and were left empty.");
+      }
       for (const std::string& note : Statistic.Notes) finalText += " " + note;
     }
   }

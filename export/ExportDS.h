@@ -346,6 +346,7 @@ class TZelExportBaseComponent : public TZelECustomBaseComponent {
   // Records a failure of the run: Result, progress window, message.
   void RunFailed(const std::string& message);
   int recordCount_ = 0;
+  int64_t unreadAtStart_ = 0;  // the dataset's count of values it could not deliver, at the start
   int exportedColumns_ = 0;
 
  private:

@@ -1,5 +1,7 @@
 // Fuzz target of the table reader: the input is a data file and a memo file, opened as a
-// table; every record is read with every field and BLOB, then a few records by number.
+// table; every record is read with every field and BLOB, and turned into text as
+// `korvane-cli dump` writes it and as the field objects give it; then a few records by
+// number.
 //
 // Input layout: 4 bytes little-endian = length L of the data file (taken modulo the
 // input size), then L bytes of the data file, then the memo file (absent when empty).
@@ -9,9 +11,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 
+#include "cli/cli_format.h"
 #include "engine/pdx.h"
+#include "engine/sysutils.h"
 
 namespace {
 
@@ -31,14 +37,61 @@ void Put(const std::string& path, const uint8_t* data, size_t n) {
   std::fclose(f);
 }
 
+// The dump's text of one value (see cli/cmd_dump.cpp).
+void DumpText(const korvane::TField& f, const char* value, std::string& o) {
+  using namespace korvane;
+  switch (f.DataType()) {
+    case ftString: cli::AppendEscapedText(o, value); break;
+    case ftSmallint: {
+      int16_t v;
+      std::memcpy(&v, value, 2);
+      o += std::to_string(v);
+      break;
+    }
+    case ftDate:
+    case ftTime: {
+      int32_t v;
+      std::memcpy(&v, value, 4);
+      f.DataType() == ftDate ? cli::AppendDayNumber(o, v) : cli::AppendTimeOfDay(o, v);
+      break;
+    }
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime: {
+      double v;
+      std::memcpy(&v, value, 8);
+      if (f.DataType() == ftDateTime) cli::AppendTimestamp(o, v);
+      else o += ReprDouble(v);
+      break;
+    }
+    case ftBCD: {
+      TBcdValue v;
+      std::memcpy(&v, value, sizeof v);
+      o += v.ToString('.');
+      break;
+    }
+    default: break;
+  }
+}
+
 void ReadAll(korvane::TPdx& t) {
   alignas(8) char value[korvane::kAlphaBufferSize + 8];
+  std::string text;
   for (int i = 0; i < t.FieldCount(); ++i) {
     const korvane::TField& f = t.Fields(i);
-    if (f.IsBlob()) {
-      t.CreateBlobStream(f, korvane::bmRead);
-    } else {
-      f.GetData(value);
+    text.clear();
+    try {
+      if (f.IsBlob()) {
+        t.CreateBlobStream(f, korvane::bmRead);
+        t.ReadBlob(f, [&](const char* p, size_t n) { korvane::cli::AppendEscapedText(text, std::string_view(p, n)); });
+      } else if (f.GetData(value)) {
+        DumpText(f, value, text);
+      }
+      // The field object's own text forms, as the viewer and the export read them.
+      text += f.AsString();
+      text += f.DisplayText();
+    } catch (const korvane::EBlobError&) {
+      // a damaged BLOB: the record's other values are still read
     }
   }
 }

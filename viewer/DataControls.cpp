@@ -1,5 +1,7 @@
 #include "viewer/DataControls.h"
 
+#include "engine/pdx.h"
+
 #include <QBuffer>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -25,6 +27,17 @@ QString NameText(const std::string& raw) {
   auto& decoder = NameDecoder();
   if (decoder) return ValueText(decoder(raw));
   return ValueText(raw);
+}
+
+QString TableNotice(const TPdx& table) {
+  if (!table.Active()) return {};
+  QStringList parts;
+  for (const std::string& p : table.ReadProblems()) {
+    QString text = NameText(p);
+    if (!text.isEmpty()) text[0] = text[0].toUpper();
+    parts << text;
+  }
+  return parts.join(QStringLiteral(". "));
 }
 
 void SetNameDecoder(std::function<std::string(const std::string&)> decoder) {

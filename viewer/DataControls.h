@@ -16,12 +16,17 @@ class QToolButton;
 
 namespace korvane {
 
+class TPdx;
+
 // Display text of the open table. Values come out of the table as UTF-8 (the
 // main window installs the table's decoder as its OnEncode handler); field names
 // are stored 8-bit in the file and are decoded by the function the main window
 // installs here.
 QString ValueText(const std::string& utf8);
 QString NameText(const std::string& raw);
+// What keeps an open table from being read whole, as one line for the status strip and
+// the table info window ("The table is encrypted: ..."); empty when nothing does.
+QString TableNotice(const TPdx& table);
 void SetNameDecoder(std::function<std::string(const std::string&)> decoder);
 
 // Line breaks of stored text (CR LF, lone CR) as the widgets want them (LF).

@@ -527,7 +527,13 @@ void TForm1::BuildCentral() {
   label6->setToolTip(QStringLiteral("Open the project's read-me"));
   bh->addWidget(label1);
   bh->addWidget(label6);
+  labelNotice_ = new QLabel(bottom);
+  labelNotice_->setObjectName(QStringLiteral("LabelNotice"));
+  labelNotice_->setTextFormat(Qt::PlainText);
+  labelNotice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+  labelNotice_->hide();
   bh->addWidget(label2_, 1);
+  bh->addWidget(labelNotice_);
   bh->addWidget(label5_);
   v->addWidget(bottom);
 
@@ -606,6 +612,10 @@ bool TForm1::OpenPDX(const QString& path) {
 void TForm1::UpdateTableLabels() {
   label2_->setText(QStringLiteral("Filename: ") + FromFileName(pdx1_.TableName()));
   label5_->setText(QStringLiteral("Count: ") + QString::number(pdx1_.Active() ? pdx1_.RecordCount() : 0));
+  const QString notice = TableNotice(pdx1_);
+  labelNotice_->setText(notice);
+  labelNotice_->setToolTip(notice);
+  labelNotice_->setVisible(!notice.isEmpty());
   if (encodingGroup_) {
     const QList<QAction*> actions = encodingGroup_->actions();
     for (QAction* a : actions) {
@@ -624,6 +634,7 @@ void TForm1::ShowDesignLabels() {
   setWindowTitle(QString::fromLatin1(kCaption));
   label2_->setText(QStringLiteral("Filename:"));
   label5_->setText(QStringLiteral("Record Count:"));
+  labelNotice_->hide();
 }
 
 void TForm1::ResetMemoSide() {

@@ -135,6 +135,8 @@ class TForm1 : public QMainWindow {
   QToolBar* CoolBar1() const { return coolBar1_; }
   QLabel* Label2() const { return label2_; }
   QLabel* Label5() const { return label5_; }
+  // What keeps the open table from being read whole (hidden when nothing does).
+  QLabel* LabelNotice() const { return labelNotice_; }
   QAction* Action(const char* objectName) const;
   QToolButton* ToolButton(const char* objectName) const;
   const std::vector<TPDXInfo>& OpenTables() const { return openTables_; }
@@ -203,6 +205,7 @@ class TForm1 : public QMainWindow {
   TDBImage* dbImage1_ = nullptr;
   QLabel* label2_ = nullptr;
   QLabel* label5_ = nullptr;
+  QLabel* labelNotice_ = nullptr;
   QActionGroup* encodingGroup_ = nullptr;
 
   TfrmSearch* frmSearch_ = nullptr;

@@ -74,6 +74,15 @@ TfrmTableInfo::TfrmTableInfo(TForm1& main) : QWidget(&main, Qt::Window), main_(m
   edit2_->setReadOnly(true);
   v->addWidget(header);
 
+  notice_ = new QLabel(this);
+  notice_->setObjectName(QStringLiteral("LabelNotice"));
+  notice_->setTextFormat(Qt::PlainText);
+  notice_->setWordWrap(true);
+  notice_->setContentsMargins(8, 4, 8, 4);
+  notice_->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+  notice_->hide();
+  v->addWidget(notice_);
+
   listView1_ = new QTreeWidget(this);
   listView1_->setObjectName(QStringLiteral("ListView1"));
   listView1_->setRootIsDecorated(false);
@@ -103,6 +112,9 @@ void TfrmTableInfo::Fill() {
   edit1_->clear();
   edit2_->clear();
   TPdx& pdx = main_.Pdx1();
+  const QString notice = TableNotice(pdx);
+  notice_->setText(notice);
+  notice_->setVisible(!notice.isEmpty());
   if (!pdx.Active()) return;
   edit1_->setText(QFileInfo(QFile::decodeName(QByteArray::fromStdString(pdx.TableName()))).fileName());
   edit1_->setCursorPosition(0);

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
@@ -22,6 +23,7 @@ class TfrmTableInfo : public QWidget {
   QTreeWidget* ListView1() const { return listView1_; }
   QLineEdit* Edit1() const { return edit1_; }  // table name
   QLineEdit* Edit2() const { return edit2_; }  // primary key fields
+  QLabel* Notice() const { return notice_; }    // what keeps the table from being read whole
 
  protected:
   void showEvent(QShowEvent* e) override;
@@ -30,6 +32,7 @@ class TfrmTableInfo : public QWidget {
   TForm1& main_;
   QLineEdit* edit1_ = nullptr;
   QLineEdit* edit2_ = nullptr;
+  QLabel* notice_ = nullptr;
   QTreeWidget* listView1_ = nullptr;
 };
 

@@ -151,24 +151,24 @@ void TZelEQtServices::ShowMessage(TZelEMessageKind kind, const std::string& text
     MessageHook(kind, text);
     return;
   }
-  QString title = QGuiApplication::applicationDisplayName();
-  switch (kind) {
-    case TZelEMessageKind::Information:
-      QMessageBox::information(parent_, title, Q(text));
-      break;
-    case TZelEMessageKind::Warning:
-      QMessageBox::warning(parent_, title, Q(text));
-      break;
-    case TZelEMessageKind::Error:
-      QMessageBox::critical(parent_, title, Q(text));
-      break;
-  }
+  const QMessageBox::Icon icon = kind == TZelEMessageKind::Information ? QMessageBox::Information
+                                 : kind == TZelEMessageKind::Warning   ? QMessageBox::Warning
+                                                                       : QMessageBox::Critical;
+  PlainMessageBox(parent_, icon, Q(text), QMessageBox::Ok)->exec();
+}
+
+std::unique_ptr<QMessageBox> TZelEQtServices::PlainMessageBox(QWidget* parent, QMessageBox::Icon icon,
+                                                              const QString& text,
+                                                              QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, QGuiApplication::applicationDisplayName(), text, buttons, parent);
+  box->setTextFormat(Qt::PlainText);  // the text may quote a table's names and values
+  return box;
 }
 
 bool TZelEQtServices::AskYesNo(const std::string& text) {
   if (AskHook) return AskHook(text);
-  return QMessageBox::question(parent_, QGuiApplication::applicationDisplayName(), Q(text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  return PlainMessageBox(parent_, QMessageBox::Question, Q(text), QMessageBox::Yes | QMessageBox::No)->exec() ==
+         QMessageBox::Yes;
 }
 
 std::unique_ptr<TZelEProgressWindow> TZelEQtServices::CreateProgressWindow() {

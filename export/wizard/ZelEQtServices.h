@@ -8,6 +8,7 @@
 // without a modal loop; with no hook the real window is shown.
 
 #include <QDialog>
+#include <QMessageBox>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,9 @@ class TZelEQtServices : public TZelEServices {
   QWidget* Parent() const { return parent_; }
 
   void ShowMessage(TZelEMessageKind kind, const std::string& text) override;
+  // The box every message of the export suite is shown in: plain text, never rich text.
+  static std::unique_ptr<QMessageBox> PlainMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                                      QMessageBox::StandardButtons buttons);
   bool AskYesNo(const std::string& text) override;
   std::unique_ptr<TZelEProgressWindow> CreateProgressWindow() override;
   void SetBusyCursor(bool busy) override;

@@ -172,7 +172,9 @@ TfrmZelESpecs::TfrmZelESpecs(std::vector<TZelESpecificationFile> entries, QWidge
   connect(btnDelete, &QPushButton::clicked, this, &TfrmZelESpecs::DeleteSelected);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
   AskDelete = [this](const QString& q) {
-    return QMessageBox::question(this, windowTitle(), q, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, windowTitle(), q, QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);  // q quotes a saved name
+    return box.exec() == QMessageBox::Yes;
   };
   Refill();
 }

@@ -23,10 +23,16 @@ void Box(QWidget* parent, TMessageKind kind, const QString& text) {
   QMessageBox::Icon icon = kind == TMessageKind::Information ? QMessageBox::Information
                            : kind == TMessageKind::Warning   ? QMessageBox::Warning
                                                              : QMessageBox::Critical;
-  QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok, parent);
-  box.exec();
+  MakeMessageBox(parent, icon, text)->exec();
 }
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, ApplicationTitle(), text, buttons, parent);
+  box->setTextFormat(Qt::PlainText);
+  return box;
+}
 
 void SetUiHooks(TUiHooks* hooks) { g_hooks = hooks; }
 
@@ -42,7 +48,7 @@ void ShowWarning(QWidget* parent, const QString& text) { Box(parent, TMessageKin
 
 bool AskYesNo(QWidget* parent, const QString& text) {
   if (g_hooks && g_hooks->Question) return g_hooks->Question(text);
-  return QMessageBox::question(parent, ApplicationTitle(), text, QMessageBox::Yes | QMessageBox::No) ==
+  return MakeMessageBox(parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No)->exec() ==
          QMessageBox::Yes;
 }
 

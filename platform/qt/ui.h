@@ -6,9 +6,11 @@
 // Every dialog goes through a replaceable hook so that tests can answer it
 // without a modal loop; with no hook installed the real Qt dialog is shown.
 
+#include <QMessageBox>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -45,6 +47,11 @@ void SetUiHooks(TUiHooks* hooks);
 
 // The title every message box carries: the application's display name.
 QString ApplicationTitle();
+
+// The message box every message of the program is shown in: its text is plain text,
+// never rich text, since it may quote names and values from a table.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                            QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 void ShowMessage(QWidget* parent, const QString& text);
 void ShowErrorMessage(QWidget* parent, const QString& text);

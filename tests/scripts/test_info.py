@@ -57,10 +57,10 @@ def main():
         check(ptype is not None and kinds[ptype] == kind, f"TypSammlung field line {n}: type and kind {line!r}")
     check(any("Währung" in l for l in fields), "TypSammlung: field names are decoded")
 
-    # Encrypted: opened, records read as stored, and info says so.
+    # Encrypted: opened, the header shown, and info says its records cannot be read.
     facts, _ = info(a.cli, os.path.join(td, "Rparadox-cran/TypSammlung_encrypted.DB"))
     enc = facts.get("Encryption", "")
-    check(enc.startswith("encrypted (0x8848F16E)") and "as stored" in enc, f"encrypted table: {enc!r}")
+    check(enc.startswith("encrypted (0x8848F16E)") and "cannot be read" in enc, f"encrypted table: {enc!r}")
     facts, _ = info(a.cli, os.path.join(td, "paradoxdriver/encrypt/encrypted.db"))
     check(facts.get("Encryption", "").startswith("encrypted (0x0A25E09A)"), f"encrypted.db: {facts.get('Encryption')}")
 
