@@ -374,7 +374,11 @@ int CmdExport(const std::vector<std::string>& args) {
   table.Open();
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
-  table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Replace);
+  // Text that cannot be decoded becomes U+FFFD; formatted memos, which are written
+  // as dump writes them, keep such bytes as escapes ("\x90") as in dump.
+  table.OnEncode = [decoder](TDataSet&, const TField& field, const std::string& text) {
+    return decoder->Decode(text, field.DataType() == ftFmtMemo ? DecodeMode::Escape : DecodeMode::Replace);
+  };
 
   // The viewer's grid for a freshly opened table; titles are the decoded names.
   TDataSource source;

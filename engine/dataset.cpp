@@ -205,7 +205,7 @@ std::string TField::AsString() const {
     case ftBCD: return Native<TBcdValue>(buf).ToString(fs.DecimalSeparator);
     case ftDate: return DateToStr(DayNumberToDateTime(Native<int32_t>(buf)), fs);
     case ftTime: return TimeToStrExact(MillisecondsToTime(Native<int32_t>(buf)), fs);
-    case ftDateTime: return DateTimeToStrExact(TimestampToDateTime(Native<double>(buf)), fs);
+    case ftDateTime: return TimestampToStr(Native<double>(buf), fs);
     case ftBytes:
     case ftVarBytes: {
       std::string hex;

@@ -529,6 +529,15 @@ std::string WithMilliseconds(const std::string& pattern) {
   return pattern.substr(0, insertAt) + ".zzz" + pattern.substr(insertAt);
 }
 
+std::string TimestampToStr(double timestamp, const TFormatSettings& fs) {
+  const TDateTime dt = TimestampToDateTime(timestamp);
+  if (std::isfinite(timestamp) && std::fabs(timestamp) <= 9.0e18 && DateInPatternRange(dt))
+    return DateTimeToStrExact(dt, fs);
+  std::string out;
+  AppendTimestamp(out, timestamp);
+  return out;
+}
+
 std::string TimeToStrExact(TDateTime dt, const TFormatSettings& fs) {
   int h, m, sec, ms;
   DecodeTime(dt, h, m, sec, ms);
@@ -635,15 +644,14 @@ std::string CurrToStrF(double v, const TFormatSettings& fs, int decimals) {
     // Every digit the value has, and at least the currency decimals.
     d = ShortestDecimal(v);
     decimals = std::max(std::clamp(fs.CurrencyDecimals, 0, 18), FractionDigits(d));
-    if (decimals > 18 || d.exponent > 18) {
-      decimals = std::clamp(fs.CurrencyDecimals, 0, 18);
-      d = FixedDecimal(v, decimals);
-    }
   } else {
     decimals = std::clamp(decimals, 0, 18);
     d = FixedDecimal(v, decimals);
   }
-  const std::string num = FixedBody(d, decimals, fs, true);
+  // Amounts no fixed-point text holds in reasonable length keep their digits in
+  // the general format.
+  const std::string num =
+      decimals > 18 || d.exponent > 18 ? GeneralText(d, 15, fs) : FixedBody(d, decimals, fs, true);
   const std::string& c = fs.CurrencyString;
   if (!d.negative) {
     switch (fs.CurrencyFormat) {

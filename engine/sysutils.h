@@ -66,6 +66,9 @@ std::string DateTimeToStr(TDateTime dt, const TFormatSettings& fs);  // date, an
 // texts a value leaves the program as.
 std::string TimeToStrExact(TDateTime dt, const TFormatSettings& fs);
 std::string DateTimeToStrExact(TDateTime dt, const TFormatSettings& fs);
+// A stored time stamp by DateTimeToStrExact; outside the years 1 to 9999 (and
+// beyond any calendar) as dump writes it.
+std::string TimestampToStr(double timestamp, const TFormatSettings& fs);
 // A time pattern with ".zzz" after its seconds (unchanged when it has none).
 std::string WithMilliseconds(const std::string& pattern);
 // Dates of the years 1 to 9999 follow the patterns above; any other date is

@@ -514,14 +514,14 @@ bool TZelERunFormat::PatternShowsTime(const std::string& pattern) {
 
 namespace {
 
-// Native value of a date, time or time stamp field as TDateTime; false for null.
-bool NativeDateTime(const TField& field, TFieldType t, TDateTime& dt) {
+// Native value of a date, time or time stamp field as TDateTime (and the stored
+// time stamp); false for null.
+bool NativeDateTime(const TField& field, TFieldType t, TDateTime& dt, double& timestamp) {
   alignas(8) unsigned char native[kMaxNativeSize];
   if (!field.GetData(native)) return false;
   if (t == ftDateTime) {
-    double v;
-    std::memcpy(&v, native, sizeof v);
-    dt = TimestampToDateTime(v);
+    std::memcpy(&timestamp, native, sizeof timestamp);
+    dt = TimestampToDateTime(timestamp);
   } else {
     int32_t v;
     std::memcpy(&v, native, sizeof v);
@@ -646,10 +646,12 @@ void TZelERunFormat::FieldText(const TField& field, std::string& out, bool displ
     case ftDateTime: {
       out.clear();
       TDateTime dt;
-      if (!NativeDateTime(field, t, dt)) return;
+      double timestamp = 0;
+      if (!NativeDateTime(field, t, dt, timestamp)) return;
       const bool ms = t != ftDate && Milliseconds(dt) != 0;
-      if (t == ftDateTime && !DateInPatternRange(dt)) {
-        AppendTimestamp(out, DateTimeToTimestamp(dt));
+      if (t == ftDateTime &&
+          (!std::isfinite(timestamp) || std::fabs(timestamp) > 9.0e18 || !DateInPatternRange(dt))) {
+        AppendTimestamp(out, timestamp);
       } else if (display) {
         // The patterns of DataFormats; a time stamp at midnight as a date.
         if (t == ftDate) date_.Append(out, dt);
