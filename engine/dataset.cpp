@@ -204,7 +204,13 @@ std::string TField::AsString() const {
     case ftCurrency: return CurrToStr(Native<double>(buf), fs);
     case ftBCD: return Native<TBcdValue>(buf).ToString(fs.DecimalSeparator);
     case ftDate: return DateToStr(DayNumberToDateTime(Native<int32_t>(buf)), fs);
-    case ftTime: return TimeToStrExact(MillisecondsToTime(Native<int32_t>(buf)), fs);
+    case ftTime: {
+      const int32_t ms = Native<int32_t>(buf);
+      if (ms >= 0 && ms < 86400000) return TimeToStrExact(MillisecondsToTime(ms), fs);
+      std::string out;  // no time of day: as dump writes it
+      AppendTimeOfDay(out, ms);
+      return out;
+    }
     case ftDateTime: return TimestampToStr(Native<double>(buf), fs);
     case ftBytes:
     case ftVarBytes: {

@@ -515,7 +515,7 @@ bool TZelERunFormat::PatternShowsTime(const std::string& pattern) {
 namespace {
 
 // Native value of a date, time or time stamp field as TDateTime (and the stored
-// time stamp); false for null.
+// time stamp, day number or milliseconds); false for null.
 bool NativeDateTime(const TField& field, TFieldType t, TDateTime& dt, double& timestamp) {
   alignas(8) unsigned char native[kMaxNativeSize];
   if (!field.GetData(native)) return false;
@@ -526,6 +526,7 @@ bool NativeDateTime(const TField& field, TFieldType t, TDateTime& dt, double& ti
     int32_t v;
     std::memcpy(&v, native, sizeof v);
     dt = t == ftDate ? DayNumberToDateTime(v) : MillisecondsToTime(v);
+    timestamp = v;
   }
   return true;
 }
@@ -652,6 +653,9 @@ void TZelERunFormat::FieldText(const TField& field, std::string& out, bool displ
       if (t == ftDateTime &&
           (!std::isfinite(timestamp) || std::fabs(timestamp) > 9.0e18 || !DateInPatternRange(dt))) {
         AppendTimestamp(out, timestamp);
+      } else if (t == ftTime && (timestamp < 0 || timestamp >= 86400000)) {
+        // No time of day: as dump writes it.
+        AppendTimeOfDay(out, static_cast<int64_t>(timestamp));
       } else if (display) {
         // The patterns of DataFormats; a time stamp at midnight as a date.
         if (t == ftDate) date_.Append(out, dt);
