@@ -732,19 +732,23 @@ std::string TZelERunFormat::FormatDateTime(TDateTime dt) const {
   return s;
 }
 
-std::string TZelERunFormat::VariantText(const TVariant& v) const {
+std::string TZelERunFormat::VariantText(const TVariant& v, bool display) const {
+  // As the field texts: plain texts regional, display texts by DataFormats.
+  const TFormatSettings& fs = display ? fs_ : plain_;
   switch (v.kind) {
     case TVariant::vNull: return {};
     case TVariant::vInteger: return IntText(v.i);
-    case TVariant::vFloat: return FloatToStrExact(v.f, fs_);
-    case TVariant::vCurrency: return CurrToStr(v.f, fs_);
+    case TVariant::vFloat: return FloatToStrExact(v.f, fs);
+    case TVariant::vCurrency: return display ? CurrToStrF(v.f, fs) : CurrToStr(v.f, fs);
     case TVariant::vBoolean: return v.b ? "True" : "False";
-    case TVariant::vDateTime: return DateTimeToStrExact(v.f, fs_);
+    case TVariant::vDateTime:
+      if (!display) return DateTimeToStrExact(v.f, fs);
+      return HasTime(v.f) ? FormatDateTime(v.f) : FormatDate(v.f);
     case TVariant::vBCD: {
       std::string s = v.s;
-      if (fs_.DecimalSeparator != '.')
+      if (fs.DecimalSeparator != '.')
         for (char& c : s)
-          if (c == '.') c = fs_.DecimalSeparator;
+          if (c == '.') c = fs.DecimalSeparator;
       return s;
     }
     case TVariant::vString:

@@ -113,8 +113,9 @@ class TZelERunFormat {
   std::string FormatDate(TDateTime dt) const;
   std::string FormatTime(TDateTime dt) const;
   std::string FormatDateTime(TDateTime dt) const;
-  // A variant as text (values of engines that are not bound to a dataset).
-  std::string VariantText(const TVariant& v) const;
+  // A variant as text (values of engines that are not bound to a dataset), in
+  // the plain or the display form.
+  std::string VariantText(const TVariant& v, bool display) const;
   // Whether a value has a time of day (milliseconds count).
   static bool HasTime(TDateTime dt);
   // Whether a pattern shows a time of day (hours, minutes, seconds, ...).
