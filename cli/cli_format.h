@@ -1,22 +1,6 @@
 #pragma once
-// Text forms shared by the info and dump commands.
+// Text forms shared by the info and dump commands: the escaped text, day number,
+// time of day, time stamp and hex forms live with the other value texts in
+// engine/sysutils.h, where the export and the viewer's copy commands use them too.
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
-namespace korvane::cli {
-
-// Appends decoded UTF-8 text with "\" as "\\", TAB "\t", LF "\n", CR "\r", other bytes
-// below 0x20 and 0x7F as "\xhh", and every escaped undecodable byte (U+DC00 + byte) as
-// "\xhh" of the byte.
-void AppendEscapedText(std::string& out, std::string_view text);
-
-// Day number (day 1 = 1 January of year 1) as YYYY-MM-DD; years before 1 get a sign.
-void AppendDayNumber(std::string& out, int64_t day);
-// Milliseconds since midnight as HH:MM:SS, with .mmm only when the milliseconds are not 0.
-void AppendTimeOfDay(std::string& out, int64_t ms);
-// Day number * 86400000 + milliseconds as date, one space, time.
-void AppendTimestamp(std::string& out, double value);
-
-}  // namespace korvane::cli
+#include "engine/sysutils.h"

@@ -83,15 +83,26 @@ const char kExportHelp[] =
     "                          cancelled run cuts the file back to its earlier length\n"
     "  --no-empty              write no file when the table has no records\n"
     "  --blank-if-zero         numbers and dates equal to zero, and null values, are empty\n"
-    "  --display-text          values as the viewer displays them (dates and times by the\n"
-    "                          patterns below, booleans by --true/--false) instead of\n"
-    "                          their plain text\n"
+    "\n"
+    "Values are written whole: numbers with every stored digit, money with at least\n"
+    "two decimals, times with their milliseconds, pictures and other binary data as\n"
+    "lower-case hex, dates outside the years 1 to 9999 as dump writes them. By default\n"
+    "they are the plain values in the regional form of the locale (LC_ALL, LC_TIME,\n"
+    "LANG), with four-digit years; under C or POSIX dates are YYYY-MM-DD and times\n"
+    "HH:MM:SS. The wizard calls this \"export the original value types\".\n"
+    "\n"
+    "  --display-text          values by the settings below instead (dates and times by\n"
+    "                          their patterns, money with the currency symbol, booleans\n"
+    "                          by --true/--false); any of the settings below implies it\n"
+    "  --no-display-text       the plain values, also when the settings file asks for\n"
+    "                          display text (refused together with the settings below)\n"
     "  --date-order O          MDY, DMY (default), YMD, YDM, DYM or MYD\n"
     "  --date-separator C      between the date parts (default /; none for none)\n"
     "  --time-separator C      between hours, minutes and seconds (default :)\n"
-    "  --four-digit-year       (--two-digit-year, the default)\n"
+    "  --four-digit-year       (the default; --two-digit-year: 1936 is written 36)\n"
     "  --leading-zeros         day and month with two digits (default; --no-leading-zeros)\n"
-    "  --date-format PATTERN   a date and date-time pattern (DD-MMM-YYYY) instead\n"
+    "  --date-format PATTERN   a date pattern (DD-MMM-YYYY) instead; time stamps get\n"
+    "                          the time after it unless the pattern shows one (HH:NN)\n"
     "  --decimal C             decimal symbol (default .)\n"
     "  --thousand C            thousand separator (default ,)\n"
     "  --currency S            currency symbol (default the pound sign)\n"
@@ -147,6 +158,12 @@ struct TExportArgs {
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
+
+  // Whether a setting of the display texts was given.
+  bool FormatsGiven() const {
+    return dateOrder || dateSeparator || timeSeparator || fourDigitYear || leadingZeros || dateFormat || decimal ||
+           thousand || currency || boolTrue || boolFalse;
+  }
 };
 
 TExportArgs ParseArgs(const std::vector<std::string>& args) {
@@ -224,6 +241,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--no-empty") flag(r.exportIfEmpty, false);
     else if (a == "--blank-if-zero") flag(r.blankIfZero, true);
     else if (a == "--display-text") flag(r.displayText, true);
+    else if (a == "--no-display-text") flag(r.displayText, false);
     else if (a == "--date-order") {
       std::string v = AsciiUpper(value());
       bool found = false;
@@ -255,6 +273,10 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else throw UsageError{"export: only one table can be exported"};
   }
   if (r.table.empty()) throw UsageError{"export: no table given"};
+  // The value settings act on display texts only, as on the wizard's formats page.
+  if (r.displayText == false && r.FormatsGiven())
+    throw UsageError{"export: the date, number and boolean settings apply to display texts; "
+                     "they cannot be given with --no-display-text"};
   return r;
 }
 
@@ -313,6 +335,8 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;
   if (a.blankIfZero) m.BlankIfZero = *a.blankIfZero;
   if (a.displayText) m.Options.Set(soFieldMask, *a.displayText);
+  // A value setting asks for the texts it shapes.
+  if (a.FormatsGiven()) m.Options.Include(soFieldMask);
   TZelEDataFormats& df = m.DataFormats;
   if (a.dateOrder) df.DateOrder = *a.dateOrder;
   if (a.dateSeparator) df.DateSeparator = *a.dateSeparator;
@@ -415,7 +439,11 @@ int CmdExport(const std::vector<std::string>& args) {
   WarnReadProblems(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
-  table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Replace);
+  // Text that cannot be decoded becomes U+FFFD; formatted memos, which are written
+  // as dump writes them, keep such bytes as escapes ("\x90") as in dump.
+  table.OnEncode = [decoder](TDataSet&, const TField& field, const std::string& text) {
+    return decoder->Decode(text, field.DataType() == ftFmtMemo ? DecodeMode::Escape : DecodeMode::Replace);
+  };
 
   // The viewer's grid for a freshly opened table; titles are the decoded names.
   TDataSource source;

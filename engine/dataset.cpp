@@ -182,7 +182,14 @@ void TField::AccessError(const char* typeName) const {
 bool TField::IsNull() const { return !dataSet_->GetFieldValue(*this, nullptr); }
 
 std::string TField::AsString() const {
-  if (IsBlob()) return BlobData();
+  if (IsBlob()) {
+    // Memo text as it is; binary data as lower-case hex, as dump writes it.
+    if (dataType_ == ftMemo || dataType_ == ftFmtMemo) return BlobData();
+    const std::string data = BlobData();
+    std::string hex;
+    AppendHex(hex, data.data(), data.size());
+    return hex;
+  }
   alignas(8) char buf[kAlphaBufferSize] = {};
   if (!dataSet_->GetFieldValue(*this, buf)) return "";
   const TFormatSettings& fs = Settings();
@@ -194,13 +201,23 @@ std::string TField::AsString() const {
     case ftInteger:
     case ftAutoInc: return std::to_string(Native<int32_t>(buf));
     case ftFloat: return FloatToStr(Native<double>(buf), fs, precision_ > 0 ? precision_ : 15);
-    case ftCurrency: return FloatToStrFixed(Native<double>(buf), fs.CurrencyDecimals, fs);
+    case ftCurrency: return CurrToStr(Native<double>(buf), fs);
     case ftBCD: return Native<TBcdValue>(buf).ToString(fs.DecimalSeparator);
     case ftDate: return DateToStr(DayNumberToDateTime(Native<int32_t>(buf)), fs);
-    case ftTime: return TimeToStr(MillisecondsToTime(Native<int32_t>(buf)), fs);
-    case ftDateTime: return DateTimeToStr(Native<double>(buf) / 86400000.0 - kDayNumberOf18991230, fs);
+    case ftTime: {
+      const int32_t ms = Native<int32_t>(buf);
+      if (ms >= 0 && ms < 86400000) return TimeToStrExact(MillisecondsToTime(ms), fs);
+      std::string out;  // no time of day: as dump writes it
+      AppendTimeOfDay(out, ms);
+      return out;
+    }
+    case ftDateTime: return TimestampToStr(Native<double>(buf), fs);
     case ftBytes:
-    case ftVarBytes: return std::string(buf, static_cast<size_t>(std::clamp<int>(size_, 0, static_cast<int>(sizeof buf))));
+    case ftVarBytes: {
+      std::string hex;
+      AppendHex(hex, buf, static_cast<size_t>(std::clamp<int>(size_, 0, static_cast<int>(sizeof buf))));
+      return hex;
+    }
     default: return "";
   }
 }
@@ -253,7 +270,7 @@ TDateTime TField::AsDateTime() const {
   switch (dataType_) {
     case ftDate: return DayNumberToDateTime(Native<int32_t>(buf));
     case ftTime: return MillisecondsToTime(Native<int32_t>(buf));
-    default: return Native<double>(buf) / 86400000.0 - kDayNumberOf18991230;
+    default: return TimestampToDateTime(Native<double>(buf));
   }
 }
 

@@ -101,6 +101,27 @@ Decimal ToDecimal(double v, int precision) {
   return r;
 }
 
+// The shortest decimal digits that read back as the value.
+Decimal ShortestDecimal(double v) {
+  Decimal r;
+  if (v == 0 || !std::isfinite(v)) return r;
+  r.negative = v < 0;
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific);
+  *res.ptr = '\0';
+  const char* p = buf;
+  for (; *p && *p != 'e'; ++p) {
+    if (*p >= '0' && *p <= '9') r.digits.push_back(*p);
+  }
+  r.exponent = (*p == 'e' ? std::atoi(p + 1) : 0) + 1;
+  while (!r.digits.empty() && r.digits.back() == '0') r.digits.pop_back();
+  if (r.digits.empty()) r.negative = false;
+  return r;
+}
+
+// Digits after the decimal point that a decimal needs.
+int FractionDigits(const Decimal& d) { return std::max(0, static_cast<int>(d.digits.size()) - d.exponent); }
+
 // Rounds a decimal to `keep` digits in front of position (half away from zero).
 void RoundDigits(Decimal& d, int keep) {
   if (keep >= static_cast<int>(d.digits.size())) return;
@@ -445,10 +466,97 @@ int DayOfWeek(TDateTime dt) {
   return static_cast<int>(((days + 1) % 7 + 7) % 7) + 1;
 }
 
+TDateTime TimestampToDateTime(double timestamp) {
+  if (!std::isfinite(timestamp) || std::fabs(timestamp) > 9.0e18) return timestamp / kMSecsPerDay - kDayNumberOf18991230;
+  const int64_t total = std::llround(timestamp);
+  const int64_t day = total >= 0 ? total / kMSecsPerDay : -((-total + kMSecsPerDay - 1) / kMSecsPerDay);
+  const double fraction = static_cast<double>(total - day * kMSecsPerDay) / kMSecsPerDay;
+  const double d = static_cast<double>(day - kDayNumberOf18991230);
+  return d < 0 ? d - fraction : d + fraction;
+}
+
+double DateTimeToTimestamp(TDateTime dt) {
+  int64_t days, ms;
+  SplitDateTime(dt, days, ms);
+  return static_cast<double>(days + 1) * kMSecsPerDay + static_cast<double>(ms);
+}
+
+bool DateInPatternRange(TDateTime dt) {
+  int64_t days, ms, y;
+  int m, d;
+  SplitDateTime(dt, days, ms);
+  CivilFromDays(days, y, m, d);
+  return y >= 1 && y <= 9999;
+}
+
 std::string FormatDateTime(const std::string& format, TDateTime dt, const TFormatSettings& fs) {
   std::string out;
   DateParts parts;
   FormatInto(out, format.empty() ? std::string("c") : format, dt, fs, 0, parts);
+  if (parts.dateDone && (parts.year < 1 || parts.year > 9999)) {
+    // No pattern holds such a year: the date as dump writes it.
+    out.clear();
+    if (parts.timeDone) {
+      AppendTimestamp(out, DateTimeToTimestamp(dt));
+    } else {
+      int64_t days, ms;
+      SplitDateTime(dt, days, ms);
+      AppendDayNumber(out, days + 1);
+    }
+  }
+  return out;
+}
+
+std::string WithMilliseconds(const std::string& pattern) {
+  // After the last run of "s" outside quoted text.
+  size_t insertAt = std::string::npos;
+  char quote = 0;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == 's' || c == 'S') {
+      size_t j = i;
+      while (j < pattern.size() && pattern[j] == c) ++j;
+      if (j < pattern.size() && (pattern[j] == 'z' || pattern[j] == 'Z' || pattern[j] == '.')) return pattern;
+      insertAt = j;
+      i = j - 1;
+    }
+  }
+  if (insertAt == std::string::npos) return pattern;
+  return pattern.substr(0, insertAt) + ".zzz" + pattern.substr(insertAt);
+}
+
+std::string TimestampToStr(double timestamp, const TFormatSettings& fs) {
+  const TDateTime dt = TimestampToDateTime(timestamp);
+  if (std::isfinite(timestamp) && std::fabs(timestamp) <= 9.0e18 && DateInPatternRange(dt))
+    return DateTimeToStrExact(dt, fs);
+  std::string out;
+  AppendTimestamp(out, timestamp);
+  return out;
+}
+
+std::string TimeToStrExact(TDateTime dt, const TFormatSettings& fs) {
+  int h, m, sec, ms;
+  DecodeTime(dt, h, m, sec, ms);
+  return ms ? FormatDateTime(WithMilliseconds(fs.LongTimeFormat), dt, fs) : TimeToStr(dt, fs);
+}
+
+std::string DateTimeToStrExact(TDateTime dt, const TFormatSettings& fs) {
+  if (!DateInPatternRange(dt)) {
+    std::string out;
+    AppendTimestamp(out, DateTimeToTimestamp(dt));
+    return out;
+  }
+  std::string out = DateToStr(dt, fs);
+  int h, m, sec, ms;
+  DecodeTime(dt, h, m, sec, ms);
+  if (h || m || sec || ms) {
+    out += ' ';
+    out += TimeToStrExact(dt, fs);
+  }
   return out;
 }
 
@@ -456,10 +564,11 @@ std::string DateToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDa
 std::string TimeToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDateTime("tt", dt, fs); }
 std::string DateTimeToStr(TDateTime dt, const TFormatSettings& fs) { return FormatDateTime("c", dt, fs); }
 
-std::string FloatToStr(double v, const TFormatSettings& fs, int precision) {
-  if (!std::isfinite(v)) return NonFinite(v);
-  precision = std::clamp(precision, 1, 17);
-  const Decimal d = ToDecimal(v, precision);
+namespace {
+
+// The general format of a decimal: plain digits, or d.dddE+x when the exponent
+// lies beyond `precision` digits or below -3.
+std::string GeneralText(const Decimal& d, int precision, const TFormatSettings& fs) {
   if (d.digits.empty()) return "0";
   std::string out = d.negative ? "-" : "";
   const int n = static_cast<int>(d.digits.size());
@@ -489,6 +598,29 @@ std::string FloatToStr(double v, const TFormatSettings& fs, int precision) {
   return out;
 }
 
+}  // namespace
+
+std::string FloatToStr(double v, const TFormatSettings& fs, int precision) {
+  if (!std::isfinite(v)) return NonFinite(v);
+  precision = std::clamp(precision, 1, 17);
+  return GeneralText(ToDecimal(v, precision), precision, fs);
+}
+
+std::string FloatToStrExact(double v, const TFormatSettings& fs) {
+  if (!std::isfinite(v)) return NonFinite(v);
+  return GeneralText(ShortestDecimal(v), 15, fs);
+}
+
+std::string CurrToStr(double v, const TFormatSettings& fs) {
+  if (!std::isfinite(v)) return NonFinite(v);
+  const Decimal d = ShortestDecimal(v);
+  const int decimals = std::max(std::clamp(fs.CurrencyDecimals, 0, 18), FractionDigits(d));
+  // Amounts no fixed-point text holds in reasonable length keep their digits in
+  // the general format.
+  if (decimals > 18 || d.exponent > 18) return FloatToStrExact(v, fs);
+  return (d.negative ? "-" : "") + FixedBody(d, decimals, fs, false);
+}
+
 std::string FloatToStrFixed(double v, int decimals, const TFormatSettings& fs) {
   if (!std::isfinite(v)) return NonFinite(v);
   decimals = std::clamp(decimals, 0, 18);
@@ -507,10 +639,19 @@ std::string FloatToStrNumber(double v, int decimals, const TFormatSettings& fs) 
 
 std::string CurrToStrF(double v, const TFormatSettings& fs, int decimals) {
   if (!std::isfinite(v)) return NonFinite(v);
-  if (decimals < 0) decimals = fs.CurrencyDecimals;
-  decimals = std::clamp(decimals, 0, 18);
-  const Decimal d = FixedDecimal(v, decimals);
-  const std::string num = FixedBody(d, decimals, fs, true);
+  Decimal d;
+  if (decimals < 0) {
+    // Every digit the value has, and at least the currency decimals.
+    d = ShortestDecimal(v);
+    decimals = std::max(std::clamp(fs.CurrencyDecimals, 0, 18), FractionDigits(d));
+  } else {
+    decimals = std::clamp(decimals, 0, 18);
+    d = FixedDecimal(v, decimals);
+  }
+  // Amounts no fixed-point text holds in reasonable length keep their digits in
+  // the general format.
+  const std::string num =
+      decimals > 18 || d.exponent > 18 ? GeneralText(d, 15, fs) : FixedBody(d, decimals, fs, true);
   const std::string& c = fs.CurrencyString;
   if (!d.negative) {
     switch (fs.CurrencyFormat) {
@@ -848,27 +989,152 @@ std::vector<std::string> SplitText(const std::string& s, char separator) {
   return out;
 }
 
-std::string EscapeControlBytes(const std::string& s) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(s.size());
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
+
+// ---------------------------------------------------------------------------
+// The forms korvane-cli dump writes
+
+namespace {
+
+const char kHex[] = "0123456789abcdef";
+
+void AppendHexByte(std::string& out, uint8_t b) {
+  const char e[4] = {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+  out.append(e, 4);
+}
+
+void AppendPadded(std::string& out, int64_t v, int width) {
+  char b[24];
+  auto r = std::to_chars(b, b + sizeof b, v);
+  for (int n = static_cast<int>(r.ptr - b); n < width; ++n) out += '0';
+  out.append(b, r.ptr);
+}
+
+// Two digits of 0..99.
+inline void Put2(char* d, int64_t v) {
+  d[0] = static_cast<char>('0' + v / 10);
+  d[1] = static_cast<char>('0' + v % 10);
+}
+
+}  // namespace
+
+void AppendEscapedText(std::string& out, std::string_view s) {
+  const size_t n = s.size();
+  size_t run = 0;  // start of the pending run of bytes that need no escape
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t c = static_cast<uint8_t>(s[i]);
+    if (c >= 0x20 && c != '\\' && c != 0x7F && c != 0xED) continue;
+    if (c == 0xED) {
+      // ED B0..B3 xx is U+DC00 + byte: a byte the code page could not decode.
+      if (i + 2 < n && (static_cast<uint8_t>(s[i + 1]) & 0xFC) == 0xB0 &&
+          (static_cast<uint8_t>(s[i + 2]) & 0xC0) == 0x80) {
+        out.append(s.data() + run, i - run);
+        const uint8_t b = static_cast<uint8_t>(((static_cast<uint8_t>(s[i + 1]) & 0x03) << 6) |
+                                               (static_cast<uint8_t>(s[i + 2]) & 0x3F));
+        AppendHexByte(out, b);
+        i += 2;
+        run = i + 1;
+      }
+      continue;
+    }
+    out.append(s.data() + run, i - run);
     switch (c) {
       case '\\': out += "\\\\"; break;
       case '\t': out += "\\t"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          out += "\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += ch;
-        }
+      default: AppendHexByte(out, c); break;
     }
+    run = i + 1;
   }
+  out.append(s.data() + run, n - run);
+}
+
+void AppendDayNumber(std::string& out, int64_t day) {
+  // Civil date from a count of days (proleptic Gregorian calendar), shifted so that the
+  // era starts on 1 March of year 0.
+  int64_t z = day - 1 + 306;  // days since 0000-03-01
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t y = yoe + era * 400;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+  if (m <= 2) ++y;
+  if (y < 0) {
+    out += '-';
+    y = -y;
+  }
+  if (y < 10000) {
+    char b[10] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0};
+    Put2(b, y / 100);
+    Put2(b + 2, y % 100);
+    Put2(b + 5, m);
+    Put2(b + 8, d);
+    out.append(b, 10);
+    return;
+  }
+  AppendPadded(out, y, 4);
+  char b[6] = {'-', 0, 0, '-', 0, 0};
+  Put2(b + 1, m);
+  Put2(b + 4, d);
+  out.append(b, 6);
+}
+
+void AppendTimeOfDay(std::string& out, int64_t ms) {
+  if (ms < 0) {
+    out += '-';
+    ms = -ms;
+  }
+  const int64_t h = ms / 3600000;
+  char b[12] = {0, 0, ':', 0, 0, ':', 0, 0, '.', 0, 0, 0};
+  if (h < 100) {
+    Put2(b, h);
+  } else {
+    AppendPadded(out, h, 2);
+  }
+  Put2(b + 3, ms / 60000 % 60);
+  Put2(b + 6, ms / 1000 % 60);
+  const int64_t frac = ms % 1000;
+  if (frac) {
+    b[9] = static_cast<char>('0' + frac / 100);
+    Put2(b + 10, frac % 100);
+  }
+  const char* from = h < 100 ? b : b + 2;
+  out.append(from, static_cast<size_t>((frac ? b + 12 : b + 8) - from));
+}
+
+void AppendTimestamp(std::string& out, double value) {
+  // Beyond about 290 million years the value is no time stamp at all: show the number.
+  if (!std::isfinite(value) || std::fabs(value) > 9.0e18) {
+    out += ReprDouble(value);
+    return;
+  }
+  int64_t total = std::llround(value);
+  int64_t day = total >= 0 ? total / 86400000 : -((-total + 86399999) / 86400000);
+  int64_t ms = total - day * 86400000;
+  AppendDayNumber(out, day);
+  out += ' ';
+  AppendTimeOfDay(out, ms);
+}
+
+void AppendHex(std::string& out, const void* data, size_t n) {
+  static const char kHexDigits[] = "0123456789abcdef";
+  const auto* p = static_cast<const uint8_t*>(data);
+  size_t at = out.size();
+  out.resize(at + 2 * n);
+  char* d = out.data() + at;
+  for (size_t i = 0; i < n; ++i) {
+    d[2 * i] = kHexDigits[p[i] >> 4];
+    d[2 * i + 1] = kHexDigits[p[i] & 15];
+  }
+}
+
+std::string EscapeControlBytes(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  AppendEscapedText(out, s);
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "engine/pdx.h"
 #include "export/ZelEEngDB.h"
 #include "export/ZelEOutput.h"
 
@@ -271,6 +272,7 @@ std::vector<std::string> SplitAddresses(const std::string& list) {
 
 const char kZelENothingExported[] = "There were no records to export: the %s file was not written.";
 const char kZelENoRecordWritten[] = "No record was exported: the %s file holds no records.";
+const char kZelEWrittenWithChanges[] = "The %s file was written, but not every value as it was read:";
 
 const char* ZelELanguageText(int id) { return (id >= 0 && id < kZelELanguageCount) ? kLanguage[id] : ""; }
 
@@ -282,7 +284,8 @@ TZelEDataFormats TZelEDataFormats::MainWindowDefaults() {
   f.DateOrder = doDMY;
   f.DateSeparator = '/';
   f.TimeSeparator = ':';
-  f.FourDigitYear = false;
+  // A two-digit year loses every date outside 1950-2049 for any reader.
+  f.FourDigitYear = true;
   f.LeadingZerosInDate = true;
   f.ThousandSeparator = ',';
   f.DecimalSeparator = '.';
@@ -438,12 +441,6 @@ TZelEDateFormatter::TZelEDateFormatter(const std::string& pattern, const TFormat
   compiled_ = true;
 }
 
-bool TZelEDateFormatter::HasTime(TDateTime dt) {
-  int h, m, s, ms;
-  DecodeTime(dt, h, m, s, ms);
-  return h != 0 || m != 0 || s != 0;
-}
-
 void TZelEDateFormatter::Append(std::string& out, TDateTime dt) const {
   if (!fs_) return;
   int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0, msec = 0;
@@ -478,39 +475,111 @@ void TZelEDateFormatter::Append(std::string& out, TDateTime dt) const {
 // The run's format settings
 
 TZelERunFormat::TZelERunFormat(const TZelEDataFormats& formats, const TFormatSettings& regional)
-    : df_(formats), fs_(regional) {
+    : df_(formats), fs_(regional), plain_(regional) {
   fs_.DecimalSeparator = formats.DecimalSeparator ? formats.DecimalSeparator : '.';
   fs_.ThousandSeparator = formats.ThousandSeparator;
   fs_.DateSeparator = formats.DateSeparator;
   fs_.TimeSeparator = formats.TimeSeparator;
   fs_.CurrencyString = formats.CurrencyString;
+  timePattern_ = TimePatternFor(formats);
   if (!formats.CustomDateTimeFormat.empty()) {
     datePattern_ = AsciiUpper(formats.CustomDateTimeFormat);
-    dateTimePattern_ = datePattern_;
+    // A pattern without a time of day never cuts a time stamp's time.
+    dateTimePattern_ = PatternShowsTime(datePattern_) ? datePattern_ : datePattern_ + " " + timePattern_;
   } else {
     datePattern_ = DatePatternFor(formats);
-    dateTimePattern_ = datePattern_ + " " + TimePatternFor(formats);
+    dateTimePattern_ = datePattern_ + " " + timePattern_;
   }
-  timePattern_ = TimePatternFor(formats);
   date_ = TZelEDateFormatter(datePattern_, fs_);
   time_ = TZelEDateFormatter(timePattern_, fs_);
+  timeMs_ = TZelEDateFormatter(WithMilliseconds(timePattern_), fs_);
   dateTime_ = TZelEDateFormatter(dateTimePattern_, fs_);
-  shortDate_ = TZelEDateFormatter(fs_.ShortDateFormat, fs_, "ddddd");
-  longTime_ = TZelEDateFormatter(fs_.LongTimeFormat, fs_, "tt");
+  dateTimeMs_ = TZelEDateFormatter(WithMilliseconds(dateTimePattern_), fs_);
+  shortDate_ = TZelEDateFormatter(plain_.ShortDateFormat, plain_, "ddddd");
+  longTime_ = TZelEDateFormatter(plain_.LongTimeFormat, plain_, "tt");
+  longTimeMs_ = TZelEDateFormatter(WithMilliseconds(plain_.LongTimeFormat), plain_);
 }
 
-void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
+bool TZelERunFormat::PatternShowsTime(const std::string& pattern) {
+  // Letters of the time of day outside quoted text: h, n, s, z, t, c, am/pm.
+  char quote = 0;
+  for (char c : pattern) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') quote = c;
+    const char u = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (u == 'H' || u == 'N' || u == 'S' || u == 'Z' || u == 'T' || u == 'C' || u == 'A') return true;
+  }
+  return false;
+}
+
+namespace {
+
+// Native value of a date, time or time stamp field as TDateTime (and the stored
+// time stamp, day number or milliseconds); false for null.
+bool NativeDateTime(const TField& field, TFieldType t, TDateTime& dt, double& timestamp) {
+  alignas(8) unsigned char native[kMaxNativeSize];
+  if (!field.GetData(native)) return false;
+  if (t == ftDateTime) {
+    std::memcpy(&timestamp, native, sizeof timestamp);
+    dt = TimestampToDateTime(timestamp);
+  } else {
+    int32_t v;
+    std::memcpy(&v, native, sizeof v);
+    dt = t == ftDate ? DayNumberToDateTime(v) : MillisecondsToTime(v);
+    timestamp = v;
+  }
+  return true;
+}
+
+int Milliseconds(TDateTime dt) {
+  int h, m, s, ms;
+  DecodeTime(dt, h, m, s, ms);
+  return ms;
+}
+
+}  // namespace
+
+void TZelERunFormat::BlobText(const TField& field, std::string& out) const {
+  // The BLOB's bytes (memo text as the table's encoder gives it), taken over
+  // from the stream rather than copied.
+  std::unique_ptr<TMemoryStream> s = field.DataSet().CreateBlobStream(field, bmRead);
+  std::string data;
+  if (s) data.swap(s->Data());
+  const TFieldType t = field.DataType();
+  if (t == ftMemo) {
+    // Memo text as it is (a text writer leaves NUL bytes out and counts them).
+    out.swap(data);
+  } else if (t == ftFmtMemo) {
+    // Formatting records around the text: decoded like memo text and written as
+    // dump writes it, control bytes escaped.
+    out.clear();
+    if (auto* table = dynamic_cast<TPdx*>(&field.DataSet()); table && !data.empty())
+      data = table->EncodeText(data, field);
+    AppendEscapedText(out, data);
+  } else {
+    // Pictures, OLE objects and other binary data: lower-case hex.
+    out.clear();
+    AppendHex(out, data.data(), data.size());
+  }
+}
+
+void TZelERunFormat::PlainText(const TField& field, std::string& out) const { FieldText(field, out, false); }
+
+void TZelERunFormat::DisplayText(const TField& field, std::string& out) const { FieldText(field, out, true); }
+
+void TZelERunFormat::FieldText(const TField& field, std::string& out, bool display) const {
   TFieldType t = field.DataType();
   if (IsBlobType(t)) {
-    // The BLOB's bytes (memo text as the table's encoder gives it), taken over
-    // from the stream rather than copied.
-    std::unique_ptr<TMemoryStream> s = field.DataSet().CreateBlobStream(field, bmRead);
-    if (s) out.swap(s->Data());
-    else out.clear();
+    BlobText(field, out);
     return;
   }
+  // Plain texts follow the regional settings, display texts DataFormats.
+  const TFormatSettings& fs = display ? fs_ : plain_;
   // Native values are read once; the field's own conversions are used where the
-  // dataset decides the meaning (dates, bytes).
+  // dataset decides the meaning.
   alignas(8) unsigned char native[kMaxNativeSize];
   switch (t) {
     case ftString: {
@@ -561,40 +630,50 @@ void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
       }
       double v;
       std::memcpy(&v, native, sizeof v);
-      out = t == ftFloat ? FloatToStr(v, fs_, field.Precision() > 0 ? field.Precision() : 15)
-                         : FloatToStrFixed(v, fs_.CurrencyDecimals, fs_);
+      // Every stored digit: the shortest digits that read back as the value, a
+      // currency value with at least its decimals.
+      if (t == ftCurrency) out = display ? CurrToStrF(v, fs) : CurrToStr(v, fs);
+      else if (field.Precision() > 0 && field.Precision() < 15) out = FloatToStr(v, fs, field.Precision());
+      else out = FloatToStrExact(v, fs);
       return;
     }
     case ftDate:
     case ftTime:
     case ftDateTime: {
-      // As DateToStr, TimeToStr and DateTimeToStr with the run's settings.
       out.clear();
-      if (!field.GetData(native)) return;
       TDateTime dt;
-      if (t == ftDateTime) {
-        double v;
-        std::memcpy(&v, native, sizeof v);
-        dt = v / 86400000.0 - kDayNumberOf18991230;
+      double timestamp = 0;
+      if (!NativeDateTime(field, t, dt, timestamp)) return;
+      const bool ms = t != ftDate && Milliseconds(dt) != 0;
+      if (t == ftDateTime &&
+          (!std::isfinite(timestamp) || std::fabs(timestamp) > 9.0e18 || !DateInPatternRange(dt))) {
+        AppendTimestamp(out, timestamp);
+      } else if (t == ftTime && (timestamp < 0 || timestamp >= 86400000)) {
+        // No time of day: as dump writes it.
+        AppendTimeOfDay(out, static_cast<int64_t>(timestamp));
+      } else if (display) {
+        // The patterns of DataFormats; a time stamp at midnight as a date.
+        if (t == ftDate) date_.Append(out, dt);
+        else if (t == ftTime) (ms ? timeMs_ : time_).Append(out, dt);
+        else if (HasTime(dt)) (ms ? dateTimeMs_ : dateTime_).Append(out, dt);
+        else date_.Append(out, dt);
       } else {
-        int32_t v;
-        std::memcpy(&v, native, sizeof v);
-        dt = t == ftDate ? DayNumberToDateTime(v) : MillisecondsToTime(v);
-      }
-      if (t == ftTime) {
-        longTime_.Append(out, dt);
-      } else {
-        shortDate_.Append(out, dt);
-        if (t == ftDateTime && TZelEDateFormatter::HasTime(dt)) {
-          out += ' ';
-          longTime_.Append(out, dt);
+        // As DateToStr, TimeToStr and DateTimeToStr, milliseconds kept.
+        if (t == ftTime) {
+          (ms ? longTimeMs_ : longTime_).Append(out, dt);
+        } else {
+          shortDate_.Append(out, dt);
+          if (t == ftDateTime && HasTime(dt)) {
+            out += ' ';
+            (ms ? longTimeMs_ : longTime_).Append(out, dt);
+          }
         }
       }
       return;
     }
     case ftBCD: {
       TBcdValue bcd;
-      if (field.GetData(&bcd)) out = bcd.ToString(fs_.DecimalSeparator);
+      if (field.GetData(&bcd)) out = bcd.ToString(fs.DecimalSeparator);
       else out.clear();
       return;
     }
@@ -612,19 +691,24 @@ void TZelERunFormat::PlainText(const TField& field, std::string& out) const {
       out.assign(buf, r.ptr);
       return;
     }
-
+    case ftBytes:
+    case ftVarBytes: {
+      out.clear();
+      const size_t n = static_cast<size_t>(std::max(0, field.DataSize()));
+      std::string bytes(std::max<size_t>(n, 1), '\0');
+      if (field.GetData(bytes.data())) AppendHex(out, bytes.data(), n);
+      return;
+    }
     default:
       out = field.AsString();
       return;
   }
 }
 
-void TZelERunFormat::DisplayText(const TField& field, std::string& out) const {
-  if (field.DataType() == ftCurrency && !field.IsNull()) {
-    out = CurrToStrF(field.AsFloat(), fs_);
-    return;
-  }
-  PlainText(field, out);
+bool TZelERunFormat::HasTime(TDateTime dt) {
+  int h, m, s, ms;
+  DecodeTime(dt, h, m, s, ms);
+  return h != 0 || m != 0 || s != 0 || ms != 0;
 }
 
 std::string TZelERunFormat::FormatDate(TDateTime dt) const {
@@ -634,28 +718,32 @@ std::string TZelERunFormat::FormatDate(TDateTime dt) const {
 }
 std::string TZelERunFormat::FormatTime(TDateTime dt) const {
   std::string s;
-  time_.Append(s, dt);
+  (Milliseconds(dt) ? timeMs_ : time_).Append(s, dt);
   return s;
 }
 std::string TZelERunFormat::FormatDateTime(TDateTime dt) const {
   std::string s;
-  dateTime_.Append(s, dt);
+  (Milliseconds(dt) ? dateTimeMs_ : dateTime_).Append(s, dt);
   return s;
 }
 
-std::string TZelERunFormat::VariantText(const TVariant& v) const {
+std::string TZelERunFormat::VariantText(const TVariant& v, bool display) const {
+  // As the field texts: plain texts regional, display texts by DataFormats.
+  const TFormatSettings& fs = display ? fs_ : plain_;
   switch (v.kind) {
     case TVariant::vNull: return {};
     case TVariant::vInteger: return IntText(v.i);
-    case TVariant::vFloat: return FloatToStr(v.f, fs_);
-    case TVariant::vCurrency: return FloatToStrFixed(v.f, fs_.CurrencyDecimals, fs_);
+    case TVariant::vFloat: return FloatToStrExact(v.f, fs);
+    case TVariant::vCurrency: return display ? CurrToStrF(v.f, fs) : CurrToStr(v.f, fs);
     case TVariant::vBoolean: return v.b ? "True" : "False";
-    case TVariant::vDateTime: return DateTimeToStr(v.f, fs_);
+    case TVariant::vDateTime:
+      if (!display) return DateTimeToStrExact(v.f, fs);
+      return HasTime(v.f) ? FormatDateTime(v.f) : FormatDate(v.f);
     case TVariant::vBCD: {
       std::string s = v.s;
-      if (fs_.DecimalSeparator != '.')
+      if (fs.DecimalSeparator != '.')
         for (char& c : s)
-          if (c == '.') c = fs_.DecimalSeparator;
+          if (c == '.') c = fs.DecimalSeparator;
       return s;
     }
     case TVariant::vString:
@@ -936,12 +1024,6 @@ void TZelExportBaseComponent::EndExecute() {
       finalText = GetLanguageString(16);
     } else {
       Statistic.Result = erCompleted;
-      if (!OutputWritten())
-        finalText = ZelEFormat(kZelENothingExported, {FileName});
-      else if (RecordsWritten() == 0)
-        finalText = ZelEFormat(kZelENoRecordWritten, {FileName});
-      else
-        finalText = ZelEFormat(GetLanguageString(2), {FileName});
       // Values the table could not deliver (BLOB data in a memo file it has not got)
       // went out empty: the run says how many.
       TDataSet* ds = engine_ ? engine_->GetDataset() : nullptr;
@@ -951,6 +1033,14 @@ void TZelExportBaseComponent::EndExecute() {
         Statistic.Notes.push_back(std::to_string(unread) + (unread == 1 ? " value" : " values") +
                                   " could not be read from the table and were left empty.");
       }
+      if (!OutputWritten())
+        finalText = ZelEFormat(kZelENothingExported, {FileName});
+      else if (RecordsWritten() == 0)
+        finalText = ZelEFormat(kZelENoRecordWritten, {FileName});
+      else if (Statistic.TotalErrors > 0)
+        finalText = ZelEFormat(kZelEWrittenWithChanges, {FileName});
+      else
+        finalText = ZelEFormat(GetLanguageString(2), {FileName});
       for (const std::string& note : Statistic.Notes) finalText += " " + note;
     }
   }

@@ -31,6 +31,8 @@ constexpr int kZelELanguageCount = 150;
 extern const char kZelENothingExported[];
 // Text of a run that wrote its file without a single record ("%s" = file name).
 extern const char kZelENoRecordWritten[];
+// A completed run that had to change or leave out values (the notes say which).
+extern const char kZelEWrittenWithChanges[];
 
 // How dates, times, numbers and booleans become text, independent of the user's
 // regional settings.
@@ -63,8 +65,8 @@ struct TZelEDataFormats {
 
 // A date-format pattern made ready once and applied to many values: gives the
 // same text as FormatDateTime(pattern, dt, settings). Patterns with names,
-// nested formats or am/pm markers, and dates outside the years 1 to 9999, are
-// handed to FormatDateTime itself.
+// nested formats or am/pm markers, and dates outside the years 1 to 9999 (which
+// FormatDateTime writes as dump does), are handed to FormatDateTime itself.
 class TZelEDateFormatter {
  public:
   TZelEDateFormatter() = default;
@@ -72,8 +74,6 @@ class TZelEDateFormatter {
   // ready (DateToStr's "ddddd" for the short date format, say); empty: pattern.
   TZelEDateFormatter(const std::string& pattern, const TFormatSettings& settings, const std::string& fallback = {});
   void Append(std::string& out, TDateTime dt) const;
-  // Without milliseconds, whether the time of day is not midnight.
-  static bool HasTime(TDateTime dt);
   bool Compiled() const { return compiled_; }
 
  private:
@@ -101,25 +101,42 @@ class TZelERunFormat {
   const TFormatSettings& Settings() const { return fs_; }
   const TZelEDataFormats& Formats() const { return df_; }
 
-  // The field's plain text (as AsString would give it with these settings) and
-  // its display text; null values give the empty text. Memo and BLOB fields
-  // give their content in both forms.
+  // The one place where a field value becomes text. Null values give the empty
+  // text; no stored digit is lost (numbers with their shortest exact digits,
+  // currency with at least its decimals, times with milliseconds that are not
+  // 0); dates outside the years 1 to 9999 as dump writes them.
+  // The plain text follows the regional settings alone (the value as the
+  // user's locale writes it); the display text follows DataFormats: its
+  // separators, currency symbol and the date, time and date-time patterns
+  // (a time stamp at midnight by the date pattern).
+  // Both give memo text as stored (a NUL byte as "\x00"), formatted memos and
+  // binary data (pictures, OLE, bytes) as dump writes them: escaped text and
+  // lower-case hex.
   void PlainText(const TField& field, std::string& out) const;
   void DisplayText(const TField& field, std::string& out) const;
   // A date, time or date-time by the patterns of DataFormats.
   std::string FormatDate(TDateTime dt) const;
   std::string FormatTime(TDateTime dt) const;
   std::string FormatDateTime(TDateTime dt) const;
-  // A variant as text (values of engines that are not bound to a dataset).
-  std::string VariantText(const TVariant& v) const;
+  // A variant as text (values of engines that are not bound to a dataset), in
+  // the plain or the display form.
+  std::string VariantText(const TVariant& v, bool display) const;
+  // Whether a value has a time of day (milliseconds count).
+  static bool HasTime(TDateTime dt);
+  // Whether a pattern shows a time of day (hours, minutes, seconds, ...).
+  static bool PatternShowsTime(const std::string& pattern);
 
  private:
+  void FieldText(const TField& field, std::string& out, bool display) const;
+  void BlobText(const TField& field, std::string& out) const;
+
   TZelEDataFormats df_;
-  TFormatSettings fs_;
+  TFormatSettings fs_;     // regional settings with the separators of DataFormats
+  TFormatSettings plain_;  // the regional settings as they are
   std::string datePattern_, timePattern_, dateTimePattern_;
-  // The patterns above, and the regional short date and long time formats that
-  // plain texts use.
-  TZelEDateFormatter date_, time_, dateTime_, shortDate_, longTime_;
+  // The patterns above (and with milliseconds), and the regional short date and
+  // long time formats that plain texts use.
+  TZelEDateFormatter date_, time_, timeMs_, dateTime_, dateTimeMs_, shortDate_, longTime_, longTimeMs_;
   mutable std::string alpha_;  // destination of alpha values
 };
 

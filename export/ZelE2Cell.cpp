@@ -674,7 +674,7 @@ void TZelExportToCellFile::CellValue(TZelECustomDataEngine& engine, const TCellS
   } else if (!engine.GetDataset()) {
     TVariant v;
     engine.GetFieldValue(c, v);
-    cellText_ = RunFormat().VariantText(v);
+    cellText_ = RunFormat().VariantText(v, Options.Has(soFieldMask));
     cellType_ = CellTypeOf(engine.GetFieldType(c), v.IsNull() ? v : TVariant::String(cellText_), BlankIfZero);
   }
 }

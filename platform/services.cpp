@@ -190,6 +190,37 @@ char SeparatorChar(const std::string& s, char fallback) {
   return ' ';
 }
 
+// The locale the environment names for a category, as setlocale(cat, "") reads it.
+std::string EnvironmentLocaleName(int category) {
+  auto env = [](const char* name) -> std::string {
+    const char* v = std::getenv(name);
+    return v && *v ? v : "";
+  };
+  std::string n = env("LC_ALL");
+  if (n.empty()) n = env(category == LC_TIME ? "LC_TIME" : "LC_NUMERIC");
+  if (n.empty()) n = env("LANG");
+  return n.empty() ? "C" : n;
+}
+
+// C and POSIX (also C.UTF-8 and the like) carry no regional date format.
+bool IsPlainCLocale(const std::string& name) {
+  return name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0 || name.rfind("POSIX.", 0) == 0;
+}
+
+// A date format never cuts the year to two digits: %y is read as %Y.
+std::string FourDigitYears(std::string fmt) {
+  for (size_t i = 0; i + 1 < fmt.size(); ++i) {
+    if (fmt[i] != '%') continue;
+    size_t j = i + 1;
+    while (j < fmt.size() && (fmt[j] == 'E' || fmt[j] == 'O' || fmt[j] == '-' || fmt[j] == '_' || fmt[j] == '0'))
+      ++j;
+    if (j < fmt.size() && fmt[j] == 'y') fmt[j] = 'Y';
+    else if (j < fmt.size() && fmt[j] == 'D') fmt.replace(i, j - i + 1, "%m/%d/%Y");
+    i = j;
+  }
+  return fmt;
+}
+
 }  // namespace
 
 std::string StrftimeToPattern(const std::string& fmt, char dateSeparator, char timeSeparator) {
@@ -259,16 +290,25 @@ std::string StrftimeToPattern(const std::string& fmt, char dateSeparator, char t
 TFormatSettings LocaleFormatSettings(const std::string& localeName) {
   TFormatSettings fs;
   locale_t loc = newlocale(LC_ALL_MASK, localeName.c_str(), static_cast<locale_t>(0));
-  if (!loc) loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  bool plainC = IsPlainCLocale(localeName.empty() ? EnvironmentLocaleName(LC_TIME) : localeName);
+  if (!loc) {
+    loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    plainC = true;
+  }
   if (!loc) return fs;
 
   fs.DecimalSeparator = SeparatorChar(Langinfo(loc, RADIXCHAR), '.');
   fs.ThousandSeparator = SeparatorChar(Langinfo(loc, THOUSEP), ',');
   if (fs.ThousandSeparator == fs.DecimalSeparator) fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
 
-  std::string dfmt = Langinfo(loc, D_FMT);
+  std::string dfmt = FourDigitYears(Langinfo(loc, D_FMT));
   std::string tfmt = Langinfo(loc, T_FMT);
   std::string ampmFmt = Langinfo(loc, T_FMT_AMPM);
+  if (plainC) {
+    // The C locale has no regional format of its own: ISO 8601.
+    dfmt = "%Y-%m-%d";
+    tfmt = "%H:%M:%S";
+  }
   std::string am = Langinfo(loc, AM_STR), pm = Langinfo(loc, PM_STR);
   char dsep = FirstSeparator(dfmt);
   char tsep = FirstSeparator(tfmt);

@@ -14,7 +14,9 @@ namespace korvane {
 // Regional settings of a locale ("" = the one the environment names, without
 // changing the process's own locale): separators, short date format with "/" and
 // ":" standing for the separators, time formats, AM/PM, month and day names,
-// currency symbol, its position and decimals.
+// currency symbol, its position and decimals. The short date format always has
+// a four-digit year (%y is read as %Y); C and POSIX, which have no regional
+// format, give ISO 8601 dates and times (yyyy-mm-dd, hh:nn:ss).
 TFormatSettings LocaleFormatSettings(const std::string& localeName = "");
 
 // Turns a strftime date or time format ("%d.%m.%Y") into the pattern letters

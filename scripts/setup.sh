@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
-  python3
+  python3 locales
   xvfb xauth
 )
 
@@ -26,3 +26,27 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 echo "setup: all packages present"
+
+# The value checks export under these locales as well as under C.
+wanted_locales=(en_US.UTF-8 de_DE.UTF-8)
+missing_locales=()
+for l in "${wanted_locales[@]}"; do
+  # locale -a spells them en_US.utf8.
+  norm="${l%%.*}.utf8"
+  locale -a 2>/dev/null | grep -qix "$norm" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "setup: generating locales ${missing_locales[*]}"
+  for l in "${missing_locales[@]}"; do
+    # Uncomment the line in /etc/locale.gen, or add it when it is not there.
+    if grep -q "^# *$l UTF-8" /etc/locale.gen; then
+      $SUDO sed -i "s/^# *$l UTF-8/$l UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$l UTF-8" /etc/locale.gen; then
+      echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  $SUDO locale-gen
+fi
+echo "setup: locales present"

@@ -1,7 +1,5 @@
 #include "export/formats/ZelE2TXT.h"
 
-#include <cmath>
-
 namespace korvane {
 
 namespace {
@@ -26,24 +24,10 @@ TZelExportToText::TZelExportToText() {
 }
 
 void TZelExportToText::GetFieldStr(const TField* field, std::string& text) {
+  // With soFieldMask the display text already writes dates, times and time
+  // stamps by the patterns of DataFormats (a time stamp at midnight by the date
+  // pattern), so the base gives the text of this format.
   TZelExportToCellFile::GetFieldStr(field, text);
-  if (!field || !Options.Has(soFieldMask) || text.empty() || field->IsNull()) return;
-  const TZelERunFormat& rf = RunFormat();
-  switch (field->DataType()) {
-    case ftDate:
-      text = rf.FormatDate(field->AsDateTime());
-      break;
-    case ftTime:
-      text = rf.FormatTime(field->AsDateTime());
-      break;
-    case ftDateTime: {
-      TDateTime dt = field->AsDateTime();
-      text = (dt - std::floor(dt) != 0) ? rf.FormatDateTime(dt) : rf.FormatDate(dt);
-      break;
-    }
-    default:
-      break;
-  }
 }
 
 void TZelExportToText::WriteDimension(int rowCount, int colCount) {

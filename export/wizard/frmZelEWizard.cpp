@@ -38,6 +38,16 @@ namespace korvane {
 
 namespace {
 
+// The date, number and boolean settings shape the texts written when the
+// original value types are not exported; otherwise they are shown disabled.
+void UpdateFormatsEnabled(QGroupBox& formats, const QCheckBox& originalTypes, bool editable) {
+  const bool apply = !originalTypes.isChecked();
+  formats.setEnabled(editable && apply);
+  formats.setToolTip(apply ? QString()
+                           : QStringLiteral("These settings apply when \"export the original value types\" "
+                                            "is not checked."));
+}
+
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
@@ -372,6 +382,10 @@ QWidget* TfrmZelEWizard::MakePage(int step) {
       lay->setColumnStretch(2, 1);
       connect(chkAddTitle, &QCheckBox::toggled, this, [this](bool on) {
         chkBlankRow->setEnabled(on && chkAddTitle->isEnabled());
+      });
+      connect(chkOriginalTypes, &QCheckBox::toggled, this, [this] {
+        // Step 5 is built by then: the box changes only once the window is up.
+        UpdateFormatsEnabled(*grpFormats, *chkOriginalTypes, owner_.UserAccess.DataFormats == erReadWrite);
       });
       break;
     }
@@ -905,7 +919,8 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   chkSelectedRecord->setEnabled(owner_.Engine() && owner_.Engine()->SupportsSelection());
   chkAddTitle->setEnabled(Can(t, faTitles));
   chkBlankRow->setEnabled(chkAddTitle->isEnabled() && chkAddTitle->isChecked());
-  chkOriginalTypes->setEnabled(Can(t, faOriginalTypes));
+  // Every format can write the plain values or the texts of step 5.
+  chkOriginalTypes->setEnabled(true);
   // Step 3.
   bool textLike = Can(t, faTextOptions);
   rbDelimited->setEnabled(textLike && rw(ua.TextType));
@@ -917,7 +932,7 @@ void TfrmZelEWizard::ApplyFormat(TTableTypeExport t, bool changeExtension) {
   lblRecordSeparator->setEnabled(rw(ua.RecordSeparator));
   // Steps 4, 5, 7, 8.
   grpSQL->setEnabled(rw(ua.SQLOptions));
-  grpFormats->setEnabled(rw(ua.DataFormats));
+  UpdateFormatsEnabled(*grpFormats, *chkOriginalTypes, rw(ua.DataFormats));
   memHeader->setEnabled(rw(ua.Header));
   lblHeader->setEnabled(rw(ua.Header));
   memFooter->setEnabled(rw(ua.Footer));

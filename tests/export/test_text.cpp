@@ -37,6 +37,7 @@ TEST_F(Text, QualifierEnclosesStringsAndDoublesItselfInside) {
 
   // A decimal comma with a comma separator: the number is enclosed.
   w.Separator = ',';
+  w.Options.Include(soFieldMask);
   w.DataFormats.DecimalSeparator = ',';
   w.AddTitle = false;
   EXPECT_EQ(Run(t), "\"O\"\"Hara\",\"12,5\"\r\n");
@@ -108,7 +109,7 @@ TEST_F(Text, NoNumberQualifiesDatesButNotIntegers) {
   w.Settings().TextQualifying = tqNoNumber;
   w.Options.Include(soFieldMask);
   w.DataFormats = TZelEDataFormats::MainWindowDefaults();
-  EXPECT_EQ(Run(t), "\"31/01/24\"\t5\r\n");
+  EXPECT_EQ(Run(t), "\"31/01/2024\"\t5\r\n");
 }
 
 TEST_F(Text, FixedWidthPadsAndNeverCuts) {
@@ -198,14 +199,15 @@ TEST_F(Text, MergeAppendsToTheFile) {
 
 // --- value texts -----------------------------------------------------------
 
-TEST_F(Text, NumbersUseTheRunsSeparatorsNotTheRegionalOnes) {
+TEST_F(Text, PlainNumbersAreRegionalDisplayNumbersFollowTheDataFormats) {
   TOpenTable t("N=N,C=$", {{TWriterValue(1234.5), TWriterValue(1234.5)}});
   services.Regional.DecimalSeparator = ',';
   services.Regional.ThousandSeparator = '.';
   services.Regional.CurrencyString = "EUR";
   w.DataFormats = TZelEDataFormats::MainWindowDefaults();
   w.Separator = ';';
-  EXPECT_EQ(Run(t), "1234.5;1234.50\r\n");
+  // The original values in the user's regional form; the formats page does not apply.
+  EXPECT_EQ(Run(t), "1234,5;1234,50\r\n");
   w.Options.Include(soFieldMask);
   EXPECT_EQ(Run(t), "1234.5;\xC2\xA3" "1,234.50\r\n");
   w.DataFormats.DecimalSeparator = ',';
@@ -221,7 +223,7 @@ TEST_F(Text, DatePatternsFollowTheDataFormats) {
   w.Options.Include(soFieldMask);
   w.DataFormats = TZelEDataFormats::MainWindowDefaults();
   w.Separator = ',';
-  EXPECT_EQ(Run(t), "05/01/24,09:05:07,05/01/24 13:04:00,05/01/24\r\n");
+  EXPECT_EQ(Run(t), "05/01/2024,09:05:07,05/01/2024 13:04:00,05/01/2024\r\n");
   // No separator means none, not a NUL byte.
   w.DataFormats.DateOrder = doYMD;
   w.DataFormats.DateSeparator = 0;
@@ -229,17 +231,22 @@ TEST_F(Text, DatePatternsFollowTheDataFormats) {
   w.DataFormats.FourDigitYear = true;
   EXPECT_EQ(Run(t), "20240105,090507,20240105 130400,20240105\r\n");
   EXPECT_EQ(w.DataFormats.GetDateFormat(), "YYYYMMDD");
-  // The plain texts (without the display option) take the same separators.
+  // The plain texts (without the display option) are the regional ones, separators included.
   w.Options.Exclude(soFieldMask);
   services.Regional.ShortDateFormat = "yyyy/mm/dd";
   services.Regional.LongTimeFormat = "hh:nn:ss";
+  services.Regional.DateSeparator = '-';
   std::string plain = Run(t);
   EXPECT_EQ(plain.find('\0'), std::string::npos);
-  EXPECT_EQ(plain, "20240105,090507,20240105 130400,20240105\r\n");
+  EXPECT_EQ(plain, "2024-01-05,09:05:07,2024-01-05 13:04:00,2024-01-05\r\n");
 
   w.Options.Include(soFieldMask);
   w.DataFormats.CustomDateTimeFormat = "dd-mmm-yyyy";
-  EXPECT_EQ(Run(t), "05-Jan-2024,090507,05-Jan-2024,05-Jan-2024\r\n");
+  // A date pattern never cuts a time stamp's time.
+  EXPECT_EQ(Run(t), "05-Jan-2024,090507,05-Jan-2024 130400,05-Jan-2024\r\n");
+  w.DataFormats.CustomDateTimeFormat = "yyyy-mm-dd\"T\"hh:nn";
+  // One that shows a time is the date and the date-time pattern as it stands.
+  EXPECT_EQ(Run(t), "2024-01-05T0000,090507,2024-01-05T1304,2024-01-05T0000\r\n");
   EXPECT_EQ(w.DataFormats.GetTimeFormat(), "HHNNSS");
 }
 
