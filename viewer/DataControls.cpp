@@ -279,4 +279,9 @@ void TDBImage::paintEvent(QPaintEvent*) {
   p.drawImage(target, image_);
 }
 
+void TDropDownComboBox::showPopup() {
+  emit aboutToShowPopup();
+  QComboBox::showPopup();
+}
+
 }  // namespace korvane

@@ -3,6 +3,7 @@
 // record of its dataset, following every move of the cursor. They read only
 // through the dataset cursor contract (field objects of the active record).
 
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -139,6 +140,16 @@ class TDBImage : public QWidget {
   std::string bytes_;
   QImage image_;
   bool stale_ = true;
+};
+
+// A drop-down that tells before its list opens, so the list can be rebuilt.
+class TDropDownComboBox : public QComboBox {
+  Q_OBJECT
+ public:
+  using QComboBox::QComboBox;
+  void showPopup() override;
+ signals:
+  void aboutToShowPopup();
 };
 
 }  // namespace korvane

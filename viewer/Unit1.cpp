@@ -7,20 +7,15 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
@@ -28,8 +23,6 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -39,7 +32,6 @@
 
 #include "export/wizard/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
-#include "export/wizard/frmZelEWizard.h"
 #include "platform/qt/ui.h"
 #include "platform/textcodec.h"
 #include "viewer/DBGrid.h"
@@ -107,11 +99,6 @@ class TLinkLabel : public QLabel {
 
 }  // namespace
 
-void TDropDownComboBox::showPopup() {
-  emit aboutToShowPopup();
-  QComboBox::showPopup();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Construction
 
@@ -149,11 +136,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   }
 
   // The secondary windows, created once in this order and hidden until used.
-  frmSearch_ = new TfrmSearch(*this);
-  frmTableInfo_ = new TfrmTableInfo(*this);
-  frmColumns_ = new TfrmColumns(*this);
-  frmRecordView_ = new TfrmRecordView(*this);
-  frmSearchValue_ = new TfrmSearchValue(*this);
+  // Each gets the table, the data source and the grid's columns it works on;
+  // the value search brings the found record into the grid's view.
+  frmSearch_ = new TfrmSearch(this);
+  frmTableInfo_ = new TfrmTableInfo(pdx1_, this);
+  frmColumns_ = new TfrmColumns(pdx1_, gridColumns_, this);
+  frmRecordView_ = new TfrmRecordView(pdx1_, dataSource1_, gridColumns_, this);
+  frmSearchValue_ = new TfrmSearchValue(pdx1_, gridColumns_, [this] {
+    dbGrid1_->FollowCursor();
+    dbGrid1_->setFocus();
+  }, this);
 }
 
 TForm1::~TForm1() {
@@ -1008,129 +1000,6 @@ QAction* TForm1::Action(const char* objectName) const {
 
 QToolButton* TForm1::ToolButton(const char* objectName) const {
   return findChild<QToolButton*>(QString::fromLatin1(objectName));
-}
-
-QStringList TForm1::SaveScreenshots(const QString& folder) {
-  QStringList files;
-  QDir().mkpath(folder);
-  auto settle = [] {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-  };
-  auto save = [&](QWidget* w, const QString& name) {
-    settle();
-    QString file = QDir(folder).filePath(name);
-    if (w->grab().save(file, "PNG")) files << file;
-  };
-  settle();
-  // The main window with a few records selected, as for "Selected records only".
-  if (pdx1_.Active() && dbGrid1_->RecordCount() >= 5) {
-    dbGrid1_->ClickRecord(1, Qt::ControlModifier);
-    dbGrid1_->ClickRecord(2, Qt::ControlModifier);
-    dbGrid1_->ClickRecord(4, Qt::ControlModifier);
-  }
-  save(this, QStringLiteral("main-window.png"));
-  dbGrid1_->ClearSelectedRecords();
-  // The File, View and Tools menus side by side.
-  {
-    QList<QPixmap> pictures;
-    for (const char* name : {"File1", "View1", "Tools1"}) {
-      QMenu* menu = findChild<QMenu*>(QString::fromLatin1(name));
-      if (!menu) continue;
-      menu->popup(mapToGlobal(QPoint(0, 0)));
-      settle();
-      pictures << menu->grab();
-      menu->hide();
-    }
-    const int gap = 16;
-    int width = gap, height = 0;
-    for (const QPixmap& p : pictures) {
-      width += p.width() + gap;
-      height = std::max(height, p.height());
-    }
-    QPixmap strip(width, height + 2 * gap);
-    strip.fill(palette().color(QPalette::Window));
-    QPainter painter(&strip);
-    int x = gap;
-    for (const QPixmap& p : pictures) {
-      painter.drawPixmap(x, gap, p);
-      x += p.width() + gap;
-    }
-    painter.end();
-    QString file = QDir(folder).filePath(QStringLiteral("menus.png"));
-    if (!pictures.isEmpty() && strip.save(file, "PNG")) files << file;
-  }
-  if (pdx1_.Active()) {
-    ToolButton7Click();
-    save(frmRecordView_, QStringLiteral("form-view.png"));
-    frmRecordView_->hide();
-  }
-  ShowHideColumns1Click();
-  save(frmColumns_, QStringLiteral("columns-dialog.png"));
-  frmColumns_->hide();
-  if (pdx1_.Active()) files << SaveExportScreenshots(folder);
-  // The field panel with the first picture field, when the table has one.
-  ComboBox3DropDown();
-  if (pdx1_.Active() && comboBox3_->count() > 0) {
-    checkBox1_->setChecked(true);
-    CheckBox1Click();
-    pageControl1_->setCurrentIndex(1);
-    comboBox3_->setCurrentIndex(0);
-    save(this, QStringLiteral("field-panel.png"));
-    checkBox1_->setChecked(false);
-    CheckBox1Click();
-    pageControl1_->setCurrentIndex(0);
-  }
-  return files;
-}
-
-QStringList TForm1::SaveExportScreenshots(const QString& folder) {
-  QStringList files;
-  auto save = [&](QWidget* w, const QString& name) {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    QString file = QDir(folder).filePath(name);
-    if (w->grab().save(file, "PNG")) files << file;
-  };
-  // The wizard walks to the column step and runs a real export into a scratch
-  // folder, so that the progress window shows a run in progress.
-  QTemporaryDir scratch;
-  if (!scratch.isValid()) return files;
-  TZelEWizardDlg& w = *zelEWizardDlg1_;
-  const std::string oldFileName = w.FileName;
-  const bool oldConfirm = w.ConfirmCancelExit;
-  const TActionAfterExport oldAction = w.ActionAfterExport;
-  w.ActionAfterExport = aeNone;
-  const std::string target = ToFileName(scratch.filePath(QStringLiteral("ZelExport.TXT")));
-  bool progressSaved = false;
-  TfrmZelEProcess::UpdateHook() = [&](TfrmZelEProcess& p) {
-    if (progressSaved || p.ProgressBar->value() * 2 < p.ProgressBar->maximum()) return;
-    progressSaved = true;
-    save(&p, QStringLiteral("export-progress.png"));
-  };
-  auto messageHook = exportServices_->MessageHook;
-  exportServices_->MessageHook = [](TZelEMessageKind, const std::string&) {};
-  w.OnShow = [&](TfrmZelEWizard& win) {
-    QTimer::singleShot(0, &win, [&] {
-      save(&win, QStringLiteral("export-format.png"));
-      win.GoToStep(6);
-      if (win.lstColumns->count() > 0) win.lstColumns->setCurrentRow(0);
-      save(&win, QStringLiteral("export-columns.png"));
-      win.Last();
-      win.edtFileName->setText(FromFileName(target));
-      win.ExecuteClicked();
-      if (win.isVisible()) {
-        w.ConfirmCancelExit = false;
-        win.reject();
-      }
-    });
-  };
-  w.Execute();
-  w.OnShow = nullptr;
-  TfrmZelEProcess::UpdateHook() = nullptr;
-  exportServices_->MessageHook = messageHook;
-  w.FileName = oldFileName;
-  w.ConfirmCancelExit = oldConfirm;
-  w.ActionAfterExport = oldAction;
-  return files;
 }
 
 }  // namespace korvane

@@ -4,7 +4,6 @@
 // columns model, the list of open tables (one per tab) and the secondary
 // windows, which are created once and hidden, not destroyed, when closed.
 
-#include <QComboBox>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -14,6 +13,7 @@
 
 #include "engine/grid.h"
 #include "engine/pdx.h"
+#include "viewer/DataControls.h"
 
 class QAction;
 class QActionGroup;
@@ -46,16 +46,6 @@ struct TPDXInfo {
   QString FullPath;   // path as chosen or given
   QString ShortName;  // file name part
   int CodePage = 0;   // View > Encoding for this table: 0 reads the table's own code page
-};
-
-// A drop-down that tells before its list opens, so the list can be rebuilt.
-class TDropDownComboBox : public QComboBox {
-  Q_OBJECT
- public:
-  using QComboBox::QComboBox;
-  void showPopup() override;
- signals:
-  void aboutToShowPopup();
 };
 
 class TForm1 : public QMainWindow {
@@ -148,12 +138,6 @@ class TForm1 : public QMainWindow {
   TfrmColumns* frmColumns() const { return frmColumns_; }
   TfrmRecordView* frmRecordView() const { return frmRecordView_; }
   TfrmSearchValue* frmSearchValue() const { return frmSearchValue_; }
-
-  // Writes PNG pictures of the main window, the form view and the columns
-  // dialog into a folder (the program's screenshot mode). Answers the files.
-  QStringList SaveScreenshots(const QString& folder);
-  // The export wizard's format and column steps and the progress window of a run.
-  QStringList SaveExportScreenshots(const QString& folder);
 
   // Path of a shipped document ("VIEWER.md"), or empty when it is not installed.
   static QString DocumentationFile(const QString& name);

@@ -14,11 +14,11 @@
 #include "platform/qt/ui.h"
 #include "viewer/DataControls.h"
 #include "viewer/Icons.h"
-#include "viewer/Unit1.h"
 
 namespace korvane {
 
-TfrmColumns::TfrmColumns(TForm1& main) : QDialog(&main), main_(main) {
+TfrmColumns::TfrmColumns(TDataSet& table, TGridColumns& columns, QWidget* parent)
+    : QDialog(parent), table_(table), columns_(columns) {
   setObjectName(QStringLiteral("frmColumns"));
   setWindowTitle(QStringLiteral("Configure Grid Columns"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
@@ -124,8 +124,8 @@ void TfrmColumns::showEvent(QShowEvent* e) {
 void TfrmColumns::RefreshList() {
   listView1_->clearContents();
   listView1_->setRowCount(0);
-  if (!main_.Pdx1().Active()) return;
-  const TGridColumns& cols = main_.GridColumns();
+  if (!table_.Active()) return;
+  const TGridColumns& cols = columns_;
   listView1_->setRowCount(cols.Count());
   for (int i = 0; i < cols.Count(); ++i) {
     listView1_->setItem(i, 0, new QTableWidgetItem(NameText(cols[i].FieldName)));
@@ -149,7 +149,7 @@ void TfrmColumns::SetStatus(int row, bool visible) {
 
 void TfrmColumns::HideClick() {
   int row = SelectedRow();
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   if (row < 0 || row >= cols.Count()) return;
   cols.At(row).Visible = false;
   cols.Changed();
@@ -158,7 +158,7 @@ void TfrmColumns::HideClick() {
 
 void TfrmColumns::ShowClick() {
   int row = SelectedRow();
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   if (row < 0 || row >= cols.Count()) return;
   cols.At(row).Visible = true;
   cols.Changed();
@@ -166,7 +166,7 @@ void TfrmColumns::ShowClick() {
 }
 
 void TfrmColumns::ShowAllClick() {
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   for (int i = 0; i < cols.Count(); ++i) {
     cols.At(i).Visible = true;
     if (i < listView1_->rowCount()) SetStatus(i, true);
@@ -175,7 +175,7 @@ void TfrmColumns::ShowAllClick() {
 }
 
 void TfrmColumns::HideAllClick() {
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   for (int i = 0; i < cols.Count(); ++i) {
     cols.At(i).Visible = false;
     if (i < listView1_->rowCount()) SetStatus(i, false);
@@ -193,14 +193,14 @@ void TfrmColumns::MoveColumn(bool up) {
   } else {
     if (from + 1 != rows) to = from + 1;
   }
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   if (from < cols.Count() && to < cols.Count() && from != to) cols.Move(from, to);
   RefreshList();
 }
 
 void TfrmColumns::ResizeClick() {
   int row = SelectedRow();
-  TGridColumns& cols = main_.GridColumns();
+  TGridColumns& cols = columns_;
   if (row < 0) return;
   QTableWidgetItem* widthItem = listView1_->item(row, 3);
   QString preset = widthItem ? widthItem->text() : QString();

@@ -5,18 +5,20 @@
 
 #include <QDialog>
 
+#include "engine/grid.h"
+
 class QMenu;
 class QTableWidget;
 class QToolBar;
 
 namespace korvane {
 
-class TForm1;
-
 class TfrmColumns : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmColumns(TForm1& main);
+  // Edits `columns`, the grid's columns of `table` (listed while the table is
+  // open); every change reaches the grid through the columns' listeners.
+  TfrmColumns(TDataSet& table, TGridColumns& columns, QWidget* parent);
 
   QTableWidget* ListView1() const { return listView1_; }
   QMenu* PopupMenu1() const { return popupMenu1_; }
@@ -39,7 +41,8 @@ class TfrmColumns : public QDialog {
   void SetStatus(int row, bool visible);
   void MoveColumn(bool up);
 
-  TForm1& main_;
+  TDataSet& table_;
+  TGridColumns& columns_;
   QToolBar* toolBar1_ = nullptr;
   QTableWidget* listView1_ = nullptr;
   QMenu* popupMenu1_ = nullptr;

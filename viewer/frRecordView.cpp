@@ -13,10 +13,8 @@
 #include <algorithm>
 
 #include "platform/qt/ui.h"
-#include "viewer/DBGrid.h"
 #include "viewer/DataControls.h"
 #include "viewer/Icons.h"
-#include "viewer/Unit1.h"
 
 namespace korvane {
 
@@ -25,7 +23,9 @@ const QColor kBoxColour(0xD7, 0xD7, 0xD7);
 constexpr int kEditHeight = 18;  // one row pitch: the boxes of consecutive rows touch
 }  // namespace
 
-TfrmRecordView::TfrmRecordView(TForm1& main) : QWidget(&main, Qt::Window), main_(main) {
+TfrmRecordView::TfrmRecordView(TDataSet& table, TDataSource& source, const TGridColumns& columns,
+                               QWidget* parent)
+    : QWidget(parent, Qt::Window), table_(table), source_(source), columns_(columns) {
   setObjectName(QStringLiteral("frmRecordView"));
   setWindowTitle(QStringLiteral("Record View"));
   QFont f(QStringLiteral("Tahoma"));
@@ -51,7 +51,7 @@ TfrmRecordView::TfrmRecordView(TForm1& main) : QWidget(&main, Qt::Window), main_
   navigator_ = new TDBNavigator(header);
   navigator_->setObjectName(QStringLiteral("DBNavigator1"));
   navigator_->setGeometry(16, 4, 248, 32);
-  navigator_->SetDataSource(&main_.DataSource1());
+  navigator_->SetDataSource(&source_);
   auto* print = new QToolButton(header);
   print->setObjectName(QStringLiteral("BitBtn1"));
   print->setIcon(ToolIcon(TToolIcon::Print));
@@ -120,7 +120,7 @@ int TfrmRecordView::RowCount() const {
 }
 
 void TfrmRecordView::BuildRows() {
-  if (!main_.Pdx1().Active()) return;
+  if (!table_.Active()) return;
 
   // Rows of the previous run, last first.
   const QObjectList children = content_->children();
@@ -128,7 +128,7 @@ void TfrmRecordView::BuildRows() {
     if (qobject_cast<QLineEdit*>(*it) || qobject_cast<TDBMemo*>(*it)) delete *it;
   }
 
-  const TGridColumns& cols = main_.GridColumns();
+  const TGridColumns& cols = columns_;
   int extra = 0;
   int right = 0;
   int bottom = 0;
@@ -158,7 +158,7 @@ void TfrmRecordView::BuildRows() {
       if (w >= width()) w = width() - 300;
       w = std::max(w, 300);
       memo->setGeometry(120, top, w, 95);
-      memo->SetDataSource(&main_.DataSource1());
+      memo->SetDataSource(&source_);
       memo->SetDataField(col.Title.Caption);
       extra += 76;
       value = memo;
@@ -168,7 +168,7 @@ void TfrmRecordView::BuildRows() {
       int w = col.Width;
       if (w >= width()) w = width() - 300;
       edit->setGeometry(120, top, w, kEditHeight);
-      edit->SetDataSource(&main_.DataSource1());
+      edit->SetDataSource(&source_);
       edit->SetDataField(col.Title.Caption);
       value = edit;
     }
@@ -182,7 +182,7 @@ void TfrmRecordView::BuildRows() {
 
   if (!shownBefore_) {
     shownBefore_ = true;
-    move(main_.geometry().center() - QPoint(width() / 2, height() / 2));
+    if (QWidget* owner = parentWidget()) move(owner->geometry().center() - QPoint(width() / 2, height() / 2));
   }
   show();
   raise();

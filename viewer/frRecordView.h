@@ -7,19 +7,22 @@
 
 #include <QWidget>
 
+#include "engine/grid.h"
+
 class QScrollArea;
 class QTabWidget;
 class QToolButton;
 
 namespace korvane {
 
-class TForm1;
 class TDBNavigator;
 
 class TfrmRecordView : public QWidget {
   Q_OBJECT
  public:
-  explicit TfrmRecordView(TForm1& main);
+  // One row per column of `columns`, the values bound to `source` (which shows
+  // `table`); a window of its own owned by `parent`, first shown over its centre.
+  TfrmRecordView(TDataSet& table, TDataSource& source, const TGridColumns& columns, QWidget* parent);
 
   // Removes the rows of the previous run, builds one row per grid column (in
   // display order, hidden columns included) and shows the window.
@@ -33,7 +36,9 @@ class TfrmRecordView : public QWidget {
   int RowCount() const;
 
  private:
-  TForm1& main_;
+  TDataSet& table_;
+  TDataSource& source_;
+  const TGridColumns& columns_;
   QTabWidget* pageControl1_ = nullptr;
   QScrollArea* scrollArea_ = nullptr;
   QWidget* content_ = nullptr;

@@ -6,11 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "viewer/Unit1.h"
-
 namespace korvane {
 
-TfrmSearch::TfrmSearch(TForm1& main) : QDialog(&main) {
+TfrmSearch::TfrmSearch(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmSearch"));
   setWindowTitle(QStringLiteral("Search"));
   setModal(false);

@@ -7,12 +7,10 @@
 
 namespace korvane {
 
-class TForm1;
-
 class TfrmSearch : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmSearch(TForm1& main);
+  explicit TfrmSearch(QWidget* parent);
 };
 
 }  // namespace korvane

@@ -11,14 +11,14 @@
 #include <algorithm>
 
 #include "platform/qt/ui.h"
-#include "viewer/DBGrid.h"
 #include "viewer/DataControls.h"
 #include "viewer/Icons.h"
-#include "viewer/Unit1.h"
 
 namespace korvane {
 
-TfrmSearchValue::TfrmSearchValue(TForm1& main) : QDialog(&main), main_(main) {
+TfrmSearchValue::TfrmSearchValue(TDataSet& table, TGridColumns& columns, std::function<void()> showFound,
+                                 QWidget* parent)
+    : QDialog(parent), table_(table), columns_(columns), showFound_(std::move(showFound)) {
   setObjectName(QStringLiteral("frmSearchValue"));
   setWindowTitle(QStringLiteral("Search Field Value"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
@@ -108,7 +108,7 @@ void TfrmSearchValue::FillAllFields() {
   QString keep = comboBox1_->currentText();
   QSignalBlocker block(comboBox1_);
   comboBox1_->clear();
-  TPdx& pdx = main_.Pdx1();
+  TDataSet& pdx = table_;
   if (pdx.Active())
     for (int i = 0; i < pdx.FieldCount(); ++i) AddSorted(pdx.Fields(i).FieldName());
   comboBox1_->setEditText(keep);
@@ -118,7 +118,7 @@ void TfrmSearchValue::FillVisibleColumns() {
   QString keep = comboBox1_->currentText();
   QSignalBlocker block(comboBox1_);
   comboBox1_->clear();
-  const TGridColumns& cols = main_.GridColumns();
+  const TGridColumns& cols = columns_;
   for (int i = 0; i < cols.Count(); ++i)
     if (cols[i].Visible) AddSorted(cols[i].FieldName);
   comboBox1_->setEditText(keep);
@@ -132,7 +132,7 @@ void TfrmSearchValue::Execute() {
 std::string TfrmSearchValue::FieldNameOf(const QString& text) const {
   int exact = comboBox1_->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (exact >= 0) return comboBox1_->itemData(exact).toByteArray().toStdString();
-  TPdx& pdx = main_.Pdx1();
+  TDataSet& pdx = table_;
   if (pdx.Active()) {
     for (int i = 0; i < pdx.FieldCount(); ++i)
       if (NameText(pdx.Fields(i).FieldName()) == text) return pdx.Fields(i).FieldName();
@@ -150,17 +150,16 @@ bool TfrmSearchValue::Search() {
   options.PartialKey = checkBox2_->isChecked();
   std::string typed = comboBox1_->currentText().toStdString();
   std::string field = FieldNameOf(comboBox1_->currentText());
-  bool found = main_.Pdx1().Locate(field, edit1_->text().toStdString(), options);
+  bool found = table_.Locate(field, edit1_->text().toStdString(), options);
   if (found) {
-    TGridColumns& cols = main_.GridColumns();
+    TGridColumns& cols = columns_;
     int selected = -1;
     for (int i = 0; i < cols.Count(); ++i) {
       std::string title = AsciiUpper(cols[i].Title.Caption);
       if (title == AsciiUpper(typed) || title == AsciiUpper(field)) selected = i;
     }
     if (selected >= 0) cols.SetSelectedIndex(selected);
-    main_.DBGrid1()->FollowCursor();
-    main_.DBGrid1()->setFocus();
+    if (showFound_) showFound_();
   } else {
     qtui::ShowMessage(this, QStringLiteral("Not Found"));
   }

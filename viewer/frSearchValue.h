@@ -4,7 +4,10 @@
 // focus then goes to that field's column.
 
 #include <QDialog>
+#include <functional>
 #include <string>
+
+#include "engine/grid.h"
 
 class QCheckBox;
 class QComboBox;
@@ -13,13 +16,14 @@ class QPushButton;
 
 namespace korvane {
 
-class TForm1;
 class TDropDownComboBox;
 
 class TfrmSearchValue : public QDialog {
   Q_OBJECT
  public:
-  explicit TfrmSearchValue(TForm1& main);
+  // Searches `table`, offers the fields of `columns` (the grid's) and selects the
+  // found field's column there; `showFound` then brings the found record into view.
+  TfrmSearchValue(TDataSet& table, TGridColumns& columns, std::function<void()> showFound, QWidget* parent);
 
   // Fills the field list and shows the dialog modally.
   void Execute();
@@ -45,7 +49,9 @@ class TfrmSearchValue : public QDialog {
   std::string FieldNameOf(const QString& text) const;
   void AddSorted(const std::string& rawName);
 
-  TForm1& main_;
+  TDataSet& table_;
+  TGridColumns& columns_;
+  std::function<void()> showFound_;
   TDropDownComboBox* comboBox1_ = nullptr;
   QLineEdit* edit1_ = nullptr;
   QCheckBox* checkBox1_ = nullptr;

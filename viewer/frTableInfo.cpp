@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "viewer/DataControls.h"
-#include "viewer/Unit1.h"
 
 namespace korvane {
 
@@ -32,7 +31,7 @@ class THeaderStrip : public QWidget {
 };
 }  // namespace
 
-TfrmTableInfo::TfrmTableInfo(TForm1& main) : QWidget(&main, Qt::Window), main_(main) {
+TfrmTableInfo::TfrmTableInfo(TPdx& table, QWidget* parent) : QWidget(parent, Qt::Window), table_(table) {
   setObjectName(QStringLiteral("frmTableInfo"));
   setWindowTitle(QStringLiteral("frmTableInfo"));
   QFont f(QStringLiteral("Tahoma"));
@@ -111,7 +110,7 @@ void TfrmTableInfo::Fill() {
   listView1_->clear();
   edit1_->clear();
   edit2_->clear();
-  TPdx& pdx = main_.Pdx1();
+  TPdx& pdx = table_;
   const QString notice = TableNotice(pdx);
   notice_->setText(notice);
   notice_->setVisible(!notice.isEmpty());

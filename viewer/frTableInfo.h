@@ -4,18 +4,19 @@
 
 #include <QWidget>
 
+#include "engine/pdx.h"
+
 class QLabel;
 class QLineEdit;
 class QTreeWidget;
 
 namespace korvane {
 
-class TForm1;
-
 class TfrmTableInfo : public QWidget {
   Q_OBJECT
  public:
-  explicit TfrmTableInfo(TForm1& main);
+  // Shows the fields of `table`; a window of its own owned by `parent`.
+  TfrmTableInfo(TPdx& table, QWidget* parent);
 
   // Rebuilds the list and the header boxes from the open table.
   void Fill();
@@ -29,7 +30,7 @@ class TfrmTableInfo : public QWidget {
   void showEvent(QShowEvent* e) override;
 
  private:
-  TForm1& main_;
+  TPdx& table_;
   QLineEdit* edit1_ = nullptr;
   QLineEdit* edit2_ = nullptr;
   QLabel* notice_ = nullptr;
