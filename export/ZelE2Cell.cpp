@@ -175,7 +175,7 @@ const TZelEColumns& TZelExportToCellFile::CurrentColumns() const {
 }
 
 void TZelExportToCellFile::ConvertText(std::string& text) const {
-  if (CharacterSet == csANSI_WINDOWS || text.empty()) return;
+  if (!UsesCharacterSet() || CharacterSet == csANSI_WINDOWS || text.empty()) return;
   text = ConvertCharacterSet(text, CharacterSet, oemCodePage_);
 }
 
@@ -511,9 +511,18 @@ void TZelExportToCellFile::EndTable() {
   if (Statistic.LevelNumber == 0) inTable_ = false;
 }
 
-void TZelExportToCellFile::BeginRow() { Statistic.CurrentCol = 0; }
+void TZelExportToCellFile::TextCellValue() {
+  cellValue_.kind = TZelECellValue::cvText;
+  cellValue_.Text.clear();
+}
 
-void TZelExportToCellFile::EndRow() {
+void TZelExportToCellFile::StartRow() {
+  Statistic.CurrentCol = 0;
+  BeginRow();
+}
+
+void TZelExportToCellFile::FinishRow() {
+  EndRow();
   ++rowsSinceFlush_;
   if (fileMode_ && currentFile_ && rowsSinceFlush_ > 1024) {
     currentFile_->Flush();
@@ -522,9 +531,17 @@ void TZelExportToCellFile::EndRow() {
   ++Statistic.CurrentRow;
 }
 
-void TZelExportToCellFile::WriteData(const TField*, TCellType, int, int col, const std::string&, TAlignment,
-                                     const TFontSpec*, TColor) {
+void TZelExportToCellFile::PutData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
+                                   TAlignment alignment, const TFontSpec* font, TColor color) {
   Statistic.CurrentCol = col;
+  WriteData(field, cellType, row, col, text, alignment, font, color);
+}
+
+void TZelExportToCellFile::PutMergedData(TCellType cellType, int row, int col, int mergeCount,
+                                         const std::string& text, TAlignment alignment, const TFontSpec* font,
+                                         TColor color) {
+  Statistic.CurrentCol = col;
+  WriteMergedData(cellType, row, col, mergeCount, text, alignment, font, color);
 }
 
 void TZelExportToCellFile::WriteMergedData(TCellType cellType, int row, int col, int, const std::string& text,
@@ -534,8 +551,9 @@ void TZelExportToCellFile::WriteMergedData(TCellType cellType, int row, int col,
 
 void TZelExportToCellFile::WriteHeader() {
   Statistic.Section = 0;
+  TextCellValue();
   for (size_t i = 0; i < Header.size(); ++i) {
-    BeginRow();
+    StartRow();
     TColor color = clWhite;
     TAlignment align = taLeftJustify;
     TCellType ct = ctString;
@@ -543,28 +561,30 @@ void TZelExportToCellFile::WriteHeader() {
     if (ExportStyle.Style() != esNormal) color = ExportStyle.RowColor(static_cast<int>(i));
     if (OnGetCellParams) OnGetCellParams(*this, nullptr, cellText_, font_, align, color, ct);
     ConvertText(cellText_);
-    WriteData(nullptr, ct, static_cast<int>(i), 1, cellText_, align, &font_, color);
-    EndRow();
+    PutData(nullptr, ct, static_cast<int>(i), 1, cellText_, align, &font_, color);
+    FinishRow();
   }
 }
 
 void TZelExportToCellFile::WriteFooter() {
+  TextCellValue();
   Statistic.Section = 4;
   for (const std::string& line : Footer) {
-    BeginRow();
+    StartRow();
     TColor color = clWhite;
     TAlignment align = taLeftJustify;
     TCellType ct = ctString;
     cellText_ = line;
     if (OnGetCellParams) OnGetCellParams(*this, nullptr, cellText_, font_, align, color, ct);
     ConvertText(cellText_);
-    WriteData(nullptr, ct, Statistic.CurrentRow, 1, cellText_, align, &font_, color);
-    EndRow();
+    PutData(nullptr, ct, Statistic.CurrentRow, 1, cellText_, align, &font_, color);
+    FinishRow();
   }
   WriteFileEnd();
 }
 
 void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumns& columns) {
+  TextCellValue();
   BeginTable();
   if (!AddTitle || !CanWriteTitle() || Layout == elTabularForm) return;
   const bool reversed = Layout == elReversedColumnar;
@@ -572,13 +592,13 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
   int r = Statistic.CurrentRow;
   auto write = [&](const TField* field, TCellType ct, int k, int row, TAlignment align, const TFontSpec* font,
                    TColor color) {
-    if (reversed) WriteData(field, ct, k, row, cellText_, align, font, color);
-    else WriteData(field, ct, row, k, cellText_, align, font, color);
+    if (reversed) PutData(field, ct, k, row, cellText_, align, font, color);
+    else PutData(field, ct, row, k, cellText_, align, font, color);
   };
 
   if (Statistic.LevelNumber == 0 && Options.Has(soExportBands) && Bands.Count() > 0) {
     Statistic.Section = 1;
-    BeginRow();
+    StartRow();
     int k = 0;
     for (int ci = 0; ci < columns.Count();) {
       const TZelEColumn& c = columns[ci];
@@ -596,8 +616,8 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
         cellText_ = b.Caption;
         if (OnGetCellParams) OnGetCellParams(*this, nullptr, cellText_, font_, align, color, ct);
         ConvertText(cellText_);
-        if (reversed) WriteData(nullptr, ct, k, r, cellText_, align, &font_, color);
-        else WriteMergedData(ct, r, k, span, cellText_, align, &font_, color);
+        if (reversed) PutData(nullptr, ct, k, r, cellText_, align, &font_, color);
+        else PutMergedData(ct, r, k, span, cellText_, align, &font_, color);
         ci += span;
         k += span;
       } else {
@@ -607,12 +627,12 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
         ++k;
       }
     }
-    EndRow();
+    FinishRow();
     ++r;
   }
 
   Statistic.Section = 2;
-  BeginRow();
+  StartRow();
   TColor lastColor = clSilver;
   int k = 0;
   for (int ci = 0; ci < columns.Count(); ++ci) {
@@ -630,12 +650,12 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
     lastColor = color;
     ++k;
   }
-  EndRow();
+  FinishRow();
   ++r;
 
   if (Options.Has(soBlankRowAfterCaptions)) {
     inBlankRow_ = true;
-    BeginRow();
+    StartRow();
     TColor color = styled ? ExportStyle.RowColor(r + 1) : lastColor;
     cellText_.clear();
     int row = Statistic.CurrentRow;
@@ -645,7 +665,7 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
       write(nullptr, ctBlank, k, row, taCenter, nullptr, color);
       ++k;
     }
-    EndRow();
+    FinishRow();
     inBlankRow_ = false;
   }
 }
@@ -656,10 +676,12 @@ void TZelExportToCellFile::CellValue(TZelECustomDataEngine& engine, const TCellS
     case ckConstant:
       cellText_ = c.FieldName;
       cellType_ = c.DataType;
+      cellValue_.kind = TZelECellValue::cvText;
       return;
     case ckSysVar:
       cellText_ = GetSysVarValue(c.FieldName);
       cellType_ = c.DataType;
+      cellValue_.kind = TZelECellValue::cvText;
       return;
     case ckField:
     default:
@@ -667,15 +689,19 @@ void TZelExportToCellFile::CellValue(TZelECustomDataEngine& engine, const TCellS
   }
   cellText_.clear();
   cellType_ = ctString;
+  cellValue_.kind = TZelECellValue::cvNull;
   if (!engine.HasRecord(recNo - 1)) return;
   if (src.field) {
     GetFieldStr(src.field, cellText_);
     cellType_ = CellTypeOfField(*src.field, BlankIfZero);
+    FieldCellValue(*src.field, cellValue_);
   } else if (!engine.GetDataset()) {
     TVariant v;
     engine.GetFieldValue(c, v);
     cellText_ = RunFormat().VariantText(v, Options.Has(soFieldMask));
-    cellType_ = CellTypeOf(engine.GetFieldType(c), v.IsNull() ? v : TVariant::String(cellText_), BlankIfZero);
+    const TFieldType type = engine.GetFieldType(c);
+    cellType_ = CellTypeOf(type, v, BlankIfZero);
+    VariantCellValue(v, type, cellValue_);
   }
 }
 
@@ -690,7 +716,7 @@ void TZelExportToCellFile::WriteRecord(TZelECustomDataEngine& engine, const TZel
   const bool styled = ExportStyle.Style() != esNormal;
   const int styleRow = static_cast<int>(Header.size()) + titleRows_ + recNo;
   sysRowNo_ = recNo;
-  if (Layout != elTabularForm) BeginRow();
+  if (Layout != elTabularForm) StartRow();
   int k = 0;
   for (const TCellSource& src : *sources) {
     const TZelEColumn& c = *src.column;
@@ -705,37 +731,37 @@ void TZelExportToCellFile::WriteRecord(TZelECustomDataEngine& engine, const TZel
     ConvertText(cellText_);
     switch (Layout) {
       case elReversedColumnar:
-        WriteData(src.field, cellType_, k, Statistic.CurrentRow, cellText_, align, &font_, color);
+        PutData(src.field, cellType_, k, Statistic.CurrentRow, cellText_, align, &font_, color);
         break;
       case elTabularForm: {
-        BeginRow();
+        StartRow();
         if (titleRows_ > 0) {
           std::string title = Options.Has(soUseFieldNameAsCaption) ? c.FieldName : c.Title.Caption;
           ConvertText(title);
-          WriteData(nullptr, ctString, rowCounter, 0, title, c.Title.Alignment, &c.Title.Font, c.Title.Color);
+          PutData(nullptr, ctString, rowCounter, 0, title, c.Title.Alignment, &c.Title.Font, c.Title.Color);
           if (titleRows_ > 1 && Options.Has(soBlankRowAfterCaptions))
-            WriteData(nullptr, ctBlank, rowCounter, 1, std::string(), c.Title.Alignment, &c.Title.Font,
+            PutData(nullptr, ctBlank, rowCounter, 1, std::string(), c.Title.Alignment, &c.Title.Font,
                       c.Title.Color);
         }
-        WriteData(src.field, cellType_, rowCounter, titleRows_, cellText_, align, &font_, color);
-        EndRow();
+        PutData(src.field, cellType_, rowCounter, titleRows_, cellText_, align, &font_, color);
+        FinishRow();
         ++rowCounter;
         break;
       }
       case elColumnar:
       default:
         engine.GetCellParams(recNo - 1, k, align, font_, color);
-        WriteData(src.field, cellType_, Statistic.CurrentRow, k, cellText_, align, &font_, color);
+        PutData(src.field, cellType_, Statistic.CurrentRow, k, cellText_, align, &font_, color);
         break;
     }
     ++k;
   }
   if (detailLevels && !detailLevels->empty()) ExportDetailLevels(engine, *detailLevels, rowCounter);
   if (Layout != elTabularForm) {
-    EndRow();
+    FinishRow();
   } else if (Options.Has(soBlankRowAfterCaptions) && ExportFormat(TableType()).Can(faBlankRowPerRecord)) {
-    BeginRow();
-    EndRow();
+    StartRow();
+    FinishRow();
     ++rowCounter;
   }
 }

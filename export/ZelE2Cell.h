@@ -49,20 +49,31 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   virtual void WriteColumnWidth(int col, int width) { (void)col; (void)width; }
   virtual void BeginTable();
   virtual void EndTable();
-  virtual void BeginRow();
-  virtual void EndRow();
+  // A row begins and ends. The base keeps its own counts (current column, rows,
+  // flushing) around these calls, so an override need not call it.
+  virtual void BeginRow() {}
+  virtual void EndRow() {}
   // One cell. row and col are 0-based output coordinates within the current
   // file; field is nullptr for header, footer, band, title and blank cells;
-  // font is nullptr for blank cells.
+  // font is nullptr for blank cells. A data cell's native value is CellNativeValue().
   virtual void WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
-                         TAlignment alignment, const TFontSpec* font, TColor color);
+                         TAlignment alignment, const TFontSpec* font, TColor color) {
+    (void)field, (void)cellType, (void)row, (void)col, (void)text, (void)alignment, (void)font, (void)color;
+  }
   // A cell covering mergeCount columns (the band row).
   virtual void WriteMergedData(TCellType cellType, int row, int col, int mergeCount, const std::string& text,
                                TAlignment alignment, const TFontSpec* font, TColor color);
   virtual void CreateFile(const std::string& fileName, int fileNumber);
   virtual void CloseFile();
 
+  // Whether the writer's texts are converted to CharacterSet (text formats ask
+  // for it; typed and UTF-8 formats take the text as it is).
+  virtual bool UsesCharacterSet() const { return false; }
+
   // --- run state for formats --------------------------------------------
+  // The native value of the data cell being written (cvText for header, footer,
+  // band and title cells, whose text is the value).
+  const TZelECellValue& CellNativeValue() const { return cellValue_; }
   TZelEOutputStream* Stream() const { return stream_; }
   bool FileMode() const { return fileMode_; }
   bool Merged() const { return merged_; }
@@ -96,8 +107,18 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
                    TZelEDataLevels* detailLevels);
   void ExportDetailLevels(TZelECustomDataEngine& engine, TZelEDataLevels& levels, int& rowCounter);
 
-  // Converts text to the character set, in place.
+  // Converts text to the character set, in place (when the writer uses one).
   void ConvertText(std::string& text) const;
+  // Rows and cells as the run writes them: the base's bookkeeping around the
+  // format's operations.
+  void StartRow();
+  void FinishRow();
+  // Header, footer, band and title cells: the text is the value.
+  void TextCellValue();
+  void PutData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
+               TAlignment alignment, const TFontSpec* font, TColor color);
+  void PutMergedData(TCellType cellType, int row, int col, int mergeCount, const std::string& text,
+                     TAlignment alignment, const TFontSpec* font, TColor color);
 
  private:
   struct TCellSource {
@@ -131,6 +152,7 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // The current cell.
   std::string cellText_;
   TCellType cellType_ = ctString;
+  TZelECellValue cellValue_;
   // Files of the run, kept until it ends.
   std::unique_ptr<TZelEFileStream> currentFile_;
   std::vector<std::unique_ptr<TZelEFileStream>> finishedFiles_;

@@ -1,6 +1,8 @@
 #include "export/ZelEEngine.h"
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace korvane {
 
@@ -66,6 +68,12 @@ namespace {
 
 // The value compares equal to the text "0" (a numeric 0, a zero date, the text "0").
 bool EqualsZeroText(const TVariant& v) {
+  if (v.kind == TVariant::vBCD) {
+    // Zero in every digit, whatever the sign and the decimals.
+    for (char c : v.s)
+      if (c >= '1' && c <= '9') return false;
+    return true;
+  }
   switch (v.kind) {
     case TVariant::vInteger:
       return v.i == 0;
@@ -73,8 +81,6 @@ bool EqualsZeroText(const TVariant& v) {
     case TVariant::vCurrency:
     case TVariant::vDateTime:
       return v.f == 0;
-    case TVariant::vBCD:
-      return std::strtod(v.s.c_str(), nullptr) == 0;
     case TVariant::vString:
       return v.s == "0";
     case TVariant::vBoolean:
@@ -127,7 +133,7 @@ bool BlankableType(TCellType ct) {
 TCellType CellTypeOf(TFieldType type, const TVariant& value, bool blankIfZero) {
   TCellType ct = TypedCellType(type);
   if (!blankIfZero || !BlankableType(ct)) return ct;
-  return (IsEmptyValue(value) || EqualsZeroText(value)) ? ctBlank : ctString;
+  return (IsEmptyValue(value) || EqualsZeroText(value)) ? ctBlank : ct;
 }
 
 TCellType CellTypeOfField(const TField& field, bool blankIfZero) {
@@ -135,6 +141,125 @@ TCellType CellTypeOfField(const TField& field, bool blankIfZero) {
   if (!blankIfZero || !BlankableType(ct)) return ct;
   if (field.IsNull()) return ctBlank;
   return CellTypeOf(field.DataType(), field.AsVariant(), true);
+}
+
+void FieldCellValue(const TField& field, TZelECellValue& out) {
+  out.Text.clear();
+  const TFieldType t = field.DataType();
+  if (IsBlobType(t)) {
+    out.kind = TZelECellValue::cvBlob;
+    return;
+  }
+  alignas(8) unsigned char buf[kMaxNativeSize];
+  if (t == ftString || t == ftBytes || t == ftVarBytes || !field.GetData(buf)) {
+    out.kind = field.IsNull() ? TZelECellValue::cvNull : TZelECellValue::cvText;
+    return;
+  }
+  switch (t) {
+    case ftSmallint:
+    case ftWord: {
+      int16_t v;
+      std::memcpy(&v, buf, sizeof v);
+      out.kind = TZelECellValue::cvInteger;
+      out.Integer = t == ftWord ? static_cast<uint16_t>(v) : v;
+      break;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t v;
+      std::memcpy(&v, buf, sizeof v);
+      out.kind = TZelECellValue::cvInteger;
+      out.Integer = v;
+      break;
+    }
+    case ftBoolean: {
+      int16_t v;
+      std::memcpy(&v, buf, sizeof v);
+      out.kind = TZelECellValue::cvBoolean;
+      out.Boolean = v != 0;
+      break;
+    }
+    case ftFloat:
+    case ftCurrency: {
+      std::memcpy(&out.Double, buf, sizeof(double));
+      out.kind = t == ftFloat ? TZelECellValue::cvDouble : TZelECellValue::cvCurrency;
+      break;
+    }
+    case ftBCD: {
+      TBcdValue b;
+      std::memcpy(static_cast<void*>(&b), buf, sizeof b);
+      out.kind = TZelECellValue::cvBCD;
+      out.Text = b.ToString('.');
+      break;
+    }
+    case ftDate:
+    case ftTime: {
+      int32_t v;
+      std::memcpy(&v, buf, sizeof v);
+      out.kind = t == ftDate ? TZelECellValue::cvDate : TZelECellValue::cvTime;
+      out.Integer = v;
+      break;
+    }
+    case ftDateTime: {
+      double v;
+      std::memcpy(&v, buf, sizeof v);
+      out.kind = TZelECellValue::cvDateTime;
+      out.Integer = std::isfinite(v) ? std::llround(v) : 0;
+      break;
+    }
+    default:
+      out.kind = TZelECellValue::cvText;
+      break;
+  }
+}
+
+void VariantCellValue(const TVariant& v, TFieldType type, TZelECellValue& out) {
+  out.Text.clear();
+  switch (v.kind) {
+    case TVariant::vNull:
+      out.kind = TZelECellValue::cvNull;
+      return;
+    case TVariant::vInteger:
+      out.kind = TZelECellValue::cvInteger;
+      out.Integer = v.i;
+      return;
+    case TVariant::vFloat:
+      out.kind = TZelECellValue::cvDouble;
+      out.Double = v.f;
+      return;
+    case TVariant::vCurrency:
+      out.kind = TZelECellValue::cvCurrency;
+      out.Double = v.f;
+      return;
+    case TVariant::vBoolean:
+      out.kind = TZelECellValue::cvBoolean;
+      out.Boolean = v.b;
+      return;
+    case TVariant::vBCD:
+      out.kind = TZelECellValue::cvBCD;
+      out.Text = v.s;
+      return;
+    case TVariant::vDateTime: {
+      const double stamp = DateTimeToTimestamp(v.f);
+      const int64_t ms = std::isfinite(stamp) ? std::llround(stamp) : 0;
+      const int64_t day = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
+      if (type == ftDate) {
+        out.kind = TZelECellValue::cvDate;
+        out.Integer = day;
+      } else if (type == ftTime) {
+        out.kind = TZelECellValue::cvTime;
+        out.Integer = ms - day * 86400000;
+      } else {
+        out.kind = TZelECellValue::cvDateTime;
+        out.Integer = ms;
+      }
+      return;
+    }
+    case TVariant::vString:
+    default:
+      out.kind = TZelECellValue::cvText;
+      return;
+  }
 }
 
 TFieldType FieldTypeOfCellType(TCellType ct) {

@@ -115,11 +115,15 @@ using TZelEDataLevels = std::vector<TZelEDataLevel>;
 // Adds a level captioned "Detail" + the number of levels that existed before.
 TZelEDataLevel& AddDataLevel(TZelEDataLevels& levels);
 
-// Cell type of a field value (BlankIfZero makes numbers and dates that are zero,
-// empty or null blank and the others plain text).
+// Cell type of a field value: the type of its field kind; with BlankIfZero, a
+// number or date that is zero, empty or null is blank.
 TCellType CellTypeOf(TFieldType type, const TVariant& value, bool blankIfZero);
 // The same for the current value of a field; reads the value only when needed.
 TCellType CellTypeOfField(const TField& field, bool blankIfZero);
+// The native value of a field in the current record.
+void FieldCellValue(const TField& field, TZelECellValue& out);
+// The native value of an engine's variant for a column of the given field type.
+void VariantCellValue(const TVariant& v, TFieldType type, TZelECellValue& out);
 // The field type a cell type stands for, where a column has no field.
 TFieldType FieldTypeOfCellType(TCellType ct);
 

@@ -77,6 +77,30 @@ enum TCellType : int {
   ctBoolean,
 };
 
+// The native value of a data cell, handed to the writers beside its text so that
+// typed formats never read a value back from its display text.
+struct TZelECellValue {
+  enum Kind : int {
+    cvNull = 0,  // no value (a null field, an empty column)
+    cvInteger,   // Integer
+    cvDouble,    // Double
+    cvCurrency,  // Double
+    cvBCD,       // Text: the decimal with every stored digit ("-12.50")
+    cvDate,      // Integer: day number, day 1 = 1 January of year 1
+    cvTime,      // Integer: milliseconds since midnight
+    cvDateTime,  // Integer: day number * 86400000 + milliseconds
+    cvBoolean,   // Boolean
+    cvText,      // the cell's text is the value
+    cvBlob,      // BLOB data: read through the field's BLOB stream
+  };
+  Kind kind = cvNull;
+  int64_t Integer = 0;
+  double Double = 0;
+  bool Boolean = false;
+  std::string Text;
+  bool IsNull() const { return kind == cvNull; }
+};
+
 enum TZelOption : int {
   soFieldMask = 0,
   soShowMessage,

@@ -46,6 +46,7 @@ class TZelExportToText : public TZelExportToCellFile {
   void GetDefaultExt(std::string& ext) const override { ext = Fixed ? ".TXT" : ".CSV"; }
   int GetTextKind() const override { return Fixed ? 1 : 2; }
   bool CanAppend() const override { return true; }
+  bool UsesCharacterSet() const override { return true; }
   void GetFieldStr(const TField* field, std::string& text) override;
   void WriteDimension(int rowCount, int colCount) override;
   void WriteColumnWidth(int col, int width) override;

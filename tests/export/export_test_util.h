@@ -29,7 +29,11 @@ class TRecordingWriter : public TZelExportToCellFile {
   // Called with every data cell before it is written (may throw).
   std::function<void(int row, int col, const std::string& text)> OnCell;
 
+  // Native values of the data cells, in the order written.
+  std::vector<TZelECellValue> Values;
+
   bool CanAppend() const override { return Appendable; }
+  bool UsesCharacterSet() const override { return true; }
   void CreateFileStream(const std::string& f) override {
     size_t slash = f.find_last_of('/');
     Log.push_back("CreateFileStream " + (slash == std::string::npos ? f : f.substr(slash + 1)));
@@ -64,6 +68,7 @@ class TRecordingWriter : public TZelExportToCellFile {
   void WriteData(const TField* field, TCellType ct, int row, int col, const std::string& text, TAlignment a,
                  const TFontSpec* font, TColor color) override {
     if (OnCell && field) OnCell(row, col, text);
+    if (field) Values.push_back(CellNativeValue());
     Log.push_back("Data " + std::to_string(row) + "," + std::to_string(col) + " " + std::to_string(ct) +
                   (field ? "F" : "") + " '" + text + "'");
     lastColor = color;

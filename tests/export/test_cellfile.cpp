@@ -502,5 +502,57 @@ TEST_F(CellFile, StyleColoursAlternateByOutputRow) {
   EXPECT_EQ(colors, (std::vector<TColor>{0x00A0BFBF, 0x00CFDFDF, 0x00A0BFBF}));
 }
 
+TEST(CellFileValues, DataCellsCarryTheirNativeValues) {
+  TOpenTable t("B=#4,D=D,T=T,TS=@,N=I,F=N,C=$,L=L,S=A5,M=M10",
+               {{TWriterValue(PdxBcdFromString("-1234567890123456.7890")), TWriterValue(PdxDayNumber(1968, 12, 5)),
+                 TWriterValue(PdxTimeOfDay(13, 5, 7, 250)), TWriterValue(PdxTimestamp(-1, 12, 31, 1, 0, 0)),
+                 TWriterValue(5), TWriterValue(0.1), TWriterValue(13.002), TWriterValue(true), TWriterValue("abc"),
+                 TWriterValue("memo")},
+                {std::nullopt, std::nullopt, std::nullopt, std::nullopt, TWriterValue(0), std::nullopt, std::nullopt,
+                 std::nullopt, std::nullopt, std::nullopt}});
+  TRecordingWriter w;
+  w.AnimatedStatus = false;
+  w.DBGrid = &t.Grid;
+  TZelEStringStream out;
+  w.ExportToStream(&out);
+  ASSERT_EQ(w.Values.size(), 20u);
+  using V = TZelECellValue;
+  const std::vector<V>& v = w.Values;
+  EXPECT_EQ(v[0].kind, V::cvBCD);
+  EXPECT_EQ(v[0].Text, "-1234567890123456.7890");  // every one of the 20 digits
+  EXPECT_EQ(v[1].kind, V::cvDate);
+  EXPECT_EQ(v[1].Integer, PdxDayNumber(1968, 12, 5));
+  EXPECT_EQ(v[2].kind, V::cvTime);
+  EXPECT_EQ(v[2].Integer, PdxTimeOfDay(13, 5, 7, 250));
+  EXPECT_EQ(v[3].kind, V::cvDateTime);
+  EXPECT_EQ(v[3].Integer, static_cast<int64_t>(PdxTimestamp(-1, 12, 31, 1, 0, 0)));
+  EXPECT_EQ(v[4].kind, V::cvInteger);
+  EXPECT_EQ(v[4].Integer, 5);
+  EXPECT_EQ(v[5].kind, V::cvDouble);
+  EXPECT_EQ(v[5].Double, 0.1);
+  EXPECT_EQ(v[6].kind, V::cvCurrency);
+  EXPECT_EQ(v[6].Double, 13.002);
+  EXPECT_EQ(v[7].kind, V::cvBoolean);
+  EXPECT_TRUE(v[7].Boolean);
+  EXPECT_EQ(v[8].kind, V::cvText);
+  EXPECT_EQ(v[9].kind, V::cvBlob);
+  // (An empty alpha value is its empty text.)
+  for (int i = 10; i < 20; ++i) {
+    if (i == 14 || i == 18) continue;
+    EXPECT_EQ(v[static_cast<size_t>(i)].kind, i == 19 ? V::cvBlob : V::cvNull) << i;
+  }
+  EXPECT_EQ(v[14].kind, V::cvInteger);
+  EXPECT_EQ(v[14].Integer, 0);
+
+  // BlankIfZero blanks only a zero or null value: 5 stays an integer cell.
+  w.BlankIfZero = true;
+  w.Log.clear();
+  TZelEStringStream out2;
+  w.ExportToStream(&out2);
+  EXPECT_EQ(w.Lines("Data 0,4"), (std::vector<std::string>{"Data 0,4 1F '5'"}));
+  EXPECT_EQ(w.Lines("Data 1,4"), (std::vector<std::string>{"Data 1,4 0F ''"}));
+  EXPECT_EQ(w.Lines("Data 0,0"), (std::vector<std::string>{"Data 0,0 2F '-1234567890123456.7890'"}));
+}
+
 }  // namespace
 }  // namespace korvane::test

@@ -269,7 +269,8 @@ TEST_F(Text, DisplayTextsOfMemosBooleansAndBlankZeros) {
     if (f && (f->FieldName() == "N" || f->FieldName() == "S")) cells.push_back(text + ":" + std::to_string(ct));
   };
   EXPECT_EQ(Run(t), "memo\ttext|True||\r\n|False|5|x\r\n");
-  EXPECT_EQ(cells, (std::vector<std::string>{":0", ":3", "5:3", "x:3"}));
+  // A zero or null number is blank; any other keeps its type (5 stays an integer cell).
+  EXPECT_EQ(cells, (std::vector<std::string>{":0", ":3", "5:1", "x:3"}));
 }
 
 TEST_F(Text, DetailTablesFollowTheirRecordIndented) {
