@@ -28,6 +28,9 @@ void RefuseEncrypted(const TPdx& table);
 // (memo file, file cut short).
 void WarnReadProblems(const TPdx& table);
 
+// The whole command line (main calls it; test builds with formats of their own too).
+int CliMain(int argc, char** argv);
+
 // Each command gets the arguments after its name.
 int CmdInfo(const std::vector<std::string>& args);
 int CmdDump(const std::vector<std::string>& args);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 
+#include "export/formats/ZelE2TXT.h"
 #include "export/wizard/ZelEQtServices.h"
 #include "export/wizard/ZelESpecDlg.h"
 #include "export/wizard/ZelEWiz.h"
@@ -232,6 +233,11 @@ TEST_F(ExportButtonTest, SpecificationSavedFromTheWizardReplaysOnTheCommandLine)
                     cliFile = folder + "/cli.TXT";
   TZelEWizardDlg& wizard = form->ZelEWizardDlg1();
   wizard.SpecificationDir = folder;
+  // Settings of the formats' own travel too: every value in the qualifier, and SQL
+  // options the text run does not use but the file must keep.
+  wizard.FormatSettings.Get<TZelETextSettings>(teText).TextQualifying = tqAny;
+  wizard.SQLOptions().SQLTerm = "GO";
+  wizard.SQLOptions().MultiRowInsert = true;
   form->ExportServices().SaveSpecHook = [&](std::string& name, std::string& file) {
     name = "Typen";
     file = spec;
@@ -281,6 +287,13 @@ TEST_F(ExportButtonTest, SpecificationSavedFromTheWizardReplaysOnTheCommandLine)
   EXPECT_NE(header.find("\"Betrag\""), std::string::npos) << header;
   EXPECT_EQ(header.find("Memo"), std::string::npos) << header;
   EXPECT_EQ(header.find("Logisch"), std::string::npos) << header;
+  // Every value qualified, numbers too; the SQL options are in the file.
+  const std::string saved = ReadFile(spec);
+  EXPECT_NE(saved.find("\r\nTextQualifying=0\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nSQLTerm=GO\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nMultiRowInsert=1\r\n"), std::string::npos) << saved;
+  const std::string second = expected.substr(expected.find("\r\n") + 2);
+  EXPECT_EQ(second.find(";1"), std::string::npos) << second;
 }
 
 // "Selected records only" writes the rows selected in the grid; with none selected

@@ -19,6 +19,7 @@
 #include "export/ZelEMonitor.h"
 #include "export/wizard/ZelEQtServices.h"
 #include "export/wizard/ZelESpecDlg.h"
+#include "support/testformat.h"
 #include "tests/wizard/wizard_test_util.h"
 
 namespace korvane::test {
@@ -658,6 +659,31 @@ TEST(WizardProgress, BarIsHiddenWithoutARangeAndCancelKeepsItsCaption) {
   EXPECT_FALSE(w.ProgressBar->isVisibleTo(&w));
   EXPECT_EQ(w.btnCancel->text(), QStringLiteral("&Cancel"));
   w.Hide();
+}
+
+// A format that is one writer and one row is offered by the wizard and run by it,
+// with its own setting.
+TEST_F(WizardTest, AFormatOfOneRowIsOfferedAndRun) {
+  const TZelEFormat replaced = RegisterTestCellsFormat();
+  {
+    auto w = Window();
+    QRadioButton* b = w->FormatButton(teSYLK);
+    ASSERT_NE(b, nullptr);
+    EXPECT_TRUE(b->isEnabled());
+    EXPECT_EQ(b->objectName(), QStringLiteral("rbFormatTestCells"));
+  }
+  wizard.SetTableType(teSYLK);
+  wizard.FileName = dir.Path("cells.TST");
+  wizard.FormatSettings.Get<TTestCellsSettings>(teSYLK).Marker = "w";
+  wizard.RunExport();
+  ReplaceExportFormat(replaced);
+  ASSERT_EQ(wizard.Statistic.Result, erCompleted) << wizard.Statistic.Message;
+  std::ifstream in(dir.Path("cells.TST"));
+  std::string first, second;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_EQ(first, "w text a1");
+  EXPECT_EQ(second, "w integer 10");
 }
 
 }  // namespace
