@@ -63,8 +63,6 @@ void AppendInt(std::string& out, T v) {
   out.append(b, r.ptr);
 }
 
-void AppendHex(std::string& out, const uint8_t* p, size_t n);
-
 // A BLOB's data straight into the output, piece by piece, in the dump's text form.
 class TBlobCell {
  public:
@@ -101,17 +99,6 @@ class TBlobCell {
   std::string pending_;
   std::string scratch_;
 };
-
-void AppendHex(std::string& out, const uint8_t* p, size_t n) {
-  static const char kHex[] = "0123456789abcdef";
-  size_t at = out.size();
-  out.resize(at + 2 * n);
-  char* d = out.data() + at;
-  for (size_t i = 0; i < n; ++i) {
-    d[2 * i] = kHex[p[i] >> 4];
-    d[2 * i + 1] = kHex[p[i] & 15];
-  }
-}
 
 }  // namespace
 
