@@ -178,61 +178,7 @@ int CmdDump(const std::vector<std::string>& args) {
           continue;
         }
         if (!f.GetData(value)) continue;
-        switch (kind) {
-          case ftString: AppendEscapedText(o, std::string_view(value, std::strlen(value))); break;
-          case ftSmallint: {
-            int16_t v;
-            std::memcpy(&v, value, 2);
-            AppendInt(o, v);
-            break;
-          }
-          case ftInteger:
-          case ftAutoInc: {
-            int32_t v;
-            std::memcpy(&v, value, 4);
-            AppendInt(o, v);
-            break;
-          }
-          case ftFloat:
-          case ftCurrency: {
-            double v;
-            std::memcpy(&v, value, 8);
-            o += ReprDouble(v);
-            break;
-          }
-          case ftBoolean: {
-            int16_t v;
-            std::memcpy(&v, value, 2);
-            o += v ? "true" : "false";
-            break;
-          }
-          case ftDate: {
-            int32_t v;
-            std::memcpy(&v, value, 4);
-            AppendDayNumber(o, v);
-            break;
-          }
-          case ftTime: {
-            int32_t v;
-            std::memcpy(&v, value, 4);
-            AppendTimeOfDay(o, v);
-            break;
-          }
-          case ftDateTime: {
-            double v;
-            std::memcpy(&v, value, 8);
-            AppendTimestamp(o, v);
-            break;
-          }
-          case ftBCD: {
-            TBcdValue v;
-            std::memcpy(&v, value, sizeof v);
-            o += v.ToString('.');
-            break;
-          }
-          case ftBytes: AppendHex(o, reinterpret_cast<const uint8_t*>(value), static_cast<size_t>(f.Size())); break;
-          default: break;
-        }
+        AppendValueText(o, f, value);
       }
       o += '\n';
       out.MaybeFlush();

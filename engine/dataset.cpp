@@ -920,4 +920,59 @@ void TGridColumns::Changed() { auto l = listeners_; for (auto& f : l) f(); }
 void TGridColumns::SetSelectedIndex(int i) { selectedIndex_ = i; Changed(); }
 void TGridColumns::SetSelectedRows(std::vector<TBookmark> r) { selectedRows_ = std::move(r); Changed(); }
 void TGridColumns::ToggleSelected(TBookmark b) { auto it = std::find(selectedRows_.begin(), selectedRows_.end(), b); if (it == selectedRows_.end()) selectedRows_.push_back(b); else selectedRows_.erase(it); Changed(); }
+void AppendValueText(std::string& out, const TField& field, const char* native) {
+  auto appendInt = [&out](int64_t v) {
+    char b[24];
+    auto r = std::to_chars(b, b + sizeof b, v);
+    out.append(b, r.ptr);
+  };
+  switch (field.DataType()) {
+    case ftString: AppendEscapedText(out, std::string_view(native, std::strlen(native))); break;
+    case ftSmallint:
+    case ftBoolean: {
+      int16_t v;
+      std::memcpy(&v, native, 2);
+      if (field.DataType() == ftBoolean) out += v ? "true" : "false";
+      else appendInt(v);
+      break;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t v;
+      std::memcpy(&v, native, 4);
+      appendInt(v);
+      break;
+    }
+    case ftFloat:
+    case ftCurrency: {
+      double v;
+      std::memcpy(&v, native, 8);
+      out += ReprDouble(v);
+      break;
+    }
+    case ftDate:
+    case ftTime: {
+      int32_t v;
+      std::memcpy(&v, native, 4);
+      if (field.DataType() == ftDate) AppendDayNumber(out, v);
+      else AppendTimeOfDay(out, v);
+      break;
+    }
+    case ftDateTime: {
+      double v;
+      std::memcpy(&v, native, 8);
+      AppendTimestamp(out, v);
+      break;
+    }
+    case ftBCD: {
+      TBcdValue v;
+      std::memcpy(static_cast<void*>(&v), native, sizeof v);
+      out += v.ToString('.');
+      break;
+    }
+    case ftBytes: AppendHex(out, native, static_cast<size_t>(field.Size())); break;
+    default: break;
+  }
+}
+
 }  // namespace korvane

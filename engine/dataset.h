@@ -500,4 +500,9 @@ class TDataSet {
   uint64_t nextPeekId_ = 0;
 };
 
+// The text `korvane-cli dump` writes for a native value of the field (as GetData
+// delivers it; not for BLOB kinds): escaped text, numbers with every stored digit,
+// dates YYYY-MM-DD, times HH:MM:SS[.fff], bytes as hex.
+void AppendValueText(std::string& out, const TField& field, const char* native);
+
 }  // namespace korvane

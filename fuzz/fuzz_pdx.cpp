@@ -15,7 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "cli/cli_format.h"
 #include "engine/pdx.h"
 #include "engine/sysutils.h"
 
@@ -37,43 +36,6 @@ void Put(const std::string& path, const uint8_t* data, size_t n) {
   std::fclose(f);
 }
 
-// The dump's text of one value (see cli/cmd_dump.cpp).
-void DumpText(const korvane::TField& f, const char* value, std::string& o) {
-  using namespace korvane;
-  switch (f.DataType()) {
-    case ftString: cli::AppendEscapedText(o, value); break;
-    case ftSmallint: {
-      int16_t v;
-      std::memcpy(&v, value, 2);
-      o += std::to_string(v);
-      break;
-    }
-    case ftDate:
-    case ftTime: {
-      int32_t v;
-      std::memcpy(&v, value, 4);
-      f.DataType() == ftDate ? cli::AppendDayNumber(o, v) : cli::AppendTimeOfDay(o, v);
-      break;
-    }
-    case ftFloat:
-    case ftCurrency:
-    case ftDateTime: {
-      double v;
-      std::memcpy(&v, value, 8);
-      if (f.DataType() == ftDateTime) cli::AppendTimestamp(o, v);
-      else o += ReprDouble(v);
-      break;
-    }
-    case ftBCD: {
-      TBcdValue v;
-      std::memcpy(&v, value, sizeof v);
-      o += v.ToString('.');
-      break;
-    }
-    default: break;
-  }
-}
-
 void ReadAll(korvane::TPdx& t) {
   alignas(8) char value[korvane::kAlphaBufferSize + 8];
   std::string text;
@@ -83,9 +45,9 @@ void ReadAll(korvane::TPdx& t) {
     try {
       if (f.IsBlob()) {
         t.CreateBlobStream(f, korvane::bmRead);
-        t.ReadBlob(f, [&](const char* p, size_t n) { korvane::cli::AppendEscapedText(text, std::string_view(p, n)); });
+        t.ReadBlob(f, [&](const char* p, size_t n) { korvane::AppendEscapedText(text, std::string_view(p, n)); });
       } else if (f.GetData(value)) {
-        DumpText(f, value, text);
+        korvane::AppendValueText(text, f, value);
       }
       // The field object's own text forms, as the viewer and the export read them.
       text += f.AsString();
