@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "export/ZelEMonitor.h"
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/frmZelEWizard.h"
 
 namespace korvane {

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <functional>
 
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelESpecDlg.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
