@@ -16,12 +16,35 @@
 #include "export/ZelELang.h"
 #include "export/wizard/ZelEWiz.h"
 
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QSpinBox;
 class QWidget;
 
 namespace korvane {
 
 class TfrmZelEWizard;
+
+// What every step class declares: the constructor and the hooks above.
+#define ZELE_WIZARD_STEP_HOOKS                                                  \
+  using TZelEWizardStep::TZelEWizardStep;                                       \
+  void Build(QWidget* page) override;                                           \
+  void Load(const TZelEWizardDlg& o) override;                                  \
+  void Store(TZelEWizardDlg& o) override;                                       \
+  void ApplyAccess(const TZelEUserAccess& ua) override;                         \
+  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;   \
+  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
 
 class TZelEWizardStep {
  public:
@@ -40,11 +63,11 @@ class TZelEWizardStep {
   virtual void Load(const TZelEWizardDlg& o) = 0;
   virtual void Store(TZelEWizardDlg& o) = 0;
   // Hides what the user may not see (erDisabled).
-  virtual void ApplyAccess(const TZelEUserAccess&) {}
+  virtual void ApplyAccess(const TZelEUserAccess& ua) = 0;
   // Enables what format t can do and the user may change.
-  virtual void UpdateEnabled(TTableTypeExport, const TZelEUserAccess&) {}
+  virtual void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) = 0;
   // Whether Next and Back stop at the step.
-  virtual bool Visited(TTableTypeExport, const TZelEUserAccess&) const { return true; }
+  virtual bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const = 0;
   // The step has just become the current one.
   virtual void Shown(TTableTypeExport) {}
 

@@ -4,15 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
-class QMenu;
-class QPushButton;
-class QSpinBox;
-
 namespace korvane {
 
 struct TZelEWizColumnsWidgets {
@@ -27,13 +18,7 @@ struct TZelEWizColumnsWidgets {
 
 class TZelEWizStepColumns : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepColumns(TfrmZelEWizard& window) : TZelEWizardStep(window, txColumnsTitle, txColumnsInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 
   // The columns of the list, in list order, with Visible = checked.
   std::vector<TZelEColumn> ListColumns() const;

@@ -4,11 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLineEdit;
-
 namespace korvane {
 
 struct TZelEWizDataFormatsWidgets {
@@ -25,13 +20,7 @@ void UpdateFormatsEnabled(QGroupBox& formats, const QCheckBox& originalTypes, bo
 
 class TZelEWizStepDataFormats : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepDataFormats(TfrmZelEWizard& window) : TZelEWizardStep(window, txDataFormatsTitle, txDataFormatsInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

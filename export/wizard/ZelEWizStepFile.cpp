@@ -164,6 +164,9 @@ void TZelEWizStepFile::UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& 
   UpdateMergeBox();
 }
 
+// The last step: every run needs its target.
+bool TZelEWizStepFile::Visited(TTableTypeExport, const TZelEUserAccess&) const { return true; }
+
 void TZelEWizStepFile::Shown(TTableTypeExport t) {
   bool show = !Can(t, faNoFile);
   w_.chkRowsPerFile->setVisible(show);

@@ -4,14 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
-
 namespace korvane {
 
 struct TZelEWizFileWidgets {
@@ -28,12 +20,7 @@ struct TZelEWizFileWidgets {
 
 class TZelEWizStepFile : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepFile(TfrmZelEWizard& window) : TZelEWizardStep(window, txFileTitle, txFileInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
+  ZELE_WIZARD_STEP_HOOKS
   void Shown(TTableTypeExport t) override;
 
   // Gives the file name the extension of format t, or turns it into (or out of)

@@ -210,4 +210,11 @@ void TZelEWizStepFormat::ApplyAccess(const TZelEUserAccess& ua) {
   w_.grpTableType->setEnabled(ReadWrite(ua.TableType));
 }
 
+// The format buttons are enabled by what the build has, not by the chosen format.
+void TZelEWizStepFormat::UpdateEnabled(TTableTypeExport, const TZelEUserAccess&) {}
+
+bool TZelEWizStepFormat::Visited(TTableTypeExport, const TZelEUserAccess& ua) const {
+  return ReadWrite(ua.TableType);
+}
+
 }  // namespace korvane

@@ -4,10 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QButtonGroup;
-class QGroupBox;
-class QScrollArea;
-
 namespace korvane {
 
 struct TZelEWizFormatWidgets {
@@ -19,14 +15,10 @@ struct TZelEWizFormatWidgets {
 
 class TZelEWizStepFormat : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepFormat(TfrmZelEWizard& window) : TZelEWizardStep(window, txFormatTitle, txFormatInfo) {}
-  void Build(QWidget* page) override;
+  ZELE_WIZARD_STEP_HOOKS
+
   // (Re)creates the buttons of the offered formats; the checked one stays checked.
   void BuildView();
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport, const TZelEUserAccess& ua) const override { return wiz::ReadWrite(ua.TableType); }
 };
 
 }  // namespace korvane

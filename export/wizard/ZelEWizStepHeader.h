@@ -3,9 +3,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QLabel;
-class QPlainTextEdit;
-
 namespace korvane {
 
 struct TZelEWizHeaderWidgets {
@@ -15,13 +12,7 @@ struct TZelEWizHeaderWidgets {
 
 class TZelEWizStepHeader : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepHeader(TfrmZelEWizard& window) : TZelEWizardStep(window, txHeaderTitle, txHeaderInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

@@ -4,11 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QRadioButton;
-
 namespace korvane {
 
 class TZelELayoutPreview;
@@ -24,13 +19,7 @@ struct TZelEWizLayoutWidgets {
 
 class TZelEWizStepLayout : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepLayout(TfrmZelEWizard& window) : TZelEWizardStep(window, txLayoutTitle, txLayoutInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 
  private:
   void UpdatePreview();

@@ -63,4 +63,8 @@ void TZelEWizStepOrigin::UpdateEnabled(TTableTypeExport t, const TZelEUserAccess
   w_.chkOriginalTypes->setEnabled(true);
 }
 
+// Every setting of the data origin is shown to every user and every format.
+void TZelEWizStepOrigin::ApplyAccess(const TZelEUserAccess&) {}
+bool TZelEWizStepOrigin::Visited(TTableTypeExport, const TZelEUserAccess&) const { return true; }
+
 }  // namespace korvane

@@ -4,9 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QCheckBox;
-class QComboBox;
-
 namespace korvane {
 
 struct TZelEWizOriginWidgets {
@@ -17,11 +14,7 @@ struct TZelEWizOriginWidgets {
 
 class TZelEWizStepOrigin : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepOrigin(TfrmZelEWizard& window) : TZelEWizardStep(window, txOriginTitle, txOriginInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess&) override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

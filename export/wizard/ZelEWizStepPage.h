@@ -3,12 +3,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QRadioButton;
-
 namespace korvane {
 
 struct TZelEWizPageWidgets {
@@ -21,13 +15,7 @@ struct TZelEWizPageWidgets {
 
 class TZelEWizStepPage : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepPage(TfrmZelEWizard& window) : TZelEWizardStep(window, txPageTitle, txPageInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

@@ -3,11 +3,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLineEdit;
-
 namespace korvane {
 
 struct TZelEWizSQLWidgets {
@@ -19,13 +14,7 @@ struct TZelEWizSQLWidgets {
 
 class TZelEWizStepSQL : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepSQL(TfrmZelEWizard& window) : TZelEWizardStep(window, txSQLTitle, txSQLInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

@@ -4,12 +4,6 @@
 
 #include "export/wizard/ZelEWizStep.h"
 
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QRadioButton;
-
 namespace korvane {
 
 struct TZelEWizTextWidgets {
@@ -24,13 +18,7 @@ struct TZelEWizTextWidgets {
 
 class TZelEWizStepText : public TZelEWizardStep {
  public:
-  explicit TZelEWizStepText(TfrmZelEWizard& window) : TZelEWizardStep(window, txTextTitle, txTextInfo) {}
-  void Build(QWidget* page) override;
-  void Load(const TZelEWizardDlg& o) override;
-  void Store(TZelEWizardDlg& o) override;
-  void ApplyAccess(const TZelEUserAccess& ua) override;
-  void UpdateEnabled(TTableTypeExport t, const TZelEUserAccess& ua) override;
-  bool Visited(TTableTypeExport t, const TZelEUserAccess& ua) const override;
+  ZELE_WIZARD_STEP_HOOKS
 };
 
 }  // namespace korvane

@@ -89,21 +89,21 @@ TfrmZelEWizard::TfrmZelEWizard(TZelEWizardDlg& owner, QWidget* parent) : QDialog
 
   Pages = new QStackedWidget(this);
   Pages->setMinimumSize(owner_.Categories.ShowCategories ? 560 : 530, owner_.Categories.ShowCategories ? 390 : 340);
-  auto format = std::make_unique<TZelEWizStepFormat>(*this);
-  auto columns = std::make_unique<TZelEWizStepColumns>(*this);
-  auto file = std::make_unique<TZelEWizStepFile>(*this);
+  auto format = std::make_unique<TZelEWizStepFormat>(*this, txFormatTitle, txFormatInfo);
+  auto columns = std::make_unique<TZelEWizStepColumns>(*this, txColumnsTitle, txColumnsInfo);
+  auto file = std::make_unique<TZelEWizStepFile>(*this, txFileTitle, txFileInfo);
   format_ = format.get();
   columns_ = columns.get();
   file_ = file.get();
   steps_.push_back(std::move(format));
-  steps_.push_back(std::make_unique<TZelEWizStepOrigin>(*this));
-  steps_.push_back(std::make_unique<TZelEWizStepText>(*this));
-  steps_.push_back(std::make_unique<TZelEWizStepSQL>(*this));
-  steps_.push_back(std::make_unique<TZelEWizStepDataFormats>(*this));
+  steps_.push_back(std::make_unique<TZelEWizStepOrigin>(*this, txOriginTitle, txOriginInfo));
+  steps_.push_back(std::make_unique<TZelEWizStepText>(*this, txTextTitle, txTextInfo));
+  steps_.push_back(std::make_unique<TZelEWizStepSQL>(*this, txSQLTitle, txSQLInfo));
+  steps_.push_back(std::make_unique<TZelEWizStepDataFormats>(*this, txDataFormatsTitle, txDataFormatsInfo));
   steps_.push_back(std::move(columns));
-  steps_.push_back(std::make_unique<TZelEWizStepHeader>(*this));
-  steps_.push_back(std::make_unique<TZelEWizStepPage>(*this));
-  steps_.push_back(std::make_unique<TZelEWizStepLayout>(*this));
+  steps_.push_back(std::make_unique<TZelEWizStepHeader>(*this, txHeaderTitle, txHeaderInfo));
+  steps_.push_back(std::make_unique<TZelEWizStepPage>(*this, txPageTitle, txPageInfo));
+  steps_.push_back(std::make_unique<TZelEWizStepLayout>(*this, txLayoutTitle, txLayoutInfo));
   steps_.push_back(std::move(file));
   for (int s = 1; s <= kWizardSteps; ++s) {
     auto* page = new QWidget;

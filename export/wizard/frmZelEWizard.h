@@ -116,7 +116,8 @@ class TfrmZelEWizard : public QDialog,
   TZelEWizardDlg& owner_;
   int step_ = 1;
   bool filling_ = false;
-  // The steps, in order; the typed pointers name the ones the window asks for more.
+  // The steps in order, each with its title and description; the typed pointers
+  // name the ones the window asks for more.
   std::vector<std::unique_ptr<TZelEWizardStep>> steps_;
   TZelEWizStepFormat* format_ = nullptr;
   TZelEWizStepColumns* columns_ = nullptr;
