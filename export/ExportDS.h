@@ -17,6 +17,7 @@
 #include "engine/dataset.h"
 #include "engine/grid.h"
 #include "export/ZelEEngine.h"
+#include "export/ZelELang.h"
 #include "export/ZelEPlatform.h"
 #include "export/ZelEStat.h"
 #include "export/ZelESettings.h"
@@ -24,9 +25,6 @@
 
 namespace korvane {
 
-// Built-in text of a language string (0..149); empty for other ids.
-const char* ZelELanguageText(int id);
-constexpr int kZelELanguageCount = 150;
 // Text of a run that found no records with ExportIfEmpty off ("%s" = file name).
 extern const char kZelENothingExported[];
 // Text of a run that wrote its file without a single record ("%s" = file name).

@@ -83,7 +83,7 @@ std::vector<TZelEFormat>& Table() {
 
 std::string TZelEFormat::Caption() const { return ZelELanguageText(CaptionId()); }
 
-std::string TZelEFormat::Filter() const { return Caption() + "|*" + Extension + "|" + ZelELanguageText(70); }
+std::string TZelEFormat::Filter() const { return Caption() + "|*" + Extension + "|" + ZelELanguageText(txAllFilesFilter); }
 
 const std::vector<TZelEFormat>& ExportFormats() { return Table(); }
 

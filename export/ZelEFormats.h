@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "export/ZelELang.h"
 #include "export/ZelETypes.h"
 
 namespace korvane {
@@ -61,7 +62,7 @@ struct TZelEFormat {
   bool Built() const { return static_cast<bool>(Create); }
   bool Can(TZelEFormatAbility a) const { return (Abilities & a) != 0; }
   // Language text of the caption ("Text file (*.txt)").
-  int CaptionId() const { return 29 + static_cast<int>(Type); }
+  int CaptionId() const { return txFirstFormatCaption + static_cast<int>(Type); }
   std::string Caption() const;
   // "Text file (*.txt)|*.TXT|All files (*.*)|*.*"
   std::string Filter() const;

@@ -30,7 +30,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
 #include "platform/qt/ui.h"
 #include "platform/textcodec.h"

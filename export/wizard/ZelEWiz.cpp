@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "export/ZelEMonitor.h"
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/frmZelEWizard.h"
 
 namespace korvane {
@@ -121,7 +121,7 @@ int TZelEWizardDlg::Execute() {
     Columns.Clear();
     Bands.Clear();
   }
-  if (result == 3 && Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, GetLanguageString(3));
+  if (result == 3 && Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, GetLanguageString(txExportError));
   FreeDataEngine();
   if (OnAfterExecute) OnAfterExecute(*this);
   return result;

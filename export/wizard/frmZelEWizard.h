@@ -2,49 +2,50 @@
 // The window of the export wizard: ten steps (format, data origin, text
 // settings, SQL settings, data formats, columns, header and footer, page setup,
 // layout, file name), of which only those that concern the chosen format are
-// visited.
+// visited. Each step is a TZelEWizardStep of its own (ZelEWizStep*.h); the
+// window sequences them, and its widgets are the steps' widgets.
 
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "export/wizard/ZelEWiz.h"
+#include "export/wizard/ZelEWizStepColumns.h"
+#include "export/wizard/ZelEWizStepDataFormats.h"
+#include "export/wizard/ZelEWizStepFile.h"
+#include "export/wizard/ZelEWizStepFormat.h"
+#include "export/wizard/ZelEWizStepHeader.h"
+#include "export/wizard/ZelEWizStepLayout.h"
+#include "export/wizard/ZelEWizStepOrigin.h"
+#include "export/wizard/ZelEWizStepPage.h"
+#include "export/wizard/ZelEWizStepSQL.h"
+#include "export/wizard/ZelEWizStepText.h"
 
-class QAbstractButton;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
 class QFrame;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
-class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
-class QScrollArea;
-class QSpinBox;
 class QStackedWidget;
 
 namespace korvane {
 
 class TfrmZelESpecs;
-class TZelELayoutPreview;
 
 constexpr int kWizardSteps = 10;
 
-// The colours offered for backgrounds: 16 basic colours, the 25 system colours
-// and three more.
-const std::vector<TColor>& WizardSwatchColors();
-// Index of a colour in WizardSwatchColors(); 0 when it is not there.
-int WizardSwatchIndex(TColor c);
-// Screen colour of a colour value ($00BBGGRR, or a system colour $FF0000nn).
-QColor ToQColor(TColor c);
-
-class TfrmZelEWizard : public QDialog {
+class TfrmZelEWizard : public QDialog,
+                       public TZelEWizFormatWidgets,
+                       public TZelEWizOriginWidgets,
+                       public TZelEWizTextWidgets,
+                       public TZelEWizSQLWidgets,
+                       public TZelEWizDataFormatsWidgets,
+                       public TZelEWizColumnsWidgets,
+                       public TZelEWizHeaderWidgets,
+                       public TZelEWizPageWidgets,
+                       public TZelEWizLayoutWidgets,
+                       public TZelEWizFileWidgets {
   Q_OBJECT
  public:
   TfrmZelEWizard(TZelEWizardDlg& owner, QWidget* parent = nullptr);
@@ -103,87 +104,24 @@ class TfrmZelEWizard : public QDialog {
   QFrame *pnlDescription, *pnlLogo;
   QStackedWidget* Pages;
 
-  // Step 1.
-  QScrollArea* scrCategories = nullptr;
-  QGroupBox* grpTableType = nullptr;
-  QButtonGroup* FormatGroup = nullptr;
-  // Step 2.
-  QComboBox* cmbFileOrigin;
-  QCheckBox *chkSelectedRecord, *chkAddTitle, *chkBlankRow, *chkBlankIfZero, *chkOriginalTypes;
-  // Step 3.
-  QRadioButton *rbDelimited, *rbFixed;
-  QGroupBox* grpDelimiter;
-  QRadioButton *rbDelimNone, *rbDelimTab, *rbDelimSemicolon, *rbDelimComma, *rbDelimSpace, *rbDelimOther;
-  QLineEdit* edtDelimOther;
-  QLabel *lblRecordSeparator, *lblQualifier;
-  QComboBox *cmbRecordSeparator, *cmbQualifier;
-  // Step 4.
-  QGroupBox* grpSQL;
-  QCheckBox *chkCreateTable, *chkMultiRow;
-  QComboBox *cmbCharCase, *cmbSQLQuote, *cmbSQLTerm;
-  QLineEdit *edtCommit, *edtBatch;
-  // Step 5.
-  QGroupBox* grpFormats;
-  QComboBox* cmbDateOrder;
-  QLineEdit *edtDateSep, *edtTimeSep, *edtDecimal, *edtThousand, *edtCurrency, *edtTrue, *edtFalse;
-  QCheckBox *chkFourDigit, *chkLeadingZeros;
-  // Step 6.
-  QListWidget* lstColumns;
-  QMenu* mnuColumns;
-  QLineEdit* edtTitleCaption;
-  QComboBox *cmbTitleAlign, *cmbTitleColor, *cmbDataAlign, *cmbDataColor;
-  QPushButton *btnTitleFont, *btnDataFont;
-  QLabel *lblTitleFont, *lblDataFont, *lblWidth, *lblWidthUnit;
-  QSpinBox* spnWidth;
-  // Step 7.
-  QLabel *lblHeader, *lblFooter;
-  QPlainTextEdit *memHeader, *memFooter;
-  // Step 8.
-  QGroupBox *grpOrientation, *grpMargins;
-  QRadioButton *rbOrientDefault, *rbPortrait, *rbLandscape;
-  QLabel* imgOrientation;
-  QLineEdit *edtLeft, *edtTop, *edtRight, *edtBottom;
-  QCheckBox* chkAutofit;
-  // Step 9.
-  QRadioButton *rbColorsFonts, *rbDataOnly;
-  QGroupBox* grpLayout;
-  QRadioButton *rbColumnar, *rbReversed, *rbTabular;
-  QLabel* lblStyle;
-  QComboBox* cmbStyle;
-  TZelELayoutPreview* Preview;
-  // Step 10.
-  QLabel *lblFileName, *lblFileError, *lblTableName, *lblSheet, *lblFilter, *lblAccess;
-  QLineEdit* edtFileName;
-  QPushButton* btnBrowse;
-  QComboBox *cmbTableName, *cmbFilter, *cmbAccess;
-  QGroupBox* grpAction;
-  QRadioButton *rbActionNone, *rbActionOpen, *rbActionMail;
-  QCheckBox *chkRowsPerFile, *chkMerge;
-  QLineEdit *edtRowsPerFile, *edtSheet;
-
   // Cancels the wizard (after the cancel question when it is asked).
   void reject() override;
 
  private:
-  QWidget* MakePage(int step);
+  friend class TZelEWizardStep;
   void ShowStep();
   void ApplyFormat(TTableTypeExport t, bool changeExtension);
-  void UpdateMergeBox();
-  void OnFileNameChanged();
   bool Move(int delta);
-  void ColumnSelected();
-  void StoreColumnEdits();
-  void UpdateColumnItemText(QListWidgetItem* item);
-  TZelEColumn* CurrentColumn();
-  void ChooseFont(bool title);
-  void UpdatePreview();
 
   TZelEWizardDlg& owner_;
   int step_ = 1;
   bool filling_ = false;
-  // Private copies of the columns; list items refer to them by index.
-  std::vector<TZelEColumn> store_;
-  QString lastFileName_;
+  // The steps in order, each with its title and description; the typed pointers
+  // name the ones the window asks for more.
+  std::vector<std::unique_ptr<TZelEWizardStep>> steps_;
+  TZelEWizStepFormat* format_ = nullptr;
+  TZelEWizStepColumns* columns_ = nullptr;
+  TZelEWizStepFile* file_ = nullptr;
 };
 
 }  // namespace korvane

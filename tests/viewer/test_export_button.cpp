@@ -16,10 +16,10 @@
 #include <functional>
 
 #include "export/formats/ZelE2TXT.h"
-#include "export/wizard/ZelEQtServices.h"
 #include "export/wizard/ZelESpecDlg.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "viewer_support.h"
 
 namespace korvane::test {

@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "export/ZelEMonitor.h"
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelESpecDlg.h"
 #include "support/testformat.h"
 #include "tests/wizard/wizard_test_util.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "export/ZelEEngine.h"
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
 

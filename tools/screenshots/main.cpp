@@ -26,7 +26,7 @@
 #include <cstdio>
 #include <string>
 
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
 #include "viewer/Application.h"

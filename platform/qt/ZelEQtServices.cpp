@@ -1,4 +1,4 @@
-#include "export/wizard/ZelEQtServices.h"
+#include "platform/qt/ZelEQtServices.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,7 +20,7 @@
 #include <QUrl>
 #include <cstdlib>
 
-#include "export/wizard/ZelESpecDlg.h"
+#include "platform/qt/ZelESaveSpecDlg.h"
 #include "platform/services.h"
 
 namespace korvane {
