@@ -20,7 +20,7 @@ namespace korvane {
 //     (BLOB kinds: size = record slot 10..250 including the 10-byte leader, default 10)
 // Names default to the type's name and the field's position ("Alpha1", "Long2").
 std::vector<TPdxWriterField> ParsePdxFieldSpec(const std::string& spec);
-// The spec letter of a type code ('?' for a code without one).
+// The letter of a type code in a field spec ('?' for a code without one).
 char PdxFieldSpecCode(uint8_t type);
 // The default spec: ten fields of mixed types.
 extern const char kPdxDefaultFieldSpec[];
