@@ -18,16 +18,9 @@
 namespace korvane {
 namespace {
 
-std::string BlobOf(TPdx& t, int field) { return t.CreateBlobStream(t.Fields(field), bmRead)->Data(); }
+using test::OpenError;
 
-std::string OpenError(TPdx& t) {
-  try {
-    t.Open();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string BlobOf(TPdx& t, int field) { return t.CreateBlobStream(t.Fields(field), bmRead)->Data(); }
 
 std::string BlobError(TPdx& t, int field) {
   try {

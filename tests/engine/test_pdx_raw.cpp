@@ -9,6 +9,7 @@
 
 #include "engine/pdx.h"
 #include "support/paths.h"
+#include "support/fixtures.h"
 #include "support/rawtable.h"
 
 namespace korvane {
@@ -17,6 +18,7 @@ namespace {
 using test::RawBlock;
 using test::RawField;
 using test::RawMemo;
+using test::OpenError;
 using test::RawTable;
 
 // Writes the table (and memo file when given) into a fresh folder; answers the .db path.
@@ -26,15 +28,6 @@ std::string WriteTable(const RawTable& t, const std::string& name = "t.db", cons
   test::WriteFile(dir + "/" + name, t.Build());
   if (memo) test::WriteFile(dir + "/" + memoName, *memo);
   return dir + "/" + name;
-}
-
-std::string OpenError(TPdx& t) {
-  try {
-    t.Open();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
 }
 
 int32_t Long(const TField& f) {

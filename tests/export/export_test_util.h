@@ -14,6 +14,7 @@
 #include "engine/grid.h"
 #include "engine/pdx.h"
 #include "export/ZelE2Cell.h"
+#include "export/formats/ZelE2TXT.h"
 #include "support/fixtures.h"
 #include "support/paths.h"
 
@@ -161,5 +162,22 @@ inline std::vector<std::string> FolderEntries(const std::string& dir) {
   std::sort(out.begin(), out.end());
   return out;
 }
+
+// A text writer that runs into memory over the grid of a table.
+struct TTextRun : ::testing::Test {
+  void SetUp() override {
+    w.SetServices(&services);
+    w.AnimatedStatus = false;
+  }
+  std::string Run(TOpenTable& t) {
+    w.DBGrid = &t.Grid;
+    TZelEStringStream out;
+    w.ExportToStream(&out);
+    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+    return out.Data();
+  }
+  TZelExportToText w;
+  TRecordingServices services;
+};
 
 }  // namespace korvane::test

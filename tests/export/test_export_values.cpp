@@ -8,10 +8,9 @@
 namespace korvane::test {
 namespace {
 
-struct Values : ::testing::Test {
+struct Values : TTextRun {
   void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
+    TTextRun::SetUp();
     w.Separator = '|';
     w.DataFormats = TZelEDataFormats::MainWindowDefaults();
     // ISO regional settings, as under C.
@@ -19,15 +18,6 @@ struct Values : ::testing::Test {
     services.Regional.DateSeparator = '-';
     services.Regional.LongTimeFormat = "hh:nn:ss";
   }
-  std::string Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return out.Data();
-  }
-  TZelExportToText w;
-  TRecordingServices services;
 };
 
 TEST_F(Values, DatesAndTimesKeepCenturyDayAndMilliseconds) {

@@ -11,22 +11,7 @@
 namespace korvane::test {
 namespace {
 
-struct Text : ::testing::Test {
-  void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
-  }
-  // Runs into memory over the grid of a table.
-  std::string Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return out.Data();
-  }
-  TZelExportToText w;
-  TRecordingServices services;
-};
+using Text = TTextRun;
 
 TEST_F(Text, QualifierEnclosesStringsAndDoublesItselfInside) {
   TOpenTable t("Name=A20,Amount=N", {{TWriterValue("O\"Hara"), TWriterValue(12.5)}});

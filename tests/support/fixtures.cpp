@@ -8,9 +8,20 @@
 #include <limits>
 #include <stdexcept>
 
+#include "engine/pdx.h"
 #include "support/paths.h"
 
 namespace korvane::test {
+
+std::string OpenError(TPdx& t) {
+  try {
+    t.Open();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
 
 std::string MakeTable(const std::vector<TPdxWriterField>& fields, const std::vector<TWriterRow>& rows,
                       const TPdxWriterOptions& options, const std::string& fileName) {

@@ -8,7 +8,14 @@
 
 #include "engine/pdxgenerate.h"
 
+namespace korvane {
+class TPdx;
+}
+
 namespace korvane::test {
+
+// Opens the table; answers the message of the error that refused it ("" when it opened).
+std::string OpenError(TPdx& t);
 
 // Writes a table into a fresh temporary folder; answers the path of the .db file
 // (its .mb lies beside it when the table has BLOB fields).
