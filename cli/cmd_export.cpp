@@ -109,6 +109,8 @@ const char kExportHelp[] =
     "  --true S, --false S     texts of the boolean values (default True, False)\n"
     "  --set FORMAT.KEY=VALUE  a setting of a format's own (repeat for more); the\n"
     "                          keys of every format: korvane-cli export --list-settings\n"
+    "  --table-name NAME       the table's name inside the target (SQL, XML; default\n"
+    "                          the table file's base name)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -155,6 +157,7 @@ struct TExportArgs {
   std::optional<char> dateSeparator, timeSeparator, decimal, thousand;
   std::optional<bool> fourDigitYear, leadingZeros;
   std::optional<std::string> dateFormat, currency, boolTrue, boolFalse;
+  std::optional<std::string> tableName;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -265,6 +268,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--true") r.boolTrue = value();
     else if (a == "--false") r.boolFalse = value();
     else if (a == "--set") r.sets.push_back(value());
+    else if (a == "--table-name") r.tableName = value();
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -318,6 +322,7 @@ void ListSettings() {
 
 void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.title) m.AddTitle = *a.title;
+  if (a.tableName) m.TableName = *a.tableName;
   if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;
