@@ -11,6 +11,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   python3 locales
   xvfb xauth
+  # Readers the export checks hand every format to.
+  python3-html5lib libxml2-utils xsltproc sqlite3 postgresql python3-ldap slapd ldap-utils
+  xclip
 )
 
 missing=()
