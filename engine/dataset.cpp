@@ -823,6 +823,11 @@ void TDataSet::ReadBlob(const TField& f, const TBlobSink& sink) {
   InternalReadBlob(f, ActiveBuffer(), sink);
 }
 
+int64_t TDataSet::BlobSize(const TField& f) {
+  if (IsEmpty() || &f.DataSet() != this) return 0;
+  return InternalBlobSize(f, ActiveBuffer());
+}
+
 void TDataSet::InternalReadBlob(const TField& f, const uint8_t* activeBuffer, const TBlobSink& sink) {
   std::unique_ptr<TMemoryStream> s = InternalCreateBlobStream(f, activeBuffer, bmRead);
   if (s && !s->Data().empty()) sink(s->Data().data(), s->Data().size());

@@ -396,6 +396,10 @@ class TDataSet {
   // writes it out (dump, export) holds only one piece at a time.
   using TBlobSink = std::function<void(const char* data, size_t n)>;
   void ReadBlob(const TField& field, const TBlobSink& sink);
+  // The number of bytes the field's BLOB in the active record says it holds, read
+  // from its leader without reading the data (which may turn out shorter or
+  // damaged); -1 when the dataset cannot tell without reading it.
+  int64_t BlobSize(const TField& field);
   // Values the table could not deliver since it was opened (BLOB data kept in a memo
   // file it has not got); a consumer compares the count before and after its run.
   virtual int64_t UnreadValueCount() const { return 0; }
@@ -437,6 +441,7 @@ class TDataSet {
                                                                   TBlobStreamMode mode) = 0;
   // By default the whole stream in one piece.
   virtual void InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink);
+  virtual int64_t InternalBlobSize(const TField&, const uint8_t*) { return -1; }
 
   // For descendants: the definitions InternalInitFieldDefs fills, and the
   // creation of field objects from them (called by Open after InternalOpen).

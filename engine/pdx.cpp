@@ -1019,6 +1019,18 @@ std::unique_ptr<TMemoryStream> TPdx::InternalCreateBlobStream(const TField& fiel
   return stream;
 }
 
+int64_t TPdx::InternalBlobSize(const TField& field, const uint8_t* activeBuffer) {
+  if (!activeBuffer) return 0;
+  const int index = field.Index();
+  if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return 0;
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
+  if (!IsBlobType(MapFieldType(fi.Type)) || encrypted_) return 0;
+  const uint32_t length = Le32(activeBuffer + 5 + fi.Offset + fi.Size - 6);
+  // Data kept in the memo file is read from there only; without the file there is none.
+  if (length > static_cast<uint32_t>(fi.Size - 10) && !memoFile_) return 0;
+  return length;
+}
+
 void TPdx::InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) {
   if (!activeBuffer) return;
   const int index = field.Index();
@@ -1030,6 +1042,24 @@ void TPdx::InternalReadBlob(const TField& field, const uint8_t* activeBuffer, co
     ReadBlobChunks(field, activeBuffer, sink);
     return;
   }
+  ReadBlobRecoded(field, activeBuffer, sink);
+}
+
+void TPdx::ReadBlobText(const TField& field, const TBlobSink& sink) {
+  if (IsEmpty() || &field.DataSet() != this) return;
+  const int index = field.Index();
+  if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return;
+  const TFieldType kind = MapFieldType(fieldInfo_[static_cast<size_t>(index)].Type);
+  if (!(kind == ftFmtMemo || (kind == ftMemo && encodingMemo_))) {
+    InternalReadBlob(field, ActiveBuffer(), sink);
+    return;
+  }
+  if (encrypted_) return;
+  ReadBlobRecoded(field, ActiveBuffer(), sink);
+}
+
+void TPdx::ReadBlobRecoded(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) {
+  if (!activeBuffer) return;
   // Memo text is recoded piece by piece. A piece ends after a byte below 0x40, which is
   // neither the lead nor the trail byte of any double-byte code page, so no character
   // is cut in two (a piece without such a byte is cut where it ends).

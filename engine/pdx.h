@@ -105,6 +105,9 @@ class TPdx : public TDataSet {
 
   // The recoding step alpha values (and memo text) pass through.
   std::string EncodeText(const std::string& text, const TField& field);
+  // The BLOB of the field in the active record in bounded pieces, memo text and the
+  // text of a formatted memo recoded as EncodeText does (other data as it is stored).
+  void ReadBlobText(const TField& field, const TBlobSink& sink);
 
  protected:
   int GetRecordCount() const override;
@@ -125,6 +128,8 @@ class TPdx : public TDataSet {
   std::unique_ptr<TMemoryStream> InternalCreateBlobStream(const TField& field, const uint8_t* activeBuffer,
                                                           TBlobStreamMode mode) override;
   void InternalReadBlob(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) override;
+  int64_t InternalBlobSize(const TField& field, const uint8_t* activeBuffer) override;
+  void ReadBlobRecoded(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink);
 
  private:
   // An open file read with positioned reads (no shared file position).

@@ -179,6 +179,63 @@ void TZelExportToCellFile::ConvertText(std::string& text) const {
   text = ConvertCharacterSet(text, CharacterSet, oemCodePage_);
 }
 
+namespace {
+
+// The length of the longest start of s that ends with a whole UTF-8 sequence (a
+// sequence cut off at the end waits for the next piece; bytes that start none
+// are taken as they are).
+size_t WholeUtf8Prefix(const std::string& s) {
+  const size_t n = s.size();
+  for (size_t back = 1; back <= 3 && back <= n; ++back) {
+    const uint8_t c = static_cast<uint8_t>(s[n - back]);
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return len > back ? n - back : n;
+  }
+  return n;
+}
+
+}  // namespace
+
+void TZelExportToCellFile::ReadBlobText(const TField& field,
+                                        const std::function<void(std::string_view)>& sink) const {
+  TDataSet& ds = field.DataSet();
+  const TFieldType t = field.DataType();
+  std::string piece;
+  auto emit = [&] {
+    ConvertText(piece);
+    if (!piece.empty()) sink(piece);
+  };
+  if (t != ftMemo && t != ftFmtMemo) {
+    // Pictures, OLE objects and other binary data: lower-case hex.
+    ds.ReadBlob(field, [&](const char* p, size_t n) {
+      piece.clear();
+      AppendHex(piece, p, n);
+      emit();
+    });
+    return;
+  }
+  std::string carry;
+  auto text = [&](size_t upTo) {
+    piece.clear();
+    if (t == ftFmtMemo)
+      AppendEscapedText(piece, std::string_view(carry.data(), upTo));
+    else
+      piece.assign(carry, 0, upTo);
+    carry.erase(0, upTo);
+    emit();
+  };
+  auto take = [&](const char* p, size_t n) {
+    carry.append(p, n);
+    text(WholeUtf8Prefix(carry));
+  };
+  if (auto* table = dynamic_cast<TPdx*>(&ds))
+    table->ReadBlobText(field, take);
+  else
+    ds.ReadBlob(field, take);
+  if (!carry.empty()) text(carry.size());
+}
+
 void TZelExportToCellFile::ExportData() {
   fileMode_ = true;
   try {
@@ -690,7 +747,17 @@ void TZelExportToCellFile::CellValue(TZelECustomDataEngine& engine, const TCellS
   cellText_.clear();
   cellType_ = ctString;
   cellValue_.kind = TZelECellValue::cvNull;
+  streamedBlob_ = nullptr;
   if (!engine.HasRecord(recNo - 1)) return;
+  // A long BLOB is left where it is until the writer asks for it piece by piece
+  // (an OnGetCellParams handler sees every text whole).
+  if (src.field && StreamsBlobs() && !OnGetCellParams && IsBlobType(src.field->DataType()) &&
+      src.field->DataSet().BlobSize(*src.field) > StreamBlobsAbove) {
+    streamedBlob_ = src.field;
+    cellType_ = CellTypeOfField(*src.field, BlankIfZero);
+    cellValue_.kind = TZelECellValue::cvBlob;
+    return;
+  }
   if (src.field) {
     GetFieldStr(src.field, cellText_);
     cellType_ = CellTypeOfField(*src.field, BlankIfZero);

@@ -10,6 +10,7 @@
 // BeginRow, EndRow and WriteData, and writes bytes with WriteString.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,11 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // for it; typed and UTF-8 formats take the text as it is).
   virtual bool UsesCharacterSet() const { return false; }
 
+  // BLOBs the table says are longer than this many bytes go to a writer that
+  // takes them in pieces (StreamsBlobs) piece by piece, so that memory stays
+  // flat whatever their length.
+  int64_t StreamBlobsAbove = int64_t{1} << 20;
+
   // --- run state for formats --------------------------------------------
   // The native value of the data cell being written (cvText for header, footer,
   // band and title cells, whose text is the value).
@@ -109,6 +115,13 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
 
   // Converts text to the character set, in place (when the writer uses one).
   void ConvertText(std::string& text) const;
+  // Whether the writer takes long BLOBs in pieces. For such a cell WriteData gets
+  // an empty text, StreamedBlob() is its field, and ReadBlobText hands over the
+  // cell's text (as it would have been, converted to the character set) in
+  // pieces of whole characters; a writer may read it more than once.
+  virtual bool StreamsBlobs() const { return false; }
+  const TField* StreamedBlob() const { return streamedBlob_; }
+  void ReadBlobText(const TField& field, const std::function<void(std::string_view)>& sink) const;
   // Rows and cells as the run writes them: the base's bookkeeping around the
   // format's operations.
   void StartRow();
@@ -153,6 +166,7 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   std::string cellText_;
   TCellType cellType_ = ctString;
   TZelECellValue cellValue_;
+  const TField* streamedBlob_ = nullptr;
   // Files of the run, kept until it ends.
   std::unique_ptr<TZelEFileStream> currentFile_;
   std::vector<std::unique_ptr<TZelEFileStream>> finishedFiles_;

@@ -4,15 +4,6 @@ namespace korvane {
 
 namespace {
 
-// Characters of a text: code points of UTF-8, bytes of a single-byte character set.
-int TextLength(const std::string& s, bool utf8) {
-  if (!utf8) return static_cast<int>(s.size());
-  int n = 0;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++n;
-  return n;
-}
-
 bool IsTextLike(TFieldType t) { return t == ftString || t == ftMemo || t == ftFmtMemo || IsBlobType(t); }
 
 }  // namespace
@@ -89,7 +80,27 @@ void TZelExportToText::WriteFooter() {
   if (run_.AddCtrlZ) WriteString("\x1A");
 }
 
-bool TZelExportToText::NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const {
+void TZelExportToText::ScanText(TCellScan& scan, std::string_view text) const {
+  const bool ebcdic = CharacterSet == csEBCDIC;
+  const char sep = ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(Separator))) : Separator;
+  const char q = ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(TextQualifier))) : TextQualifier;
+  const bool utf8 = CharacterSet == csANSI_WINDOWS;
+  for (char c : text) {
+    if (c == '\0') {
+      scan.nul = true;
+      continue;
+    }
+    if (!utf8 || (static_cast<uint8_t>(c) & 0xC0) != 0x80) ++scan.length;
+    if (c == '\r' || c == '\n' || (Separator != 0 && c == sep)) {
+      scan.splits = true;
+      scan.special = true;
+    } else if (TextQualifier != 0 && c == q) {
+      scan.special = true;
+    }
+  }
+}
+
+bool TZelExportToText::Qualifies(const TField* field, TCellType cellType, const TCellScan& scan) const {
   if (TextQualifier == 0) return false;
   if (run_.TextQualifying == tqAny) return true;
   if (!field) {
@@ -100,12 +111,32 @@ bool TZelExportToText::NeedsQualifier(const TField* field, TCellType cellType, c
     if (!IsNumericType(t) && run_.TextQualifying == tqNoNumber) return true;
   }
   // A value a reader would split is always enclosed.
-  const bool ebcdic = CharacterSet == csEBCDIC;
-  char sep = ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(Separator))) : Separator;
-  char q = ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(TextQualifier))) : TextQualifier;
-  for (char c : text)
-    if ((c == sep && Separator != 0) || c == q || c == '\r' || c == '\n') return true;
-  return false;
+  return scan.special;
+}
+
+bool TZelExportToText::NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const {
+  TCellScan scan;
+  ScanText(scan, text);
+  return Qualifies(field, cellType, scan);
+}
+
+void TZelExportToText::AppendCellText(std::string& out, std::string_view text, bool qualify) const {
+  // A text file has no place for NUL bytes; a qualifier inside is doubled.
+  const char q = CharacterSet == csEBCDIC ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(TextQualifier)))
+                                          : TextQualifier;
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\0') {
+      out.append(text.data() + run, i - run);
+      run = i + 1;
+    } else if (qualify && c == q) {
+      out.append(text.data() + run, i + 1 - run);
+      out += q;
+      run = i + 1;
+    }
+  }
+  out.append(text.data() + run, text.size() - run);
 }
 
 void TZelExportToText::WriteData(const TField* field, TCellType cellType, int row, int col,
@@ -116,29 +147,25 @@ void TZelExportToText::WriteData(const TField* field, TCellType cellType, int ro
   auto conv = [ebcdic](char c) { return ebcdic ? static_cast<char>(AsciiToEbcdic(static_cast<uint8_t>(c))) : c; };
   const char space = conv(' ');
 
-  // A text file has no place for NUL bytes.
-  const std::string* textp = &value;
-  if (value.find('\0') != std::string::npos) {
-    clean_.clear();
-    for (char c : value)
-      if (c != '\0') clean_ += c;
-    textp = &clean_;
+  // A long BLOB comes in pieces, read twice: once to decide how the cell is
+  // written, once to write it.
+  const TField* streamed = field && field == StreamedBlob() ? field : nullptr;
+  TCellScan scan;
+  if (streamed)
+    ReadBlobText(*streamed, [&](std::string_view piece) { ScanText(scan, piece); });
+  else
+    ScanText(scan, value);
+
+  if (scan.nul) {
     ++nulValues_;
     ++Statistic.TotalErrors;
   }
-  const std::string& text = *textp;
   // Without a qualifier a value holding the separator or a line break splits
   // its row (header and footer lines are the user's own text).
-  if (TextQualifier == 0 && InTable()) {
-    const char sep = conv(Separator);
-    for (char c : text) {
-      if (c == '\r' || c == '\n' || (Separator != 0 && c == sep)) {
-        ++splittingValues_;
-        ++Statistic.TotalErrors;
-        rowSplit_ = true;
-        break;
-      }
-    }
+  if (TextQualifier == 0 && InTable() && scan.splits) {
+    ++splittingValues_;
+    ++Statistic.TotalErrors;
+    rowSplit_ = true;
   }
 
   line_.clear();
@@ -149,35 +176,38 @@ void TZelExportToText::WriteData(const TField* field, TCellType cellType, int ro
   if (const TZelEDataLevel* level = CurrentDetailLevel())
     line_.append(static_cast<size_t>(2 * std::max(0, level->ShiftCount)), space);
 
-  const bool qualify = NeedsQualifier(field, cellType, text);
+  const bool qualify = Qualifies(field, cellType, scan);
   const char q = conv(TextQualifier);
   if (qualify) line_ += q;
 
-  int padBefore = 0, padAfter = 0;
+  int64_t padBefore = 0, padAfter = 0;
   if (Fixed) {
-    int w = 0;
+    int64_t w = 0;
     if (const TZelEDataLevel* level = CurrentDetailLevel()) {
       if (col >= 0 && col < level->Columns.Count()) w = level->Columns[col].Width;
     } else if (col >= 0 && col < static_cast<int>(widths_.size())) {
       w = widths_[static_cast<size_t>(col)];
     }
-    int len = TextLength(text, CharacterSet == csANSI_WINDOWS);
+    const int64_t len = scan.length;
     if (alignment == taRightJustify) {
-      padBefore = std::max(0, w - len);
+      padBefore = std::max<int64_t>(0, w - len);
     } else if (alignment == taCenter) {
-      padBefore = padAfter = std::max(1, (w - len) / 2);
+      padBefore = padAfter = std::max<int64_t>(1, (w - len) / 2);
     } else {
-      padAfter = std::max(0, w - len);
+      padAfter = std::max<int64_t>(0, w - len);
     }
   }
   line_.append(static_cast<size_t>(padBefore), space);
-  if (qualify) {
-    for (char c : text) {
-      line_ += c;
-      if (c == q) line_ += q;
-    }
+  if (streamed) {
+    WriteString(line_);
+    ReadBlobText(*streamed, [&](std::string_view piece) {
+      line_.clear();
+      AppendCellText(line_, piece, qualify);
+      WriteString(line_);
+    });
+    line_.clear();
   } else {
-    line_ += text;
+    AppendCellText(line_, value, qualify);
   }
   line_.append(static_cast<size_t>(padAfter), space);
   if (qualify) line_ += q;

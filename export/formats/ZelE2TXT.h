@@ -68,13 +68,26 @@ class TZelExportToText : public TZelExportToCellFile {
   // Whether a cell's text is enclosed in the qualifier.
   bool NeedsQualifier(const TField* field, TCellType cellType, const std::string& text) const;
 
+ protected:
+  bool StreamsBlobs() const override { return true; }
+
  private:
+  // What a cell's text holds, gathered over its pieces.
+  struct TCellScan {
+    bool nul = false;      // NUL bytes, which are left out
+    bool splits = false;   // the separator or a line break
+    bool special = false;  // anything a reader would split at, the qualifier included
+    int64_t length = 0;    // characters (bytes in a single-byte character set), NULs not counted
+  };
+  void ScanText(TCellScan& scan, std::string_view text) const;
+  bool Qualifies(const TField* field, TCellType cellType, const TCellScan& scan) const;
+  void AppendCellText(std::string& out, std::string_view text, bool qualify) const;
+
   // The settings of the run, copied at its start.
   TZelETextSettings run_;
   std::vector<int> widths_;
   int cellsInRow_ = 0;
   std::string line_;  // the cell being built
-  std::string clean_;  // a value without its NUL bytes
   bool rowSplit_ = false;
   int splittingValues_ = 0;
   int splitRows_ = 0;

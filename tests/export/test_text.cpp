@@ -348,3 +348,65 @@ TEST(TextMonitor, DefaultTableNameIsTheBaseNameWithoutExtension) {
 
 }  // namespace
 }  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+// Long BLOBs are written from pieces read twice; the file must be the one a
+// run holding each value whole writes, whatever the settings.
+TEST_F(Text, LongBlobsStreamedInPiecesWriteWhatWholeValuesWrite) {
+  // Memo text crossing the 256 KB read pieces with two- and three-byte
+  // characters, separators, qualifiers, line breaks and NULs.
+  std::string memo;
+  for (int i = 0; memo.size() < 700 * 1024; ++i) {
+    memo += "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC;\t\"q\"";
+    if (i % 97 == 0) memo += "\r\n";
+    if (i % 1013 == 0) memo += std::string(1, '\0');
+  }
+  std::string bin(300 * 1024 + 7, '\0');
+  for (size_t i = 0; i < bin.size(); ++i) bin[i] = static_cast<char>(i * 31 + 7);
+  TOpenTable t("Name=A10,Notes=M20,Fmt=F10,Pic=G10,Raw=B10",
+               {{TWriterValue("one"), TWriterValue(memo), TWriterValue("fmt\x01\\" + memo.substr(0, 300000)),
+                 TWriterValue(bin), TWriterValue(std::string("\x01\x02", 2))},
+                {TWriterValue("two"), TWriterValue("short;memo"), std::nullopt, std::nullopt, TWriterValue(bin)}});
+
+  struct TCase {
+    const char* name;
+    std::function<void(TZelExportToText&)> set;
+  };
+  const std::vector<TCase> cases = {
+      {"default", [](TZelExportToText& x) { x.TextQualifier = '"'; }},
+      {"no qualifier", [](TZelExportToText& x) { x.TextQualifier = 0; }},
+      {"all qualified", [](TZelExportToText& x) {
+         x.TextQualifier = '\'';
+         x.Settings().TextQualifying = tqAny;
+       }},
+      {"fixed", [](TZelExportToText& x) {
+         x.TextQualifier = 0;
+         x.Fixed = true;
+       }},
+      {"oem", [](TZelExportToText& x) {
+         x.TextQualifier = '"';
+         x.CharacterSet = csASCII_MSDOS;
+       }},
+      {"ebcdic", [](TZelExportToText& x) {
+         x.TextQualifier = '"';
+         x.Separator = ';';
+         x.CharacterSet = csEBCDIC;
+       }},
+  };
+  for (const TCase& c : cases) {
+    c.set(w);
+    w.StreamBlobsAbove = int64_t{1} << 40;
+    const std::string whole = Run(t);
+    const int errors = w.Statistic.TotalErrors;
+    w.StreamBlobsAbove = 100;
+    const std::string pieces = Run(t);
+    EXPECT_EQ(pieces.size(), whole.size()) << c.name;
+    EXPECT_TRUE(pieces == whole) << c.name;
+    EXPECT_EQ(w.Statistic.TotalErrors, errors) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace korvane::test
