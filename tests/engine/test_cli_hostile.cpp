@@ -216,3 +216,48 @@ TEST(CliHostile, RealTableCutAtHalfItsLength) {
 
 }  // namespace
 }  // namespace korvane
+
+namespace korvane {
+namespace {
+
+TEST(CliHostile, AnHonestBlobOfManyMegabytesStreamsThroughDumpAndExport) {
+  // The picture's block says it holds 8 193 blocks of 4 KB, and its leader
+  // claims all of it: 32 MB (its first bytes, then sparse zeros), legitimately.
+  std::string db = test::MakeBlobTable(1);
+  constexpr uint16_t kBlocks = 8193;
+  constexpr uint32_t kLength = uint32_t{kBlocks} * 4096 - 9;
+  test::PatchMemoBlockCount(db, 0, test::kBlobTablePic, kBlocks);
+  test::PatchLeaderLength(db, 0, test::kBlobTablePic, kLength);
+  test::TruncateFile(test::MemoPathOf(db), (uint64_t{kBlocks} + 8) * 4096);
+
+  // The outputs are read only after both runs: a child's peak counts what this
+  // process held when it forked.
+  const std::string dir = test::TempDir();
+  const std::string out = dir + "/big.txt";
+  TRun exp = Cli({"export", db, "--format", "Text", "--output", out, "--quiet"});
+  ExpectBounded(exp, "export");
+  EXPECT_EQ(exp.exit, 0) << exp.err;
+  TRun dump = Cli({"dump", db});
+  ExpectBounded(dump, "dump");
+  EXPECT_EQ(dump.exit, 0) << dump.err;
+
+  // dump: the picture as 2 hex digits a byte.
+  ASSERT_EQ(Lines(dump.out), 2u);
+  const size_t row = dump.out.find('\n') + 1;
+  const size_t pic = dump.out.rfind('\t') + 1;
+  EXPECT_EQ(dump.out.size() - 1 - pic, 2 * size_t{kLength});
+  // export: dump's record with memo and picture enclosed in the qualifier.
+  std::string expected = dump.out.substr(row);
+  const size_t memo = expected.find('\t') + 1;
+  const size_t memoEnd = expected.find('\t', memo);
+  expected = expected.substr(0, memo) + "\"" + expected.substr(memo, memoEnd - memo) + "\"\t\"" +
+             expected.substr(memoEnd + 1, expected.size() - memoEnd - 2) + "\"\r\n";
+  dump.out.clear();
+  dump.out.shrink_to_fit();
+  const std::string text = test::ReadFile(out);
+  EXPECT_EQ(text.size(), expected.size());
+  EXPECT_TRUE(text == expected);
+}
+
+}  // namespace
+}  // namespace korvane
