@@ -21,6 +21,7 @@
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
 #include "export/formats/ZelE2TXT.h"
+#include "export/formats/ZelE2XML.h"
 #include "platform/services.h"
 #include "platform/textcodec.h"
 
@@ -45,7 +46,7 @@ const char kExportHelp[] =
     "  - \"-\" and /dev/stdout mean standard output, written as the export goes;\n"
     "    devices and pipes are written the same way.\n"
     "\n"
-    "  --format F              format name: Text (others are refused while not built)\n"
+    "  --format F              format name: Text, XML (others are refused while not built)\n"
     "  --output FILE           the file to write (the settings file's output by default)\n"
     "  --spec FILE.zele        load export settings saved by the wizard first;\n"
     "                          the options below override its settings\n"
@@ -111,6 +112,9 @@ const char kExportHelp[] =
     "                          keys of every format: korvane-cli export --list-settings\n"
     "  --table-name NAME       the table's name inside the target (SQL, XML; default\n"
     "                          the table file's base name)\n"
+    "  --xml-layout L          XML layout: ie (default), ie-compact, client-dataset,\n"
+    "                          element or mssql (also --set XML.XMLFormat=L; the other\n"
+    "                          XML keys: --list-settings)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -158,6 +162,8 @@ struct TExportArgs {
   std::optional<bool> fourDigitYear, leadingZeros;
   std::optional<std::string> dateFormat, currency, boolTrue, boolFalse;
   std::optional<std::string> tableName;
+  // XML.
+  std::optional<TZelEXMLFormat> xmlLayout;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -269,6 +275,17 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--false") r.boolFalse = value();
     else if (a == "--set") r.sets.push_back(value());
     else if (a == "--table-name") r.tableName = value();
+    else if (a == "--xml-layout") {
+      std::string v = value();
+      const char* names[] = {"ie", "ie-compact", "client-dataset", "element", "mssql"};
+      bool found = false;
+      for (int k = 0; k < 5; ++k)
+        if (v == names[k]) {
+          r.xmlLayout = static_cast<TZelEXMLFormat>(k);
+          found = true;
+        }
+      if (!found) throw UsageError{"export: --xml-layout is ie, ie-compact, client-dataset, element or mssql"};
+    }
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -328,6 +345,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.separator) m.Separator = *a.separator;
   if (a.qualifier) m.TextQualifier = *a.qualifier;
   if (a.qualify) m.FormatSettings.Get<TZelETextSettings>(teText).TextQualifying = *a.qualify;
+  if (a.xmlLayout) m.FormatSettings.Get<TZelEXMLSettings>(teXML).Format = *a.xmlLayout;
   for (const std::string& s : a.sets) ApplySetting(s, m.FormatSettings);
   if (a.recordSeparator) m.RecordSeparator = *a.recordSeparator;
   if (a.fixed) m.Fixed = *a.fixed;

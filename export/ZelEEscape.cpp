@@ -231,3 +231,43 @@ std::string TZelENameSet::Add(std::string_view name) {
 }
 
 }  // namespace korvane
+
+namespace korvane {
+
+size_t AppendXmlComment(std::string& out, std::string_view text) {
+  size_t changed = 0;
+  const size_t start = out.size();
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      uint32_t cp = 0;
+      size_t n = DecodeUtf8(text, i, cp);
+      if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
+        out += kReplacement;
+        ++changed;
+        i += n == 0 ? 1 : n;
+      } else {
+        out.append(text.substr(i, n));
+        i += n;
+      }
+      continue;
+    }
+    ++i;
+    if (c == 0) {
+      ++changed;
+    } else if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') {
+      out += kReplacement;
+      ++changed;
+    } else {
+      if (c == '-' && out.size() > start && out.back() == '-') {
+        out += ' ';
+        ++changed;
+      }
+      out += static_cast<char>(c);
+    }
+  }
+  if (out.size() > start && out.back() == '-') out += ' ';
+  return changed;
+}
+
+}  // namespace korvane

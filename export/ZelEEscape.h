@@ -62,3 +62,13 @@ class TZelENameSet {
 };
 
 }  // namespace korvane
+
+namespace korvane {
+
+// The text of an XML comment: what AppendXmlEscaped leaves out or replaces is
+// left out or replaced here too, but nothing is turned into entities (a comment
+// knows none); "--", which would end the comment, becomes "- -", and a last "-"
+// gets a blank after it. Returns the number of characters changed.
+size_t AppendXmlComment(std::string& out, std::string_view text);
+
+}  // namespace korvane

@@ -4,6 +4,7 @@
 #include "export/ZelESettings.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
+#include "export/formats/ZelE2XML.h"
 
 namespace korvane {
 
@@ -49,7 +50,8 @@ std::vector<TZelEFormat> MakeTable() {
       {teSQL, "SQL", "TZelExportToSQL", ".SQL", fcDatabase,
        faTitles | faOriginalTypes | faSQLOptions | faHeaderFooter | faTableName, nullptr, Settings<TZelESQLOptions>()},
       {teXML, "XML", "TZelExportToXML", ".XML", fcWeb,
-       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faMerge, nullptr, nullptr},
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faMerge,
+       Writer<TZelExportToXML>(), Settings<TZelEXMLSettings>()},
       {teAccess, "Access", "TZelExportToAccess", ".MDB", fcDatabase,
        faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faMerge | faAccessVersion, nullptr,
        nullptr},

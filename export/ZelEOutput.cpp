@@ -338,6 +338,33 @@ std::unique_ptr<TZelEFileStream> TZelEFileStream::OpenForAppend(const std::strin
 
 TZelEFileStream::~TZelEFileStream() { Discard(); }
 
+void TZelEFileStream::CutTail(int64_t position) {
+  if (mode_ != TMode::Append || fd_ < 0 || done_)
+    throw EZelExportError("The " + path_ + " file is not being appended to");
+  if (position < 0 || position > originalSize_ || Position() != originalSize_)
+    throw EZelExportError("The " + path_ + " file cannot be written out of order");
+  if (position == originalSize_) return;
+  std::string tail(static_cast<size_t>(originalSize_ - position), '\0');
+  int rfd = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (rfd < 0) FileError(path_, errno);
+  size_t got = 0;
+  while (got < tail.size()) {
+    ssize_t r = ::pread(rfd, tail.data() + got, tail.size() - got, position + static_cast<int64_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      int err = r < 0 ? errno : EIO;
+      ::close(rfd);
+      FileError(path_, err);
+    }
+    got += static_cast<size_t>(r);
+  }
+  ::close(rfd);
+  if (::ftruncate(fd_, position) != 0) FileError(path_, errno);
+  cutTail_ = std::move(tail);
+  originalSize_ = position;
+  filePos_ = fileSize_ = position;
+}
+
 void TZelEFileStream::WriteOut(const char* p, size_t n) {
   int64_t pos = filePos_;
   const bool sequential = mode_ == TMode::Direct || mode_ == TMode::Append;
@@ -509,7 +536,16 @@ void TZelEFileStream::Discard() noexcept {
   done_ = true;
   buffer_.clear();
   if (mode_ == TMode::Append && fd_ >= 0) {
-    if (::ftruncate(fd_, originalSize_) == 0) ::fsync(fd_);
+    if (::ftruncate(fd_, originalSize_) == 0) {
+      // The descriptor appends: the bytes taken off go back to the end.
+      for (size_t done = 0; done < cutTail_.size();) {
+        ssize_t w = ::write(fd_, cutTail_.data() + done, cutTail_.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) break;
+        done += static_cast<size_t>(w);
+      }
+      ::fsync(fd_);
+    }
   }
   // The temporary is removed while its lock is still held.
   if (!tempPath_.empty()) ::unlink(tempPath_.c_str());

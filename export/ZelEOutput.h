@@ -103,6 +103,10 @@ class TZelEFileStream : public TZelEOutputStream {
   // Throws the output away: removes the temporary file, or cuts an appended
   // file back to its old length. Never throws.
   void Discard() noexcept;
+  // Appending, before anything was written: takes the file's bytes from position
+  // on off its end, so that what is written next takes their place (a closing
+  // tag written again after new records). Discard puts them back.
+  void CutTail(int64_t position);
 
  private:
   TZelEFileStream() = default;
@@ -124,6 +128,7 @@ class TZelEFileStream : public TZelEOutputStream {
   int64_t filePos_ = 0;  // position of the first buffered byte
   int64_t fileSize_ = 0;
   std::string buffer_;
+  std::string cutTail_;  // bytes CutTail took off an appended file
 };
 
 // Removes the hidden temporaries of target (".NAME.XXXXXX" beside it) that no
