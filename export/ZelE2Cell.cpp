@@ -482,6 +482,9 @@ void TZelExportToCellFile::CreateFileStream(const std::string& fileName) {
       return !Cancelled();
     });
     merged_ = true;
+    if (currentFile_->RepairedAppend())
+      Statistic.Notes.push_back("An earlier export that was stopped outright had appended part of its rows to " +
+                                fileName + ": they were taken back first.");
   } else {
     currentFile_ = TZelEFileStream::Create(fileName);
     merged_ = false;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <mutex>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -164,6 +165,97 @@ TTemporaryNames& TemporaryNames() {
 
 }  // namespace
 
+namespace {
+
+// An appending run keeps a journal beside its file (".NAME.korvane-append"):
+// the file's identity, the length it had and the bytes a document end taken off
+// it held. The journal is on disk before the first byte is appended and removed
+// once the file is whole again, appended or cut back. A run killed outright
+// leaves it behind; the next export to that file puts the file back as the
+// journal says before it does anything else.
+constexpr char kJournalMagic[] = "KORVANE-APPEND 1";
+constexpr size_t kJournalTailLimit = 64 * 1024 * 1024;
+
+std::string JournalPathOf(const std::string& target) {
+  return FolderPrefix(target) + "." + BaseOf(target) + ".korvane-append";
+}
+
+bool WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+// Writes the journal of an append to fd's file; false when it could not be
+// written (a folder this user cannot write: the append goes on without one).
+bool WriteJournal(const std::string& target, int fd, int64_t length, const std::string& tail) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  const std::string path = JournalPathOf(target);
+  const std::string tempPath = path + ".new";
+  int jfd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (jfd < 0) return false;
+  std::string head = std::string(kJournalMagic) + " " + std::to_string(st.st_dev) + " " +
+                     std::to_string(st.st_ino) + " " + std::to_string(length) + " " +
+                     std::to_string(tail.size()) + "\n";
+  const bool ok = WriteAll(jfd, head.data(), head.size()) && WriteAll(jfd, tail.data(), tail.size()) &&
+                  ::fsync(jfd) == 0;
+  ::close(jfd);
+  if (!ok || ::rename(tempPath.c_str(), path.c_str()) != 0) {
+    ::unlink(tempPath.c_str());
+    return false;
+  }
+  SyncFolder(path);
+  return true;
+}
+
+void RemoveJournal(const std::string& target) { ::unlink(JournalPathOf(target).c_str()); }
+
+}  // namespace
+
+bool RepairInterruptedAppend(const std::string& target, int fd) {
+  const std::string path = JournalPathOf(target);
+  struct stat js;
+  if (::lstat(path.c_str(), &js) != 0) return false;
+  if (!S_ISREG(js.st_mode) || js.st_uid != ::geteuid()) return false;
+  int jfd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (jfd < 0) return false;
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    ssize_t r = ::read(jfd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    data.append(buf, static_cast<size_t>(r));
+    if (data.size() > kJournalTailLimit + 256) break;
+  }
+  ::close(jfd);
+  // A journal that does not read as one, or belongs to another file, is dropped.
+  bool repaired = false;
+  unsigned long long dev = 0, ino = 0;
+  long long length = -1;
+  unsigned long long tailSize = 0;
+  const size_t eol = data.find('\n');
+  struct stat st;
+  if (eol != std::string::npos && data.compare(0, sizeof kJournalMagic - 1, kJournalMagic) == 0 &&
+      std::sscanf(data.c_str() + sizeof kJournalMagic - 1, " %llu %llu %lld %llu", &dev, &ino, &length,
+                  &tailSize) == 4 &&
+      tailSize == data.size() - eol - 1 && ::fstat(fd, &st) == 0 && st.st_dev == dev && st.st_ino == ino &&
+      length >= 0 && st.st_size >= length) {
+    if (::ftruncate(fd, length) == 0 && WriteAll(fd, data.data() + eol + 1, tailSize) && ::fsync(fd) == 0)
+      repaired = true;
+    else
+      return false;  // kept for another try
+  }
+  ::unlink(path.c_str());
+  return repaired;
+}
+
 int RemoveStaleTemporaries(const std::string& target) {
   const std::string base = BaseOf(target);
   const std::string prefix = FolderPrefix(target);
@@ -278,6 +370,7 @@ std::unique_ptr<TZelEFileStream> TZelEFileStream::Create(const std::string& path
   MakeFolders(target, path);
   RemoveStaleTemporaries(target);
   f->OpenTemporary(folder, base);
+  f->dropJournal_ = exists;
   // The finished file gets the mode of the file it replaces, else the usual one.
   mode_t mode;
   if (exists) {
@@ -318,13 +411,17 @@ std::unique_ptr<TZelEFileStream> TZelEFileStream::OpenForAppend(const std::strin
     ::close(fd);
     FileError(path, err);
   }
-  // The length counts only once the lock is held.
+  // An earlier append that was killed is taken back first; the length counts
+  // only once the lock is held.
+  const bool repaired = RepairInterruptedAppend(target, fd);
   if (::fstat(fd, &st) != 0) {
     int err = errno;
     ::close(fd);
     FileError(path, err);
   }
   std::unique_ptr<TZelEFileStream> f(new TZelEFileStream());
+  f->repairedAppend_ = repaired;
+  f->journal_ = WriteJournal(target, fd, st.st_size, std::string());
   f->path_ = path;
   f->target_ = target;
   f->fd_ = fd;
@@ -359,6 +456,9 @@ void TZelEFileStream::CutTail(int64_t position) {
     got += static_cast<size_t>(r);
   }
   ::close(rfd);
+  // The journal learns of the bytes before they leave the file.
+  if (journal_ && !WriteJournal(target_, fd_, position, tail))
+    throw EZelExportError("Could not write the journal of the " + path_ + " file");
   if (::ftruncate(fd_, position) != 0) FileError(path_, errno);
   cutTail_ = std::move(tail);
   originalSize_ = position;
@@ -499,6 +599,7 @@ void TZelEFileStream::CommitUnsynced(bool syncFolder) {
       return;
     case TMode::Append:
       if (!synced_ && ::fsync(fd_) != 0) throw writeError(errno);
+      if (journal_) RemoveJournal(target_);
       ::close(fd_);  // also releases the lock
       fd_ = -1;
       done_ = true;
@@ -527,6 +628,8 @@ void TZelEFileStream::CommitUnsynced(bool syncFolder) {
   }
   ::close(fd_);
   fd_ = -1;
+  // A journal of an earlier append speaks of a file that is gone now.
+  if (dropJournal_) RemoveJournal(target_);
   if (syncFolder) SyncFolder(target_);
   done_ = true;
 }
@@ -544,7 +647,8 @@ void TZelEFileStream::Discard() noexcept {
         if (w <= 0) break;
         done += static_cast<size_t>(w);
       }
-      ::fsync(fd_);
+      // Only a file that is whole again loses its journal.
+      if (::fsync(fd_) == 0 && journal_) RemoveJournal(target_);
     }
   }
   // The temporary is removed while its lock is still held.

@@ -103,6 +103,9 @@ class TZelEFileStream : public TZelEOutputStream {
   // Throws the output away: removes the temporary file, or cuts an appended
   // file back to its old length. Never throws.
   void Discard() noexcept;
+  // Whether opening the file for appending took back rows an earlier append,
+  // killed before it could, had left.
+  bool RepairedAppend() const { return repairedAppend_; }
   // Appending, before anything was written: takes the file's bytes from position
   // on off its end, so that what is written next takes their place (a closing
   // tag written again after new records). Discard puts them back.
@@ -129,11 +132,20 @@ class TZelEFileStream : public TZelEOutputStream {
   int64_t fileSize_ = 0;
   std::string buffer_;
   std::string cutTail_;  // bytes CutTail took off an appended file
+  bool journal_ = false;         // appending with a journal beside the file
+  bool repairedAppend_ = false;  // an earlier append killed outright was taken back
+  bool dropJournal_ = false;     // replacing a file that may have a journal
 };
 
 // Removes the hidden temporaries of target (".NAME.XXXXXX" beside it) that no
 // running export holds: files of this user whose lock can be taken. Answers how
 // many were removed.
 int RemoveStaleTemporaries(const std::string& target);
+
+// An append to target (open as fd, under its lock) that was killed outright
+// left a journal: cuts the file back to the length it had and puts back the
+// bytes the journal holds, then removes the journal. True when the file was
+// put back.
+bool RepairInterruptedAppend(const std::string& target, int fd);
 
 }  // namespace korvane

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "export/ZelEOutput.h"
@@ -137,6 +138,48 @@ TEST(OutputFile, StaleTemporariesGoButThoseOfARunningExportStay) {
   ::close(held);
   EXPECT_EQ(RemoveStaleTemporaries(target), 1);
   EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{".other.csv.AbC123", ".out.csv.toolong1", "out.csv"}));
+}
+
+TEST(OutputFile, AnAppendKilledOutrightIsTakenBackByTheNextOne) {
+  const std::string dir = TempDir();
+  const std::string path = dir + "/doc.xml";
+  const std::string journal = dir + "/.doc.xml.korvane-append";
+  WriteFile(path, "<rows><r/></rows>\n");
+  // A child appends inside the document end and dies without cleaning up.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    auto f = TZelEFileStream::OpenForAppend(path);
+    f->CutTail(10);
+    f->Write("<r>new</r><r>half");
+    f->Flush();
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_EQ(ReadFile(path), "<rows><r/><r>new</r><r>half");
+  ASSERT_TRUE(::access(journal.c_str(), F_OK) == 0);
+
+  {
+    auto f = TZelEFileStream::OpenForAppend(path);
+    EXPECT_TRUE(f->RepairedAppend());
+    EXPECT_EQ(ReadFile(path), "<rows><r/></rows>\n");
+    f->CutTail(10);
+    f->Write("<r>b</r></rows>\n");
+    f->Commit();
+  }
+  EXPECT_EQ(ReadFile(path), "<rows><r/><r>b</r></rows>\n");
+  EXPECT_FALSE(::access(journal.c_str(), F_OK) == 0);
+
+  // A journal that belongs to another file (the name was replaced) is dropped
+  // without touching this one.
+  WriteFile(journal, "KORVANE-APPEND 1 1 2 3 0\n");
+  {
+    auto f = TZelEFileStream::OpenForAppend(path);
+    EXPECT_FALSE(f->RepairedAppend());
+    f->Discard();
+  }
+  EXPECT_EQ(ReadFile(path), "<rows><r/><r>b</r></rows>\n");
+  EXPECT_FALSE(::access(journal.c_str(), F_OK) == 0);
 }
 
 TEST(OutputFile, AppendingWaitsForTheLockAndIsCutBackWhenThrownAway) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """korvane-cli export and the files it writes: SIGTERM and SIGHUP during an export
 and during a merge leave the earlier file as it was and no temporary; two merges
-at once add up; a symbolic link's target receives the export; "-" and /dev/stdout
+at once add up; a merge killed outright is taken back by the next run; a symbolic link's target receives the export; "-" and /dev/stdout
 are standard output; thousands of one-record parts with few file descriptors;
 values that a file without a qualifier cannot hold."""
 
@@ -90,6 +90,43 @@ def check_stale_temporaries(cli, tmp, table):
     r = run(cli, "export", table, "--format", "text", "--output", out, "--quiet")
     check(r.returncode == 0, f"stale: {r.stderr!r}")
     check(sorted(os.listdir(folder)) == [".other.csv.Xy12Zq", "t.csv"], f"stale: {os.listdir(folder)}")
+
+
+def check_killed_merge(cli, tmp, big, table):
+    """A merge killed outright leaves its rows and a journal; the next merge into
+    that file takes them back first and says so, and a replacing export drops the
+    journal."""
+    folder = os.path.join(tmp, "killed")
+    os.makedirs(folder)
+    out = os.path.join(folder, "m.csv")
+    earlier = b"earlier\r\n" * 3
+    with open(out, "wb") as f:
+        f.write(earlier)
+    rc, _ = interrupt(cli, ["export", big, "--format", "text", "--output", out, "--merge", "--quiet"],
+                      signal.SIGKILL, lambda: os.path.getsize(out) > len(earlier) + 100000)
+    if rc == 0:
+        print("note: the merge finished before SIGKILL")
+        return
+    check(rc == -signal.SIGKILL, f"kill -9 merge: exit {rc}")
+    check(os.path.getsize(out) > len(earlier), "kill -9 merge: no rows were appended before the kill")
+    check(os.path.exists(os.path.join(folder, ".m.csv.korvane-append")), f"kill -9 merge: {os.listdir(folder)}")
+
+    # The next merge: the killed run's rows are gone, this run's rows follow the earlier text.
+    r = run(cli, "export", table, "--format", "text", "--output", out, "--merge")
+    want = run(cli, "export", table, "--format", "text", "--output", "-", "--quiet").stdout
+    check(r.returncode == 0 and read(out) == earlier + want,
+          f"merge after kill -9: {r.returncode} {r.stderr!r} {os.path.getsize(out)} bytes")
+    check(b"taken back" in r.stderr, f"merge after kill -9 says nothing: {r.stderr!r}")
+    check(temporaries(folder) == [], f"merge after kill -9 left {temporaries(folder)}")
+
+    # Killed again, then replaced: the new file stands, no journal is left to act on it.
+    rc, _ = interrupt(cli, ["export", big, "--format", "text", "--output", out, "--merge", "--quiet"],
+                      signal.SIGKILL, lambda: os.path.getsize(out) > len(earlier) + len(want) + 100000)
+    if rc == 0:
+        return
+    r = run(cli, "export", table, "--format", "text", "--output", out, "--quiet")
+    check(r.returncode == 0 and read(out) == want, f"replace after kill -9: {r.stderr!r}")
+    check(temporaries(folder) == [], f"replace after kill -9 left {temporaries(folder)}")
 
 
 def check_concurrent_merges(cli, tmp):
@@ -213,6 +250,7 @@ def main():
         r = run(a.cli, "generate", "--records", "300000", "--fields", "A40,I,N,D,M40", big)
         if check(r.returncode == 0, f"generate: {r.stderr!r}"):
             check_signals(a.cli, tmp, big)
+            check_killed_merge(a.cli, tmp, big, general)
         check_stale_temporaries(a.cli, tmp, general)
         check_concurrent_merges(a.cli, tmp)
         check_names(a.cli, tmp, general)
