@@ -20,6 +20,7 @@
 #include "engine/pdx.h"
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
 #include "platform/services.h"
@@ -117,6 +118,11 @@ const char kExportHelp[] =
     "  --xml-layout L          XML layout: ie (default), ie-compact, client-dataset,\n"
     "                          element or mssql (also --set XML.XMLFormat=L; the other\n"
     "                          XML keys: --list-settings)\n"
+    // HTML
+    "  --html-template FILE    HTML: the page around the export (it goes where the\n"
+    "                          file's </body> is; default a plain UTF-8 page)\n"
+    "  --html-header-footer    HTML: header and footer lines are HTML of your own,\n"
+    "                          written as they are (table cells are always escaped)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -145,6 +151,19 @@ bool IsFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// HTML: a page template read whole.
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  std::FILE* f = IsFile(path) ? std::fopen(path.c_str(), "rb") : nullptr;
+  if (!f) return false;
+  char buf[65536];
+  size_t n;
+  out.clear();
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
 // Settings given on the command line; unset ones keep the settings file's or the
 // default value.
 struct TExportArgs {
@@ -166,6 +185,9 @@ struct TExportArgs {
   std::optional<std::string> tableName;
   // XML.
   std::optional<TZelEXMLFormat> xmlLayout;
+  // HTML
+  std::optional<std::string> htmlTemplate;
+  std::optional<bool> htmlHeaderFooter;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -288,6 +310,9 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
         }
       if (!found) throw UsageError{"export: --xml-layout is ie, ie-compact, client-dataset, element or mssql"};
     }
+    // HTML
+    else if (a == "--html-template") r.htmlTemplate = value();
+    else if (a == "--html-header-footer") flag(r.htmlHeaderFooter, true);
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -342,6 +367,14 @@ void ListSettings() {
 void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.title) m.AddTitle = *a.title;
   if (a.tableName) m.TableName = *a.tableName;
+  // HTML
+  if (a.htmlTemplate) {
+    std::string page;
+    if (!ReadWholeFile(*a.htmlTemplate, page))
+      throw UsageError{"export: --html-template: cannot read \"" + *a.htmlTemplate + "\""};
+    m.FormatSettings.Get<TZelEHTMLSettings>(teHTML).HTMLPattern = page;
+  }
+  if (a.htmlHeaderFooter) m.FormatSettings.Get<TZelEHTMLSettings>(teHTML).HeaderFooterWithHTML = *a.htmlHeaderFooter;
   if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;

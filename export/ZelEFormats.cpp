@@ -2,6 +2,7 @@
 
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
+#include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
@@ -34,8 +35,8 @@ std::vector<TZelEFormat> MakeTable() {
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord,
        Writer<TZelExportToText>(), Settings<TZelETextSettings>()},
       {teHTML, "HTML", "TZelExportToHTML", ".HTM", fcWeb,
-       faTitles | faHeaderFooter | faLayouts | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle, nullptr,
-       nullptr},
+       faTitles | faHeaderFooter | faLayouts | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle,
+       Writer<TZelExportToHTML>(), Settings<TZelEHTMLSettings>()},
       {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet, nullptr, nullptr},
       {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
        kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, nullptr, nullptr},

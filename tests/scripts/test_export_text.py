@@ -171,7 +171,7 @@ def check_command_line(cli, testdata, tmp):
 
     r = run(cli, "export", "--help")
     check(r.returncode == 0 and b"--rows-per-file" in r.stdout, "export --help")
-    for fmt, what in (("HTML", b"not available"), ("nosuch", b"unknown format")):
+    for fmt, what in (("SPSS", b"not available"), ("nosuch", b"unknown format")):
         r = run(cli, "export", table, "--format", fmt, "--output", out)
         check(r.returncode == 2 and what in r.stderr and not os.path.exists(out), f"--format {fmt}: {r.stderr!r}")
     r = run(cli, "export", table, "--format", "text")
@@ -229,13 +229,13 @@ def check_command_line(cli, testdata, tmp):
         data = f.read()
     check(r.returncode == 0 and data.startswith(b'1\t"Mari"\t100.00\n'), f"spec overridden: {data!r}")
     # A settings file of a format not built is refused, unless --format names another.
-    html = os.path.join(tmp, "h.zele")
-    with open(html, "wb") as f:
-        f.write(b"[Common]\r\nTableType=HTML\r\nSourceFileName=" + os.path.join(tmp, "h.htm").encode() + b"\r\n")
-    r = run(cli, "export", table, "--spec", html, "--quiet")
-    check(r.returncode == 2 and b"HTML format is not available" in r.stderr, f"HTML spec: {r.stderr!r}")
-    r = run(cli, "export", table, "--spec", html, "--format", "text", "--quiet")
-    check(r.returncode == 0 and os.path.exists(os.path.join(tmp, "h.htm")), f"HTML spec as text: {r.stderr!r}")
+    sav = os.path.join(tmp, "h.zele")
+    with open(sav, "wb") as f:
+        f.write(b"[Common]\r\nTableType=SPSS\r\nSourceFileName=" + os.path.join(tmp, "h.sav").encode() + b"\r\n")
+    r = run(cli, "export", table, "--spec", sav, "--quiet")
+    check(r.returncode == 2 and b"SPSS format is not available" in r.stderr, f"SPSS spec: {r.stderr!r}")
+    r = run(cli, "export", table, "--spec", sav, "--format", "text", "--quiet")
+    check(r.returncode == 0 and os.path.exists(os.path.join(tmp, "h.sav")), f"SPSS spec as text: {r.stderr!r}")
     r = run(cli, "export", table, "--spec", os.path.join(tmp, "missing.zele"), "--output", out)
     check(r.returncode == 1 and r.stderr.startswith(b"korvane-cli: ") and r.stderr.count(b"\n") == 1,
           f"missing spec: {r.stderr!r}")
