@@ -20,6 +20,7 @@
 #include "engine/pdx.h"
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2TXT.h"
 #include "platform/services.h"
 #include "platform/textcodec.h"
@@ -111,6 +112,9 @@ const char kExportHelp[] =
     "                          keys of every format: korvane-cli export --list-settings\n"
     "  --table-name NAME       the table's name inside the target (SQL, XML; default\n"
     "                          the table file's base name)\n"
+    "  --ldif-base DN          LDIF: appended to every entry's name after a comma\n"
+    "                          (\"ou=people,dc=example,dc=com\"); entries are named\n"
+    "                          by the first column's value\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -158,6 +162,7 @@ struct TExportArgs {
   std::optional<bool> fourDigitYear, leadingZeros;
   std::optional<std::string> dateFormat, currency, boolTrue, boolFalse;
   std::optional<std::string> tableName;
+  std::optional<std::string> ldifBase;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -269,6 +274,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--false") r.boolFalse = value();
     else if (a == "--set") r.sets.push_back(value());
     else if (a == "--table-name") r.tableName = value();
+    else if (a == "--ldif-base") r.ldifBase = value();
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -323,6 +329,7 @@ void ListSettings() {
 void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.title) m.AddTitle = *a.title;
   if (a.tableName) m.TableName = *a.tableName;
+  if (a.ldifBase) m.FormatSettings.Get<TZelELDIFSettings>(teLDIF).LDIFBaseDN = *a.ldifBase;
   if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;

@@ -2,6 +2,7 @@
 
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
+#include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 
@@ -66,7 +67,7 @@ std::vector<TZelEFormat> MakeTable() {
       {teLDIF, "LDIF", "TZelExportToLDIF", ".LDIF", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle |
            faReversed,
-       nullptr, nullptr},
+       Writer<TZelExportToLDIF>(), Settings<TZelELDIFSettings>()},
       {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
        faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection, nullptr, nullptr},
       {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,
