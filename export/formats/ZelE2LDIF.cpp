@@ -1,7 +1,6 @@
 #include "export/formats/ZelE2LDIF.h"
 
 #include <cstdint>
-#include <memory>
 
 #include "engine/dataset.h"
 #include "engine/pdx.h"
@@ -265,11 +264,7 @@ const std::string& TZelExportToLDIF::CellBytes(const TField* field, const std::s
   const TFieldType t = field->DataType();
   if (IsBlobType(t) && t != ftMemo && t != ftFmtMemo && CellNativeValue().kind == TZelECellValue::cvBlob) {
     // Pictures, OLE objects and other binary data: their bytes, not their hex.
-    raw_.clear();
-    if (!field->IsNull()) {
-      std::unique_ptr<TMemoryStream> s = field->DataSet().CreateBlobStream(*field, bmRead);
-      if (s) raw_.swap(s->Data());
-    }
+    raw_ = field->BlobData();
     return raw_;
   }
   if ((t == ftBytes || t == ftVarBytes) && !field->IsNull()) {
