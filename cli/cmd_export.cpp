@@ -112,6 +112,8 @@ const char kExportHelp[] =
     "                          keys of every format: korvane-cli export --list-settings\n"
     "  --table-name NAME       the table's name inside the target (SQL, XML; default\n"
     "                          the table file's base name)\n"
+    "  --format Clipboard      puts the text export on the clipboard (wl-copy, xclip or\n"
+    "                          xsel; fails without a display); takes no --output\n"
     "  --ldif-base DN          LDIF: appended to every entry's name after a comma\n"
     "                          (\"ou=people,dc=example,dc=com\"); entries are named\n"
     "                          by the first column's value\n"
@@ -437,8 +439,15 @@ int CmdExport(const std::vector<std::string>& args) {
     m.SetTableType(*format);
     m.FileName = name;
   }
-  if (!a.output.empty()) m.FileName = a.output;
-  else if (a.spec.empty()) throw UsageError{"export: no output file given (--output FILE)"};
+  if (m.TableType() == teClipboard) {
+    // The clipboard is the output; the name only fills the final message.
+    if (!a.output.empty()) throw UsageError{"export: --format Clipboard takes no --output (the text goes to the clipboard)"};
+    m.FileName = "clipboard";
+  } else if (!a.output.empty()) {
+    m.FileName = a.output;
+  } else if (a.spec.empty()) {
+    throw UsageError{"export: no output file given (--output FILE)"};
+  }
   if (m.FileName.empty()) throw UsageError{"export: the export settings name no file; give --output FILE"};
   ApplyArgs(a, m);
 

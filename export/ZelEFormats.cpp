@@ -2,6 +2,7 @@
 
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
+#include "export/formats/ZelE2CLP.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
@@ -57,7 +58,7 @@ std::vector<TZelEFormat> MakeTable() {
       {teClipboard, "Clipboard", "TZelExportToClipboard", "", fcDocument,
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faNoFile |
            faBlankRowPerRecord,
-       nullptr, nullptr},
+       Writer<TZelExportToClipboard>(), nullptr},
       {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, nullptr, nullptr},
       {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet,
        faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faReversed,
