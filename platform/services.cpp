@@ -448,8 +448,21 @@ bool THeadlessServices::SetClipboardText(const std::string& text) {
   // The helper stays behind to hand the text to whoever pastes it.
   if (std::getenv("WAYLAND_DISPLAY") && RunProgram({"wl-copy"}, &text, nullptr, TErrors::Null) == 0) return true;
   if (std::getenv("DISPLAY")) {
-    if (RunProgram({"xclip", "-selection", "clipboard"}, &text, nullptr, TErrors::Null) == 0) return true;
-    if (RunProgram({"xsel", "--clipboard", "--input"}, &text, nullptr, TErrors::Null) == 0) return true;
+    // The X helpers go to the background before they own the clipboard: wait
+    // (a little) until the clipboard holds the text, so that a paste right
+    // after the command gets it.
+    auto settled = [&](const std::vector<std::string>& read) {
+      std::string now;
+      for (int i = 0; i < 40 && !text.empty(); ++i) {
+        if (RunProgram(read, nullptr, &now, TErrors::Null) == 0 && now == text) break;
+        ::usleep(25000);
+      }
+      return true;
+    };
+    if (RunProgram({"xclip", "-selection", "clipboard"}, &text, nullptr, TErrors::Null) == 0)
+      return settled({"xclip", "-o", "-selection", "clipboard"});
+    if (RunProgram({"xsel", "--clipboard", "--input"}, &text, nullptr, TErrors::Null) == 0)
+      return settled({"xsel", "--clipboard", "--output"});
   }
   return false;
 }

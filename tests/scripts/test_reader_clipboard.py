@@ -11,6 +11,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 from korvane_checks import all_tables, check, parse_args, report
 import korvane_checks
@@ -36,6 +37,11 @@ def set_clipboard(data):
     # xclip stays behind to serve the selection: no pipes of ours for it to hold.
     subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=data, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30)
+    # xclip owns the clipboard only some moments after it returns.
+    for _ in range(100):
+        if clipboard() == data:
+            return
+        time.sleep(0.02)
 
 
 def text_export(cli, path, out, opts):
