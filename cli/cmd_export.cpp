@@ -21,6 +21,7 @@
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
 #include "export/formats/ZelE2HTML.h"
+#include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
 #include "platform/services.h"
@@ -123,6 +124,11 @@ const char kExportHelp[] =
     "                          file's </body> is; default a plain UTF-8 page)\n"
     "  --html-header-footer    HTML: header and footer lines are HTML of your own,\n"
     "                          written as they are (table cells are always escaped)\n"
+    "  --format Clipboard      puts the text export on the clipboard (wl-copy, xclip or\n"
+    "                          xsel; fails without a display); takes no --output\n"
+    "  --ldif-base DN          LDIF: appended to every entry's name after a comma\n"
+    "                          (\"ou=people,dc=example,dc=com\"); entries are named\n"
+    "                          by the first column's value\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -188,6 +194,7 @@ struct TExportArgs {
   // HTML
   std::optional<std::string> htmlTemplate;
   std::optional<bool> htmlHeaderFooter;
+  std::optional<std::string> ldifBase;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -313,6 +320,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     // HTML
     else if (a == "--html-template") r.htmlTemplate = value();
     else if (a == "--html-header-footer") flag(r.htmlHeaderFooter, true);
+    else if (a == "--ldif-base") r.ldifBase = value();
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -375,6 +383,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
     m.FormatSettings.Get<TZelEHTMLSettings>(teHTML).HTMLPattern = page;
   }
   if (a.htmlHeaderFooter) m.FormatSettings.Get<TZelEHTMLSettings>(teHTML).HeaderFooterWithHTML = *a.htmlHeaderFooter;
+  if (a.ldifBase) m.FormatSettings.Get<TZelELDIFSettings>(teLDIF).LDIFBaseDN = *a.ldifBase;
   if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;
@@ -483,8 +492,15 @@ int CmdExport(const std::vector<std::string>& args) {
     m.SetTableType(*format);
     m.FileName = name;
   }
-  if (!a.output.empty()) m.FileName = a.output;
-  else if (a.spec.empty()) throw UsageError{"export: no output file given (--output FILE)"};
+  if (m.TableType() == teClipboard) {
+    // The clipboard is the output; the name only fills the final message.
+    if (!a.output.empty()) throw UsageError{"export: --format Clipboard takes no --output (the text goes to the clipboard)"};
+    m.FileName = "clipboard";
+  } else if (!a.output.empty()) {
+    m.FileName = a.output;
+  } else if (a.spec.empty()) {
+    throw UsageError{"export: no output file given (--output FILE)"};
+  }
   if (m.FileName.empty()) throw UsageError{"export: the export settings name no file; give --output FILE"};
   ApplyArgs(a, m);
 

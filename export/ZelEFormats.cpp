@@ -3,6 +3,8 @@
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
 #include "export/formats/ZelE2HTML.h"
+#include "export/formats/ZelE2CLP.h"
+#include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
@@ -59,7 +61,7 @@ std::vector<TZelEFormat> MakeTable() {
       {teClipboard, "Clipboard", "TZelExportToClipboard", "", fcDocument,
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faNoFile |
            faBlankRowPerRecord,
-       nullptr, nullptr},
+       Writer<TZelExportToClipboard>(), nullptr},
       {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, nullptr, nullptr},
       {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet,
        faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faReversed,
@@ -69,7 +71,7 @@ std::vector<TZelEFormat> MakeTable() {
       {teLDIF, "LDIF", "TZelExportToLDIF", ".LDIF", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle |
            faReversed,
-       nullptr, nullptr},
+       Writer<TZelExportToLDIF>(), Settings<TZelELDIFSettings>()},
       {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
        faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection, nullptr, nullptr},
       {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,

@@ -64,7 +64,11 @@ class TZelEServices {
   virtual bool ShellOpen(const std::string& target) = 0;
   // Sends one message; 0 on success, else an error code.
   virtual int SendMail(const TZelEMailMessage& message) = 0;
+  // The clipboard's plain text: replaced, and read. Both answer false when
+  // there is no clipboard to reach (no display, no helper program); an empty
+  // clipboard reads as the empty text.
   virtual bool SetClipboardText(const std::string& text) = 0;
+  virtual bool ClipboardText(std::string& text) = 0;
   // The user's regional settings: separators, short date format (with "/" and ":"
   // standing for the separators), time formats, currency symbol and format.
   virtual TFormatSettings RegionalSettings() = 0;
@@ -100,6 +104,7 @@ class TZelESilentServices : public TZelEServices {
   bool ShellOpen(const std::string&) override { return false; }
   int SendMail(const TZelEMailMessage&) override { return -1; }
   bool SetClipboardText(const std::string&) override { return false; }
+  bool ClipboardText(std::string&) override { return false; }
   TFormatSettings RegionalSettings() override { return TFormatSettings{}; }
 };
 TZelEServices& SilentServices();

@@ -26,7 +26,12 @@ namespace {
 // Runs a program found on PATH with the given arguments and waits for it;
 // optionally feeds `input` to its standard input. Answers its exit status, or
 // -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& argv, const std::string* input = nullptr) {
+// With `output` its standard output is collected there. Its standard error is
+// ours, /dev/null (a clipboard helper stays behind to serve the selection and
+// must not hold our standard error open), or collected with the output.
+enum class TErrors { Inherit, Null, ToOutput };
+int RunProgram(const std::vector<std::string>& argv, const std::string* input = nullptr,
+               std::string* output = nullptr, TErrors errors = TErrors::Inherit) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -40,14 +45,31 @@ int RunProgram(const std::vector<std::string>& argv, const std::string* input = 
     }
     posix_spawn_file_actions_adddup2(&fa, pipefd[0], 0);
   }
-  // Helpers must not write into our standard output.
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  int outfd[2] = {-1, -1};
+  if (output) {
+    if (::pipe2(outfd, O_CLOEXEC) != 0) {
+      if (input) {
+        ::close(pipefd[0]);
+        ::close(pipefd[1]);
+      }
+      posix_spawn_file_actions_destroy(&fa);
+      return -1;
+    }
+    posix_spawn_file_actions_adddup2(&fa, outfd[1], 1);
+  } else {
+    // Helpers must not write into our standard output.
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  }
+  if (errors == TErrors::Null) posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+  if (errors == TErrors::ToOutput && output) posix_spawn_file_actions_adddup2(&fa, outfd[1], 2);
   pid_t pid;
   int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&fa);
   if (input) ::close(pipefd[0]);
+  if (output) ::close(outfd[1]);
   if (rc != 0) {
     if (input) ::close(pipefd[1]);
+    if (output) ::close(outfd[0]);
     return -1;
   }
   if (input) {
@@ -66,6 +88,17 @@ int RunProgram(const std::vector<std::string>& argv, const std::string* input = 
     }
     ::close(pipefd[1]);
     sigaction(SIGPIPE, &old, nullptr);
+  }
+  if (output) {
+    output->clear();
+    char buf[65536];
+    while (true) {
+      ssize_t n = ::read(outfd[0], buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      output->append(buf, static_cast<size_t>(n));
+    }
+    ::close(outfd[0]);
   }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
@@ -412,11 +445,48 @@ int THeadlessServices::SendMail(const TZelEMailMessage& m) {
 }
 
 bool THeadlessServices::SetClipboardText(const std::string& text) {
-  if (std::getenv("WAYLAND_DISPLAY") && RunProgram({"wl-copy"}, &text) == 0) return true;
+  // The helper stays behind to hand the text to whoever pastes it.
+  if (std::getenv("WAYLAND_DISPLAY") && RunProgram({"wl-copy"}, &text, nullptr, TErrors::Null) == 0) return true;
   if (std::getenv("DISPLAY")) {
-    if (RunProgram({"xclip", "-selection", "clipboard"}, &text) == 0) return true;
-    if (RunProgram({"xsel", "--clipboard", "--input"}, &text) == 0) return true;
+    // The X helpers go to the background before they own the clipboard: wait
+    // (a little) until the clipboard holds the text, so that a paste right
+    // after the command gets it.
+    auto settled = [&](const std::vector<std::string>& read) {
+      std::string now;
+      for (int i = 0; i < 40 && !text.empty(); ++i) {
+        if (RunProgram(read, nullptr, &now, TErrors::Null) == 0 && now == text) break;
+        ::usleep(25000);
+      }
+      return true;
+    };
+    if (RunProgram({"xclip", "-selection", "clipboard"}, &text, nullptr, TErrors::Null) == 0)
+      return settled({"xclip", "-o", "-selection", "clipboard"});
+    if (RunProgram({"xsel", "--clipboard", "--input"}, &text, nullptr, TErrors::Null) == 0)
+      return settled({"xsel", "--clipboard", "--output"});
   }
+  return false;
+}
+
+bool THeadlessServices::ClipboardText(std::string& text) {
+  // A helper that fails tells on its standard error whether the clipboard was
+  // empty (the clipboard is there: the empty text) or out of reach (the next
+  // helper is tried).
+  auto read = [&](const std::vector<std::string>& argv) {
+    if (RunProgram(argv, nullptr, &text, TErrors::Null) == 0) return true;
+    std::string why;
+    int rc = RunProgram(argv, nullptr, &why, TErrors::ToOutput);
+    text.clear();
+    if (rc <= 0) return rc == 0;
+    for (char& c : why) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return why.find("display") == std::string::npos && why.find("connect") == std::string::npos &&
+           why.find("wayland") == std::string::npos;
+  };
+  if (std::getenv("WAYLAND_DISPLAY") && read({"wl-paste", "--no-newline"})) return true;
+  if (std::getenv("DISPLAY")) {
+    if (read({"xclip", "-o", "-selection", "clipboard"})) return true;
+    if (read({"xsel", "--clipboard", "--output"})) return true;
+  }
+  text.clear();
   return false;
 }
 

@@ -213,6 +213,13 @@ bool TZelEQtServices::SetClipboardText(const std::string& text) {
   return true;
 }
 
+bool TZelEQtServices::ClipboardText(std::string& text) {
+  QClipboard* cb = QGuiApplication::clipboard();
+  if (!cb) return false;
+  text = cb->text(QClipboard::Clipboard).toStdString();
+  return true;
+}
+
 TFormatSettings TZelEQtServices::RegionalSettings() {
   // The user's locale, read as the command line reads it, so that a run of the
   // wizard and a replay of its saved settings by korvane-cli write the same text.

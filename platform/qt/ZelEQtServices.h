@@ -70,6 +70,7 @@ class TZelEQtServices : public TZelEServices {
   bool ShellOpen(const std::string& target) override;
   int SendMail(const TZelEMailMessage& message) override;
   bool SetClipboardText(const std::string& text) override;
+  bool ClipboardText(std::string& text) override;
   TFormatSettings RegionalSettings() override;
   std::string ApplicationTitle() override;
   std::string ProgramFolder() override;
