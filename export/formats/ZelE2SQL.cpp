@@ -463,7 +463,8 @@ void TZelExportToSQL::AppendValue(std::string& out, const TField* field, TCellTy
       break;
   }
   const TFieldType t = field ? field->DataType() : ftString;
-  if (field && field->IsNull()) {
+  // A BLOB without data is null; texts of other fields arrive as cvNull when null.
+  if (v.kind == TZelECellValue::cvBlob && text.empty()) {
     null();
     return;
   }
