@@ -22,6 +22,7 @@
 #include "export/ZelEMonitor.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
+#include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
 #include "platform/services.h"
@@ -129,6 +130,10 @@ const char kExportHelp[] =
     "  --ldif-base DN          LDIF: appended to every entry's name after a comma\n"
     "                          (\"ou=people,dc=example,dc=com\"); entries are named\n"
     "                          by the first column's value\n"
+    "  --sql-dialect D         SQL scripts for generic (default), sqlite or postgresql\n"
+    "  --sql-create-table      SQL: a CREATE TABLE statement first\n"
+    "  --sql-multi-row         SQL: INSERT statements of up to 1000 rows\n"
+    "  --sql-batch N           SQL: commit after every N records (default all at once)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
@@ -195,6 +200,10 @@ struct TExportArgs {
   std::optional<std::string> htmlTemplate;
   std::optional<bool> htmlHeaderFooter;
   std::optional<std::string> ldifBase;
+  // SQL scripts.
+  std::optional<TZelESQLDialect> sqlDialect;
+  std::optional<bool> sqlCreateTable, sqlMultiRow;
+  std::optional<int> sqlBatch;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -321,6 +330,22 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--html-template") r.htmlTemplate = value();
     else if (a == "--html-header-footer") flag(r.htmlHeaderFooter, true);
     else if (a == "--ldif-base") r.ldifBase = value();
+    else if (a == "--sql-dialect") {
+      const std::string d = AsciiLower(value());
+      if (d == "generic") r.sqlDialect = sdGeneric;
+      else if (d == "sqlite") r.sqlDialect = sdSQLite;
+      else if (d == "postgresql") r.sqlDialect = sdPostgreSQL;
+      else throw UsageError{"export: --sql-dialect is generic, sqlite or postgresql"};
+    } else if (a == "--sql-create-table") r.sqlCreateTable = true;
+    else if (a == "--sql-multi-row") r.sqlMultiRow = true;
+    else if (a == "--sql-batch") {
+      const std::string v = value();
+      char* end = nullptr;
+      const long long n = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end != '\0' || n < 1 || n > 2147483647)
+        throw UsageError{"export: --sql-batch takes a number of records from 1 to 2147483647"};
+      r.sqlBatch = static_cast<int>(n);
+    }
     else if (a == "--encoding") r.encoding = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
@@ -384,6 +409,13 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   }
   if (a.htmlHeaderFooter) m.FormatSettings.Get<TZelEHTMLSettings>(teHTML).HeaderFooterWithHTML = *a.htmlHeaderFooter;
   if (a.ldifBase) m.FormatSettings.Get<TZelELDIFSettings>(teLDIF).LDIFBaseDN = *a.ldifBase;
+  if (a.sqlDialect || a.sqlCreateTable || a.sqlMultiRow || a.sqlBatch) {
+    TZelESQLOptions& sql = m.FormatSettings.Get<TZelESQLOptions>(teSQL);
+    if (a.sqlDialect) sql.Dialect = *a.sqlDialect;
+    if (a.sqlCreateTable) sql.AddCreateTable = true;
+    if (a.sqlMultiRow) sql.MultiRowInsert = true;
+    if (a.sqlBatch) sql.BatchRecCount = *a.sqlBatch;
+  }
   if (a.fieldNames) m.Options.Set(soUseFieldNameAsCaption, *a.fieldNames);
   if (a.blankRow) m.Options.Set(soBlankRowAfterCaptions, *a.blankRow);
   if (a.separator) m.Separator = *a.separator;

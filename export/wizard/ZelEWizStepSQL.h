@@ -8,7 +8,7 @@ namespace korvane {
 struct TZelEWizSQLWidgets {
   QGroupBox* grpSQL = nullptr;
   QCheckBox *chkCreateTable = nullptr, *chkMultiRow = nullptr;
-  QComboBox *cmbCharCase = nullptr, *cmbSQLQuote = nullptr, *cmbSQLTerm = nullptr;
+  QComboBox *cmbDialect = nullptr, *cmbCharCase = nullptr, *cmbSQLQuote = nullptr, *cmbSQLTerm = nullptr;
   QLineEdit *edtCommit = nullptr, *edtBatch = nullptr;
 };
 
