@@ -34,7 +34,8 @@ std::vector<TZelEFormat> MakeTable() {
       {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth | faReversed, nullptr,
        nullptr},
       {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
-       faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord,
+       faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord |
+           faCharacterSet,
        Writer<TZelExportToText>(), Settings<TZelETextSettings>()},
       {teHTML, "HTML", "TZelExportToHTML", ".HTM", fcWeb,
        faTitles | faHeaderFooter | faLayouts | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle,

@@ -61,6 +61,12 @@ void TZelEWizStepOrigin::UpdateEnabled(TTableTypeExport t, const TZelEUserAccess
   w_.chkBlankRow->setEnabled(w_.chkAddTitle->isEnabled() && w_.chkAddTitle->isChecked());
   // Every format can write the plain values or the texts of step 5.
   w_.chkOriginalTypes->setEnabled(true);
+  // Formats that write UTF-8 whatever the origin says have no choice to offer.
+  const bool origin = Can(t, faCharacterSet);
+  w_.cmbFileOrigin->setEnabled(origin);
+  w_.cmbFileOrigin->setToolTip(origin ? QString()
+                                      : QStringLiteral("This format writes its text as UTF-8, whatever the "
+                                                       "file origin says."));
 }
 
 // Every setting of the data origin is shown to every user and every format.

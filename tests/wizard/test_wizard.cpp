@@ -11,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include "export/ZelE2Cell.h"
 #include <QScrollArea>
 #include <QTest>
 #include <QTimer>
@@ -184,6 +186,20 @@ TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
   auto w2 = Window();
   EXPECT_NE(w2->FormatButton(teHTML), nullptr);
   EXPECT_EQ(w2->FormatButton(teXML), nullptr);
+}
+
+TEST_F(WizardTest, FileOriginIsOfferedOnlyWhereTheTextIsConverted) {
+  auto w = Window();
+  for (TTableTypeExport t : {teText, teHTML, teXML, teSQL, teLDIF, teClipboard}) {
+    if (!ExportFormat(t).Built()) continue;
+    w->SelectFormat(t);
+    // The wizard offers the choice exactly where the writer converts its text.
+    auto writer = CreateWriter(t);
+    auto* cells = dynamic_cast<TZelExportToCellFile*>(writer.get());
+    const bool converts = cells && cells->UsesCharacterSet();
+    EXPECT_EQ(w->cmbFileOrigin->isEnabled(), converts) << TableTypeName(t);
+    EXPECT_EQ(w->cmbFileOrigin->toolTip().isEmpty(), converts) << TableTypeName(t);
+  }
 }
 
 TEST_F(WizardTest, CancelAsksAndNoKeepsTheWindowOnItsStep) {
