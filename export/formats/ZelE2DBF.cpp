@@ -215,6 +215,7 @@ void TZelExportToDBF::CreateFileStream(const std::string& fileName) {
   headerWritten_ = false;
   records_ = 0;
   memo_ = nullptr;
+  lastMemo_.reset();
   nextBlock_ = 1;
 }
 
@@ -518,15 +519,16 @@ void TZelExportToDBF::CloseFile() {
       memo_->Seek(0);
       memo_->Write(Le32(nextBlock_));
       memo_->Seek(memo_->Size());
+      if (auto* mem = dynamic_cast<const TZelEStringStream*>(memo_)) lastMemo_ = mem->Data();
     }
+    memo_ = nullptr;
     headerWritten_ = false;
   }
   TZelExportToCellFile::CloseFile();
 }
 
 const std::string* TZelExportToDBF::MemoData() const {
-  auto* s = dynamic_cast<const TZelEStringStream*>(memo_);
-  return s ? &s->Data() : nullptr;
+  return lastMemo_ ? &*lastMemo_ : nullptr;
 }
 
 }  // namespace korvane

@@ -5,6 +5,7 @@
 // run's code page, which the header's language byte declares; memo texts and
 // binary data (as lower-case hex) go whole into the memo file.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,6 +102,7 @@ class TZelExportToDBF : public TZelExportToCellFile {
   bool inRecord_ = false;
   uint8_t language_ = 0;
   TZelEOutputStream* memo_ = nullptr;
+  std::optional<std::string> lastMemo_;  // the memo file written into memory
   uint32_t nextBlock_ = 1;
   bool hasMemo_ = false;
   // Values changed, by reason.
