@@ -33,7 +33,7 @@ std::vector<TZelEFormat> MakeTable() {
       {teParadox, "Paradox", "TZelExportToBDE", ".DB", fcDatabase, faOriginalTypes | faColumnWidth | faReversed | faMerge,
        nullptr, nullptr},
       {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth,
-       Writer<TZelExportToDBF>(), Settings<TZelEDBFSettings>()},
+       Writer<TZelExportToDBF>(), nullptr},
       {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord |
            faCharacterSet,

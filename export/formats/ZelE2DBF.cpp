@@ -165,6 +165,11 @@ bool TZelExportToDBF::FormatDecimal(std::string& out, std::string_view digits, i
   return RightAlign(out, text, width) && whole_value;
 }
 
+void TZelExportToDBF::Assign(const TZelECustomBaseComponent& source) {
+  TZelExportToCellFile::Assign(source);
+  if (auto* s = dynamic_cast<const TZelExportToDBF*>(&source)) LanguageID = s->LanguageID;
+}
+
 void TZelExportToDBF::BeginExecute() {
   // A table has no header or footer lines and no title row; its columns are
   // the fields, one record per row.
@@ -328,8 +333,7 @@ void TZelExportToDBF::WriteColumnWidth(int col, int width) {
 void TZelExportToDBF::BeginTable() {
   TZelExportToCellFile::BeginTable();
   if (headerWritten_ || !Stream()) return;
-  language_ = static_cast<uint8_t>(DBFSettings().LanguageID != 0 ? DBFSettings().LanguageID
-                                                                   : LanguageByte(RunCodePage()));
+  language_ = LanguageID != 0 ? LanguageID : LanguageByte(RunCodePage());
   const size_t n = fields_.size();
   std::string h(32, '\0');
   h[0] = static_cast<char>(hasMemo_ ? 0x83 : 0x03);

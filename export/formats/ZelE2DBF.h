@@ -11,29 +11,15 @@
 #include <vector>
 
 #include "export/ZelE2Cell.h"
-#include "export/ZelESettings.h"
 
 namespace korvane {
-
-struct TZelEDBFSettings {
-  // The header's language byte; 0: the byte of the run's code page.
-  int LanguageID = 0;
-  bool operator==(const TZelEDBFSettings&) const = default;
-
-  static constexpr const char* kSection = "DBase";
-  static constexpr bool kBlankLineBefore = false;
-  static const std::vector<TZelESettingKey<TZelEDBFSettings>>& Keys() {
-    using S = TZelEDBFSettings;
-    static const std::vector<TZelESettingKey<S>> keys = {IntKey("LanguageID", &S::LanguageID, 0, 255)};
-    return keys;
-  }
-};
 
 class TZelExportToDBF : public TZelExportToCellFile {
  public:
   TZelExportToDBF();
 
-  TZelEDBFSettings& DBFSettings() { return FormatSettings.Get<TZelEDBFSettings>(teDBase); }
+  // The header's language byte; 0: the byte of the run's code page.
+  uint8_t LanguageID = 0;
 
   // A dBase III table holds at most this many fields.
   static constexpr int kMaxFields = 255;
@@ -59,6 +45,7 @@ class TZelExportToDBF : public TZelExportToCellFile {
   bool CanAppend() const override { return false; }
   bool CanWriteTitle() const override { return false; }
   bool UsesCodePage() const override { return true; }
+  void Assign(const TZelECustomBaseComponent& source) override;
   void BeginExecute() override;
   void EndExecute() override;
   void CreateFileStream(const std::string& fileName) override;
