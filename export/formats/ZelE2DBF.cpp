@@ -497,7 +497,6 @@ void TZelExportToDBF::WriteValue(const TDescriptor& d, const TField* field, TCel
         src = &streamed;
       }
       AppendInCodePage(out, *src, len);
-      std::replace(out.begin(), out.end(), '\0', ' ');
       break;
     }
   }
