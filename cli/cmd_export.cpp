@@ -137,6 +137,11 @@ const char kExportHelp[] =
     "  --sql-multi-row         SQL: INSERT statements of up to 1000 rows\n"
     "  --sql-batch N           SQL: commit after every N records (default all at once)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
+    // Code page of 8-bit formats
+    "  --code-page CP          DBase: write text in code page CP (1252, cp866, ...);\n"
+    "                          default the Windows code page of the table's language\n"
+    "                          driver (with --charset oem its DOS counterpart). A\n"
+    "                          character it lacks is written \"?\" and counted\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -206,6 +211,8 @@ struct TExportArgs {
   std::optional<TZelESQLDialect> sqlDialect;
   std::optional<bool> sqlCreateTable, sqlMultiRow;
   std::optional<int> sqlBatch;
+  // Code page of 8-bit formats.
+  std::optional<int> codePage;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -349,6 +356,14 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
       r.sqlBatch = static_cast<int>(n);
     }
     else if (a == "--encoding") r.encoding = value();
+    else if (a == "--code-page") {
+      const std::string v = value();
+      try {
+        r.codePage = ParseCodePage(v);
+      } catch (const std::exception& e) {
+        throw UsageError{std::string("export: --code-page: ") + e.what()};
+      }
+    }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -466,6 +481,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (!a.header.empty()) m.Header = a.header;
   if (!a.footer.empty()) m.Footer = a.footer;
   if (a.charset) m.CharacterSet = *a.charset;
+  if (a.codePage) m.CodePage = *a.codePage;
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   if (a.merge) m.Options.Set(soMergeData, *a.merge);
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;

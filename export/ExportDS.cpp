@@ -702,6 +702,7 @@ void TZelECustomBaseComponent::Assign(const TZelECustomBaseComponent& s) {
   OnGetCellParams = s.OnGetCellParams;
   AddTitle = s.AddTitle;
   CharacterSet = s.CharacterSet;
+  CodePage = s.CodePage;
   ExportStyle = s.ExportStyle;
   TableName = s.TableName;
   TextQualifier = s.TextQualifier;

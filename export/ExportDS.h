@@ -244,6 +244,9 @@ class TZelECustomBaseComponent {
   std::vector<std::string> Header, Footer;
   int RowsPerFile = 0;  // 0 = one file
   TCharacterSet CharacterSet = csANSI_WINDOWS;
+  // The code page of formats that write 8-bit text; 0: the Windows code page of
+  // the table's language driver (its DOS counterpart with the MS-DOS origin).
+  int CodePage = 0;
   bool AddTitle = false;
   std::string TableName;
   TZelExportStyle ExportStyle;

@@ -317,11 +317,19 @@ void TZelExportToCellFile::ExportToStream(TZelEOutputStream* stream) {
   recordInFile_ = 0;
   font_ = TFontSpec{};
   oemCodePage_ = Services().OemCodePage();
+  sideMemory_.clear();
+  runCodePage_ = 0;
+  codePageText_.reset();
+  codePageReplaced_ = codePageCut_ = 0;
   bool levelsPrepared = false;
   bool engineStarted = false;
   TZelECustomDataEngine* engine = Engine();
   try {
     if (!engine) throw EZelExportError(ZelEFormat(GetLanguageString(0), {"DataEngine"}));
+    if (UsesCodePage()) {
+      runCodePage_ = OutputCodePage(CodePage, TableCodePage(GetDataset()), CharacterSet);
+      codePageText_ = std::make_unique<TZelECodePageText>(runCodePage_);
+    }
     PrepareLevels(DetailSources);
     levelsPrepared = true;
     engine->BeforeExecute();
@@ -502,7 +510,44 @@ void TZelExportToCellFile::CloseFile() {
     stream_ = nullptr;
     currentFile_->Flush();
     finishedFiles_.push_back(std::move(currentFile_));
+    // Files beside this part (its memo file) are kept or thrown away with it.
+    for (auto& f : sideFiles_) {
+      f->Flush();
+      finishedFiles_.push_back(std::move(f));
+    }
+    sideFiles_.clear();
   }
+}
+
+bool TZelExportToCellFile::AppendInCodePage(std::string& out, std::string_view utf8, size_t maxBytes) {
+  if (!codePageText_) {
+    // Outside a run of a code-page writer: the text as it is.
+    const size_t n = std::min(utf8.size(), maxBytes);
+    out.append(utf8.substr(0, n));
+    return n < utf8.size();
+  }
+  const TZelECodePageText::TResult r = codePageText_->Append(out, utf8, maxBytes);
+  CountCodePageChange(r);
+  return r.Changed();
+}
+
+void TZelExportToCellFile::CountCodePageChange(const TZelECodePageText::TResult& r) {
+  if (!r.Changed()) return;
+  if (r.Replaced > 0) ++codePageReplaced_;
+  if (r.Cut) ++codePageCut_;
+  ++Statistic.TotalErrors;
+}
+
+void TZelExportToCellFile::EndExecute() {
+  if (codePageReplaced_ > 0)
+    Statistic.Notes.push_back(ZelEFormat("%d values held characters that code page %d lacks: they were written "
+                                         "with \"?\" in their place.",
+                                         {std::to_string(codePageReplaced_), std::to_string(runCodePage_)}));
+  if (codePageCut_ > 0)
+    Statistic.Notes.push_back(ZelEFormat("%d texts were longer than their field holds and were cut.",
+                                         {std::to_string(codePageCut_)}));
+  codePageReplaced_ = codePageCut_ = 0;
+  TZelExportBaseComponent::EndExecute();
 }
 
 void TZelExportToCellFile::CommitFinishedFiles() {

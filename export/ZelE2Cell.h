@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "export/ExportDS.h"
+#include "export/ZelECodePage.h"
 #include "export/ZelEOutput.h"
 
 namespace korvane {
@@ -70,6 +71,22 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // Whether the writer's texts are converted to CharacterSet (text formats ask
   // for it; typed and UTF-8 formats take the text as it is).
   virtual bool UsesCharacterSet() const { return false; }
+
+  // Whether the writer writes its texts in the run's code page (8-bit formats:
+  // dBase, Excel 2.x, SPSS) rather than UTF-8.
+  virtual bool UsesCodePage() const { return false; }
+  // The code page of the run (valid during a run of such a writer).
+  int RunCodePage() const { return runCodePage_; }
+  // Appends a UTF-8 text in the run's code page, at most maxBytes bytes of it,
+  // cut only between characters. A value with characters the code page lacks
+  // (written "?") or cut counts once in TotalErrors; the run's final message
+  // says how many. Answers whether the value was changed.
+  bool AppendInCodePage(std::string& out, std::string_view utf8, size_t maxBytes = std::string::npos);
+  // The converter of the run (nullptr outside a run of such a writer), for a
+  // value converted in pieces, and the count of one such value.
+  const TZelECodePageText* RunCodePageText() const { return codePageText_.get(); }
+  void CountCodePageChange(const TZelECodePageText::TResult& r);
+  void EndExecute() override;
 
   // BLOBs the table says are longer than this many bytes go to a writer that
   // takes them in pieces (StreamsBlobs) piece by piece, so that memory stays
@@ -176,6 +193,10 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   std::vector<std::unique_ptr<TZelEFileStream>> sideFiles_;
   std::vector<std::unique_ptr<TZelEStringStream>> sideMemory_;
   std::string oemCodePage_;
+  // The run's code page and the values it changed.
+  int runCodePage_ = 0;
+  std::unique_ptr<TZelECodePageText> codePageText_;
+  int codePageReplaced_ = 0, codePageCut_ = 0;
 };
 
 }  // namespace korvane

@@ -4,6 +4,7 @@
 #include "export/ZelESettings.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2CLP.h"
+#include "export/formats/ZelE2DBF.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
@@ -31,8 +32,8 @@ std::vector<TZelEFormat> MakeTable() {
   return {
       {teParadox, "Paradox", "TZelExportToBDE", ".DB", fcDatabase, faOriginalTypes | faColumnWidth | faReversed | faMerge,
        nullptr, nullptr},
-      {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth | faReversed, nullptr,
-       nullptr},
+      {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth,
+       Writer<TZelExportToDBF>(), nullptr},
       {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord |
            faCharacterSet,

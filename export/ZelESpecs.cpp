@@ -234,6 +234,7 @@ void TZelExportBaseComponent::SaveSpecificationToStream(std::string& out, const 
   kv("SelectedRecord", B(SelectedRecord));
   kv("TableName", TableName);
   kv("CharacterSet", std::to_string(CharacterSet));
+  if (CodePage != 0) kv("CodePage", std::to_string(CodePage));
   kv("SourceFileName", FileName);
   kv("Options", std::to_string(Options.Mask));
   kv("ExportIfEmpty", B(ExportIfEmpty));
@@ -358,6 +359,7 @@ void TZelExportBaseComponent::LoadSpecificationFromStrings(const std::vector<std
   SelectedRecord = r.GetBool("SelectedRecord");
   RowsPerFile = (r.GetInt("RowsPerFile", n) && n >= 0 && n <= INT32_MAX) ? static_cast<int>(n) : 0;
   if (r.GetOrdinal("CharacterSet", 3, ord)) CharacterSet = static_cast<TCharacterSet>(ord);
+  CodePage = (r.GetInt("CodePage", n) && n > 0 && n <= 65535) ? static_cast<int>(n) : 0;
   if (r.GetOrdinal("ActionAfterExport", 3, ord)) ActionAfterExport = static_cast<TActionAfterExport>(ord);
 
   if (r.GetOrdinal("Style", kZelEStyleCount, ord)) ExportStyle.SetStyle(static_cast<TZelEStyle>(ord));

@@ -14,6 +14,7 @@ packages=(
   # Readers the export checks hand every format to.
   python3-html5lib libxml2-utils xsltproc sqlite3 postgresql python3-ldap slapd ldap-utils
   xclip
+  python3-dbfread gnumeric
 )
 
 missing=()
