@@ -32,7 +32,7 @@ std::vector<TZelEFormat> MakeTable() {
   return {
       {teParadox, "Paradox", "TZelExportToBDE", ".DB", fcDatabase, faOriginalTypes | faColumnWidth | faReversed | faMerge,
        nullptr, nullptr},
-      {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth,
+      {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth | faCharacterSet,
        Writer<TZelExportToDBF>(), nullptr},
       {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faBlankRowPerRecord |

@@ -44,7 +44,7 @@ enum TZelEFormatAbility : uint32_t {
   faAccessVersion = 1u << 18,  // a database version
   faBlankRowPerRecord = 1u << 19,  // a blank line after each record in the tabular layout
   faConnection = 1u << 20,     // the target is named by a connection string, not a file name
-  faCharacterSet = 1u << 21,   // text in the chosen file origin (the others write UTF-8 or typed data)
+  faCharacterSet = 1u << 21,   // text in the chosen file origin or its code page (the others write UTF-8)
 };
 
 using TZelEWriterFactory = std::function<std::unique_ptr<TZelExportBaseComponent>()>;

@@ -484,11 +484,13 @@ void TZelEFileStream::WriteOut(const char* p, size_t n) {
 
 void TZelEFileStream::FlushBuffer() {
   if (buffer_.empty()) return;
-  // The buffer is emptied first so that a failed write is not repeated.
-  std::string pending;
-  pending.swap(buffer_);
-  buffer_.reserve(kBufferSize);
-  WriteOut(pending.data(), pending.size());
+  // The buffer is emptied whatever happens, so that a failed write is not
+  // repeated; it keeps its memory for the next bytes.
+  struct TEmptied {
+    std::string& buffer;
+    ~TEmptied() { buffer.clear(); }
+  } emptied{buffer_};
+  WriteOut(buffer_.data(), buffer_.size());
 }
 
 void TZelEFileStream::Write(const void* data, size_t n) {

@@ -190,13 +190,13 @@ TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
 
 TEST_F(WizardTest, FileOriginIsOfferedOnlyWhereTheTextIsConverted) {
   auto w = Window();
-  for (TTableTypeExport t : {teText, teHTML, teXML, teSQL, teLDIF, teClipboard}) {
+  for (TTableTypeExport t : {teText, teDBase, teHTML, teXML, teSQL, teLDIF, teClipboard}) {
     if (!ExportFormat(t).Built()) continue;
     w->SelectFormat(t);
     // The wizard offers the choice exactly where the writer converts its text.
     auto writer = CreateWriter(t);
     auto* cells = dynamic_cast<TZelExportToCellFile*>(writer.get());
-    const bool converts = cells && cells->UsesCharacterSet();
+    const bool converts = cells && (cells->UsesCharacterSet() || cells->UsesCodePage());
     EXPECT_EQ(w->cmbFileOrigin->isEnabled(), converts) << TableTypeName(t);
     EXPECT_EQ(w->cmbFileOrigin->toolTip().isEmpty(), converts) << TableTypeName(t);
   }
