@@ -236,6 +236,13 @@ void TZelExportToCellFile::ReadBlobText(const TField& field,
   if (!carry.empty()) text(carry.size());
 }
 
+void TZelExportToCellFile::ReadBlobBytes(const TField& field,
+                                         const std::function<void(std::string_view)>& sink) const {
+  field.DataSet().ReadBlob(field, [&](const char* p, size_t n) {
+    if (n > 0) sink(std::string_view(p, n));
+  });
+}
+
 void TZelExportToCellFile::ExportData() {
   fileMode_ = true;
   try {

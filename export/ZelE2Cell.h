@@ -122,6 +122,10 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   virtual bool StreamsBlobs() const { return false; }
   const TField* StreamedBlob() const { return streamedBlob_; }
   void ReadBlobText(const TField& field, const std::function<void(std::string_view)>& sink) const;
+  // The BLOB's bytes as the dataset holds them (what CreateBlobStream gives:
+  // memo text recoded, formatted memos and binary data as stored) in bounded
+  // pieces, for a writer that encodes the bytes itself.
+  void ReadBlobBytes(const TField& field, const std::function<void(std::string_view)>& sink) const;
   // Rows and cells as the run writes them: the base's bookkeeping around the
   // format's operations.
   void StartRow();
