@@ -49,7 +49,7 @@ const char kExportHelp[] =
     "  - \"-\" and /dev/stdout mean standard output, written as the export goes;\n"
     "    devices and pipes are written the same way.\n"
     "\n"
-    "  --format F              format name: Text, XML (others are refused while not built)\n"
+    "@FORMATS@"
     "  --output FILE           the file to write (the settings file's output by default)\n"
     "  --spec FILE.zele        load export settings saved by the wizard first;\n"
     "                          the options below override its settings\n"
@@ -131,7 +131,9 @@ const char kExportHelp[] =
     "                          (\"ou=people,dc=example,dc=com\"); entries are named\n"
     "                          by the first column's value\n"
     "  --sql-dialect D         SQL scripts for generic (default), sqlite or postgresql\n"
-    "  --sql-create-table      SQL: a CREATE TABLE statement first\n"
+    "  --sql-create-table      SQL: a CREATE TABLE statement first (in the first file\n"
+    "                          of a split script only; none when appending to a\n"
+    "                          script that has content)\n"
     "  --sql-multi-row         SQL: INSERT statements of up to 1000 rows\n"
     "  --sql-batch N           SQL: commit after every N records (default all at once)\n"
     "  --encoding CP           read the table's text as code page CP (as dump does)\n"
@@ -361,6 +363,41 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
   return r;
 }
 
+// The help text with the formats this build writes, from the format table, in
+// the --format line (wrapped under its description column).
+std::string ExportHelp() {
+  std::string words = "format name:";
+  bool first = true;
+  for (const TZelEFormat& f : ExportFormats()) {
+    if (!f.Built()) continue;
+    words += first ? " " : ", ";
+    words += TableTypeName(f.Type);
+    first = false;
+  }
+  words += " (the others are not available in this build)";
+  const size_t column = 26, width = 80;
+  std::string lines, line = "  --format F" + std::string(column - 12, ' ');
+  size_t i = 0;
+  while (i < words.size()) {
+    size_t end = words.find(' ', i);
+    if (end == std::string::npos) end = words.size();
+    const std::string word = words.substr(i, end - i);
+    if (line.size() > column && line.size() + 1 + word.size() > width) {
+      lines += line + "\n";
+      line = std::string(column, ' ');
+    }
+    if (line.size() > column) line += ' ';
+    line += word;
+    i = end + 1;
+  }
+  lines += line;
+  lines += "\n";
+  std::string help = kExportHelp;
+  const size_t at = help.find("@FORMATS@");
+  if (at != std::string::npos) help.replace(at, 9, lines);
+  return help;
+}
+
 // The format of a run must have a writer in this build.
 void CheckFormatBuilt(TTableTypeExport t) {
   if (!ExportFormat(t).Built())
@@ -479,7 +516,7 @@ void SelectColumns(TGridColumns& grid, const std::string& list) {
 int CmdExport(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") {
-      std::fputs(kExportHelp, stdout);
+      std::fputs(ExportHelp().c_str(), stdout);
       return kExitOk;
     }
     if (a == "--list-settings") {

@@ -6,6 +6,7 @@
 #include "engine/pdx.h"
 #include "engine/sysutils.h"
 #include "export/ZelEEscape.h"
+#include "export/ZelEOutput.h"
 
 namespace korvane {
 
@@ -359,9 +360,16 @@ void TZelExportToSQL::WriteFileBegin() {
   table_.clear();
   AppendIdentifier(table_, clean(table), idQuote_);
 
+  // The table is created once: by the first part of a split script, and not by
+  // rows appended to a script that has its start already.
+  bool create = run_.AddCreateTable && FileNumber() == 0;
+  if (create && Merged())
+    if (auto* file = dynamic_cast<TZelEFileStream*>(Stream()); file && file->Appending() && file->Size() > 0)
+      create = false;
+
   line_.clear();
   if (pg) line_ += "SET client_encoding = 'UTF8';\r\nSET standard_conforming_strings = on;\r\n\r\n";
-  if (run_.AddCreateTable) {
+  if (create) {
     std::string prefix, suffix;
     if (OnGetCreateTable) OnGetCreateTable(*this, defs, prefix, suffix);
     line_ += prefix + "CREATE TABLE " + table_ + " (" + defs + ")" + run_.SQLTerm + suffix + "\r\n\r\n";

@@ -1,6 +1,8 @@
 #include "export/formats/ZelE2XML.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 
@@ -69,6 +71,45 @@ std::string TimePart(const std::string& pattern) {
   return h == std::string::npos ? std::string() : pattern.substr(h);
 }
 
+// The first and last day numbers of the years 1 to 9999, the years the schema's
+// date types hold here.
+constexpr int64_t kFirstSchemaDay = 1;
+constexpr int64_t kLastSchemaDay = 3652059;
+
+// A number as dump writes it ("1.5e-05", "1e+16") in plain decimal notation
+// ("0.000015", "10000000000000000"): the same digits, no exponent.
+std::string PlainDecimal(const std::string& repr) {
+  const size_t e = repr.find_first_of("eE");
+  if (e == std::string::npos) return repr;
+  std::string out;
+  size_t p = 0;
+  if (repr[0] == '-' || repr[0] == '+') {
+    if (repr[0] == '-') out += '-';
+    p = 1;
+  }
+  std::string digits;
+  int point = -1;  // digits before the point
+  for (size_t i = p; i < e; ++i) {
+    if (repr[i] == '.') point = static_cast<int>(digits.size());
+    else digits += repr[i];
+  }
+  if (point < 0) point = static_cast<int>(digits.size());
+  point += std::atoi(repr.c_str() + e + 1);
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<size_t>(-point), '0');
+    out += digits;
+  } else if (point >= static_cast<int>(digits.size())) {
+    out += digits;
+    out.append(static_cast<size_t>(point) - digits.size(), '0');
+  } else {
+    out.append(digits, 0, static_cast<size_t>(point));
+    out += '.';
+    out.append(digits, static_cast<size_t>(point), std::string::npos);
+  }
+  return out;
+}
+
 }  // namespace
 
 TZelExportToXML::TZelExportToXML() {
@@ -131,7 +172,7 @@ void TZelExportToXML::BeginExecute() {
   rowTag_ = XmlName(run_.RowTag);
   paramsTag_ = XmlName(run_.ParamsTag);
   recordsTag_ = XmlName(run_.TableNameAsRecordsTag && !TableName.empty() ? TableName : run_.RecordsTag);
-  changedValues_ = 0;
+  changedValues_ = outsideSchema_ = 0;
   names_.clear();
   detailInRow_.clear();
   customDates_ = false;
@@ -144,6 +185,11 @@ void TZelExportToXML::EndExecute() {
         "%d values held NUL bytes or control characters, which XML cannot carry: NUL bytes were left out, "
         "the other characters replaced by U+FFFD.",
         {std::to_string(changedValues_)}));
+  if (outsideSchema_ > 0)
+    Statistic.Notes.push_back(ZelEFormat(
+        "%d values lie outside what the types of the document's schema hold (years before 1 or after 9999, "
+        "times beyond a day, infinite or undefined amounts): they were written as korvane-cli dump writes them.",
+        {std::to_string(outsideSchema_)}));
   TZelExportToCellFile::EndExecute();
 }
 
@@ -526,6 +572,65 @@ void TZelExportToXML::AppendValue(std::string& out, const TField* field, TCellTy
   }
 }
 
+bool TZelExportToXML::SchemaValue(const TField* field, const std::string& text, std::string& out) {
+  const TZelECellValue& v = CellNativeValue();
+  out.clear();
+  // Kept as dump writes it: the value has no form of the schema's type. A time
+  // stamp's text is dump's already (its number when it is none).
+  auto outside = [&](const std::string& dumpText) {
+    out = v.kind == TZelECellValue::cvDateTime && !text.empty() ? text : dumpText;
+    ++outsideSchema_;
+    ++Statistic.TotalErrors;
+  };
+  switch (v.kind) {
+    case TZelECellValue::cvInteger: out = std::to_string(v.Integer); break;
+    case TZelECellValue::cvBoolean: out = v.Boolean ? "true" : "false"; break;
+    case TZelECellValue::cvBCD: out = v.Text; break;
+    case TZelECellValue::cvDouble:
+    case TZelECellValue::cvCurrency: {
+      const TFieldType t = field ? field->DataType() : ftUnknown;
+      const bool decimal = v.kind == TZelECellValue::cvCurrency || t == ftCurrency || t == ftBCD;
+      if (std::isfinite(v.Double)) out = decimal ? PlainDecimal(ReprDouble(v.Double)) : ReprDouble(v.Double);
+      else if (decimal) outside(ReprDouble(v.Double));
+      else out = std::isnan(v.Double) ? "NaN" : v.Double > 0 ? "INF" : "-INF";
+      break;
+    }
+    case TZelECellValue::cvDate:
+      if (v.Integer >= kFirstSchemaDay && v.Integer <= kLastSchemaDay) {
+        AppendDayNumber(out, v.Integer);
+      } else {
+        std::string d;
+        AppendDayNumber(d, v.Integer);
+        outside(d);
+      }
+      break;
+    case TZelECellValue::cvTime:
+      if (v.Integer >= 0 && v.Integer < 86400000) {
+        AppendTimeOfDay(out, v.Integer);
+      } else {
+        std::string d;
+        AppendTimeOfDay(d, v.Integer);
+        outside(d);
+      }
+      break;
+    case TZelECellValue::cvDateTime: {
+      const int64_t day = v.Integer >= 0 ? v.Integer / 86400000 : -((-v.Integer + 86399999) / 86400000);
+      if (day >= kFirstSchemaDay && day <= kLastSchemaDay) {
+        AppendDayNumber(out, day);
+        out += 'T';
+        AppendTimeOfDay(out, v.Integer - day * 86400000);
+      } else {
+        std::string d;
+        AppendTimestamp(d, static_cast<double>(v.Integer));
+        outside(d);
+      }
+      break;
+    }
+    default: return false;
+  }
+  return true;
+}
+
 void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
                                 TAlignment alignment, const TFontSpec* font, TColor color) {
   TZelExportToCellFile::WriteData(field, cellType, row, col, text, alignment, font, color);
@@ -535,7 +640,13 @@ void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row
     WriteString(line_);
     return;
   }
-  if (text.empty() && !Options.Has(soExportBlankValues)) return;
+  // The schema layout writes a typed value in its type's lexical form, made from
+  // the stored value rather than its display text. A value BlankIfZero blanks
+  // stays blank.
+  std::string typed;
+  const bool schemaForm = layout_ == xmlMSSQL && InTable() && RowElement() == nullptr &&
+                          !(BlankIfZero && text.empty()) && SchemaValue(field, text, typed);
+  if (!schemaForm && text.empty() && !Options.Has(soExportBlankValues)) return;
   std::string name;
   if (const char* special = RowElement()) {
     (void)special;
@@ -567,7 +678,8 @@ void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row
       line_ += layout_ == xmlElement ? "      <" : "\t\t<";
       line_ += name;
       line_ += '>';
-      AppendValue(line_, field, cellType, text);
+      if (schemaForm) AppendXmlEscaped(line_, typed);
+      else AppendValue(line_, field, cellType, text);
       line_ += "</" + name + ">\r\n";
       break;
   }

@@ -82,6 +82,8 @@ class TZelExportToXML : public TZelExportToCellFile {
 
   // Values of the last run that held characters XML cannot carry.
   int ChangedValues() const { return changedValues_; }
+  // Values of the last run the schema layout's types cannot hold, written as dump writes them.
+  int OutsideSchemaValues() const { return outsideSchema_; }
 
  private:
   bool AttributeLayout() const { return layout_ == xmlIE || layout_ == xmlIECompact || layout_ == xmlClientDataset; }
@@ -97,6 +99,9 @@ class TZelExportToXML : public TZelExportToCellFile {
   const char* RowElement() const;
   bool CommentRow() const;
   void AppendValue(std::string& out, const TField* field, TCellType cellType, const std::string& text);
+  // The native value of a data cell in the lexical form of its schema type; false
+  // when the value is text, a BLOB or null.
+  bool SchemaValue(const TField* field, const std::string& text, std::string& out);
 
   TZelEXMLSettings run_;
   TZelEXMLFormat layout_ = xmlIE;
@@ -111,6 +116,7 @@ class TZelExportToXML : public TZelExportToCellFile {
   TZelEDateFormatter date_, time_;
   bool customDates_ = false;
   int changedValues_ = 0;
+  int outsideSchema_ = 0;
 };
 
 }  // namespace korvane

@@ -64,6 +64,40 @@ TEST_F(Sql, ScriptEndsEachStatementOnceAndCommitsWhatItBegan) {
   EXPECT_EQ(Count(s, ";"), 2);
 }
 
+TEST_F(Sql, TheTableIsCreatedOnceAcrossPartsAndAppends) {
+  TOpenTable t("A=I", {{TWriterValue(1)}, {TWriterValue(2)}, {TWriterValue(3)}, {TWriterValue(4)}, {TWriterValue(5)}});
+  const std::string dir = TempDir();
+  w.DBGrid = &t.Grid;
+  w.TableName = "T";
+  w.SQLOptions().AddCreateTable = true;
+  w.RowsPerFile = 2;
+  w.FileName = dir + "/s.sql";
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  // Loaded in order, the parts make one table: only the first creates it.
+  const std::string parts[] = {ReadFile(dir + "/s.sql"), ReadFile(dir + "/s001.sql"), ReadFile(dir + "/s002.sql")};
+  EXPECT_EQ(Count(parts[0], "CREATE TABLE"), 1) << parts[0];
+  EXPECT_EQ(Count(parts[1], "CREATE TABLE"), 0) << parts[1];
+  EXPECT_EQ(Count(parts[2], "CREATE TABLE"), 0) << parts[2];
+  for (const std::string& p : parts) EXPECT_EQ(Count(p, "BEGIN TRANSACTION;"), Count(p, "COMMIT;")) << p;
+  EXPECT_EQ(Count(parts[2], "INSERT INTO"), 1);
+
+  // Appended rows go after the script's own CREATE TABLE; an empty file gets one.
+  w.RowsPerFile = 0;
+  w.Options.Include(soMergeData);
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  const std::string both = ReadFile(dir + "/s.sql");
+  EXPECT_EQ(both.rfind(parts[0], 0), 0u);
+  EXPECT_EQ(Count(both, "CREATE TABLE"), 1) << both;
+  EXPECT_EQ(Count(both, "INSERT INTO"), 7);
+  WriteFile(dir + "/empty.sql", "");
+  w.FileName = dir + "/empty.sql";
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  EXPECT_EQ(ReadFile(dir + "/empty.sql").rfind("CREATE TABLE \"T\"", 0), 0u);
+}
+
 TEST_F(Sql, MultiRowStatementsHoldAThousandRowsAtMost) {
   std::vector<TWriterRow> rows;
   for (int i = 0; i < 2001; ++i) rows.push_back({TWriterValue(i)});

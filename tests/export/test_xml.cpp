@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "export/ZelEEscape.h"
 #include "export/formats/ZelE2XML.h"
 #include "export_test_util.h"
@@ -97,6 +99,54 @@ TEST_F(Xml, DateTimesJoinDateAndTimeWithABlank) {
   s = Body(t);
   EXPECT_NE(s.find("S=\"05/03/2004 14:30:00\""), std::string::npos) << s;
   EXPECT_NE(s.find("T=\"08:05:01.250\""), std::string::npos) << s;
+}
+
+TEST_F(Xml, TheSchemaLayoutWritesValuesInTheirSchemaTypesForms) {
+  const double ts = PdxTimestamp(2004, 3, 5, 14, 30, 0);
+  TOpenTable t("D=D,T=T,S=@,L=L,F=N,C=$,B=#2,I=I",
+               {{TWriterValue(PdxDayNumber(2004, 3, 5)), TWriterValue(PdxTimeOfDay(8, 5, 1, 250)), TWriterValue(ts),
+                 TWriterValue(true), TWriterValue(1.5e-5), TWriterValue(1e16), TWriterValue(PdxBcdFromString("-12.50")),
+                 TWriterValue(-7)},
+                {TWriterValue(PdxDayNumber(1, 1, 1)), TWriterValue(PdxTimeOfDay(0, 0, 0)),
+                 TWriterValue(PdxTimestamp(9999, 12, 31, 0, 0, 0)), TWriterValue(false),
+                 TWriterValue(-std::numeric_limits<double>::infinity()), TWriterValue(0.1), std::nullopt,
+                 std::nullopt}});
+  w.Settings().Format = xmlMSSQL;
+  // Display patterns, separators and boolean texts do not reach the schema's values.
+  w.DataFormats = TZelEDataFormats::MainWindowDefaults();
+  w.DataFormats.DecimalSeparator = ',';
+  w.DataFormats.BooleanTrue = "Yes";
+  w.Options.Include(soFieldMask);
+  std::string s = Body(t);
+  EXPECT_NE(s.find("\t\t<D>2004-03-05</D>\r\n\t\t<T>08:05:01.250</T>\r\n\t\t<S>2004-03-05T14:30:00</S>\r\n"
+                   "\t\t<L>true</L>\r\n\t\t<F>1.5e-05</F>\r\n\t\t<C>10000000000000000</C>\r\n"
+                   "\t\t<B>-12.50</B>\r\n\t\t<I>-7</I>\r\n"),
+            std::string::npos)
+      << s;
+  EXPECT_NE(s.find("\t\t<D>0001-01-01</D>\r\n\t\t<T>00:00:00</T>\r\n\t\t<S>9999-12-31T00:00:00</S>\r\n"
+                   "\t\t<L>false</L>\r\n\t\t<F>-INF</F>\r\n\t\t<C>0.1</C>\r\n\t</RECORD>"),
+            std::string::npos)
+      << s;
+  EXPECT_EQ(w.Statistic.TotalErrors, 0);
+
+  // Years outside 1 to 9999 and infinite amounts have no schema form: written
+  // as dump writes them, and counted.
+  TOpenTable out("D=D,S=@,C=$", {{TWriterValue(int32_t{-366}), TWriterValue(-366.0 * 86400000 + 3600000),
+                                      TWriterValue(std::numeric_limits<double>::infinity())}});
+  s = Body(out);
+  EXPECT_NE(s.find("<D>-0001-12-31</D>\r\n\t\t<S>-0001-12-31 01:00:00</S>\r\n"
+                   "\t\t<C>inf</C>"),
+            std::string::npos)
+      << s;
+  EXPECT_EQ(w.OutsideSchemaValues(), 3);
+  EXPECT_EQ(w.Statistic.TotalErrors, 3);
+  EXPECT_NE(w.Statistic.Message.find("3 values lie outside what the types of the document's schema hold"),
+            std::string::npos)
+      << w.Statistic.Message;
+
+  // The other layouts keep the display texts.
+  w.Settings().Format = xmlIE;
+  EXPECT_NE(Body(t).find("L=\"Yes\""), std::string::npos);
 }
 
 TEST_F(Xml, QuoteTermIsADoubleOrSingleQuoteAndNeverInsideElements) {

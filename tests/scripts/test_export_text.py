@@ -171,6 +171,14 @@ def check_command_line(cli, testdata, tmp):
 
     r = run(cli, "export", "--help")
     check(r.returncode == 0 and b"--rows-per-file" in r.stdout, "export --help")
+    # The --format line names the formats of this build, and each of them is taken.
+    m = re.search(r"--format F +format name: ([^(]*)\(", r.stdout.decode())
+    named = [n.strip() for n in m[1].split(",")] if m else []
+    check(set(named) == {"Text", "HTML", "XML", "SQL", "LDIF", "Clipboard"}, f"export --help names {named}")
+    for fmt in named:
+        if fmt != "Clipboard":
+            r = run(cli, "export", table, "--format", fmt)
+            check(r.returncode == 2 and b"not available" not in r.stderr, f"--format {fmt}: {r.stderr!r}")
     for fmt, what in (("SPSS", b"not available"), ("nosuch", b"unknown format")):
         r = run(cli, "export", table, "--format", fmt, "--output", out)
         check(r.returncode == 2 and what in r.stderr and not os.path.exists(out), f"--format {fmt}: {r.stderr!r}")

@@ -3,7 +3,8 @@
 SQLite scripts (one INSERT per record and multi-row), a PostgreSQL server of the
 check's own loads PostgreSQL scripts with psql -v ON_ERROR_STOP=1; every value
 read back is compared with korvane-cli dump, over every real table, a generated
-table with every field type and a table of hostile names and values."""
+table with every field type and a table of hostile names and values. A script
+split into parts loads part after part, and an appended script loads whole."""
 
 import json
 import math
@@ -176,6 +177,60 @@ def check_sqlite(cli, path, tmp, rows, kinds, variants):
             compare(what, rows, kinds, got_names, got_rows, lambda k, v: v, exact_bcd=dialect == "sqlite")
 
 
+def load_sqlite(db, scripts):
+    """Loads scripts in order into one new SQLite database with sqlite3 -bail; the stderr of the first failure."""
+    if os.path.exists(db):
+        os.remove(db)
+    for script in scripts:
+        with open(script, "rb") as f:
+            ld = subprocess.run(["sqlite3", "-bail", db], stdin=f, capture_output=True, timeout=120)
+        if ld.returncode != 0 or ld.stderr:
+            return f"{os.path.basename(script)}: sqlite3 exit {ld.returncode}: {ld.stderr[:300]!r}"
+    return None
+
+
+def check_parts_and_append(cli, path, tmp, rows, kinds):
+    """A script split into parts, loaded part after part, and a script appended to,
+    each make one table holding every row."""
+    folder = os.path.join(tmp, "parts")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    out = os.path.join(folder, "s.sql")
+    r = export(cli, path, out, "sqlite", False, ["--table-name", "t", "--rows-per-file", "70"])
+    if not lossy_ok(f"{path} [parts]", r, rows, kinds):
+        return
+    parts = sorted(os.listdir(folder), key=lambda n: (len(n), n))
+    records = len(rows) - 1
+    check(len(parts) == (records + 69) // 70, f"{path} [parts]: files {parts} for {records} records")
+    db = os.path.join(tmp, "parts.db")
+    err = load_sqlite(db, [os.path.join(folder, n) for n in parts])
+    if check(err is None, f"{path} [parts] loaded in order: {err}"):
+        con = sqlite3.connect(db)
+        con.text_factory = lambda b: b.decode("utf-8", "surrogateescape")
+        cur = con.execute('SELECT * FROM "t" ORDER BY rowid')
+        compare(f"{path} [parts]", rows, kinds, [d[0] for d in cur.description], cur.fetchall(), lambda k, v: v)
+        con.close()
+    # Appended to: the rows twice, the table created once. An empty file appended to gets the table.
+    for start in (None, b""):
+        one = os.path.join(tmp, "append.sql")
+        if start is None:
+            r = export(cli, path, one, "sqlite", True, ["--table-name", "t"])
+        else:
+            with open(one, "wb") as f:
+                f.write(start)
+        r = export(cli, path, one, "sqlite", True, ["--table-name", "t", "--merge"])
+        what = f"{path} [appended{' to an empty file' if start is not None else ''}]"
+        if not lossy_ok(what, r, rows, kinds):
+            continue
+        err = load_sqlite(db, [one])
+        if check(err is None, f"{what}: {err}"):
+            con = sqlite3.connect(db)
+            n = con.execute('SELECT COUNT(*) FROM "t"').fetchone()[0]
+            con.close()
+            check(n == records * (2 if start is None else 1), f"{what}: {n} rows for {records}")
+        os.remove(one)
+
+
 class PgServer:
     """A throwaway PostgreSQL server on a Unix socket in a folder of its own."""
 
@@ -265,6 +320,7 @@ def main():
             # Two of the four variants per real table in turn; all four for the made ones.
             variants = VARIANTS if path in (gen, hostile) else [VARIANTS[n % 4], VARIANTS[(n + 1) % 4]]
             check_sqlite(a.cli, path, tmp, *dumps[path], variants)
+        check_parts_and_append(a.cli, gen, tmp, *dumps[gen])
 
         pg = PgServer()
         try:

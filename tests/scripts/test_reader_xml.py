@@ -2,8 +2,9 @@
 """XML export read by outside readers: xmllint finds every layout well-formed,
 xml.etree reads the values back equal to korvane-cli dump (every real table in
 the ie and element layouts; a generated table with every field type, a table
-with hostile names and values and TypSammlung in all five), xsltproc runs the
-generated stylesheet, and appending keeps one document."""
+with hostile names and values and TypSammlung in all five), the mssql layout's
+values are valid for its own schema, xsltproc runs the generated stylesheet, and
+appending keeps one document."""
 
 import base64
 import os
@@ -33,9 +34,53 @@ def dmy(d):
     return f"{m[3]}-{m[2]}-{m[1]}" if m else None
 
 
+XSD_FORMS = {
+    "Date": r"\d{4}-\d\d-\d\d",
+    "Time": r"\d\d:\d\d:\d\d(\.\d+)?",
+    "DateTime": r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d+)?",
+    "Boolean": r"true|false",
+    "Float": r"-?(\d+(\.\d*)?|\.\d+)([eE][-+]?\d+)?|-?INF|NaN",
+    "Currency": r"-?(\d+(\.\d*)?|\.\d+)",
+    "BCD": r"-?(\d+(\.\d*)?|\.\d+)",
+}
+
+
+def outside_schema(kind, want):
+    """Whether a dump value has no form of its xsd type."""
+    return (kind in ("Date", "DateTime") and not in_calendar(want)) or \
+        (kind == "Time" and (not re.fullmatch(r"\d\d:\d\d:\d\d(\.\d+)?", want) or int(want[:2]) > 23)) or \
+        (kind == "Currency" and want in ("inf", "-inf", "nan"))
+
+
+def schema_form(kind, got, want):
+    """The schema layout: a value in its xsd type's lexical form, equal to dump's;
+    a value no xsd form holds (year outside 1..9999, time beyond a day, infinite
+    amount) as dump writes it."""
+    form = XSD_FORMS.get(kind)
+    if form is None:
+        return None
+    if outside_schema(kind, want):
+        return got == want
+    if not re.fullmatch(form, got):
+        return False
+    if kind == "DateTime":
+        return got == want.replace(" ", "T", 1)
+    if kind == "Float":
+        g = float({"INF": "inf", "-INF": "-inf"}.get(got, got))
+        w = float(want)
+        return (g != g and w != w) or g == w
+    if kind == "Currency":
+        return float(got) == float(want)
+    return got == want
+
+
 def same_xml_cell(kind, got, want, layout):
     if want == "":
         return got == ""
+    if layout == "mssql":
+        typed = schema_form(kind, got, want)
+        if typed is not None:
+            return typed
     if kind in ("Memo", "FmtMemo", "Blob", "Graphic", "Bytes", "ParadoxOle"):
         if layout != "client-dataset":
             if not (got.startswith("[CDATA[") and got.endswith("]]")):
@@ -108,6 +153,10 @@ def check_table(cli, table, tmp, layouts, written):
                   f"{table}: field list {names} for {rows[0]}")
             for n, d, w in zip(names, dumped, rows[0]):
                 check(d == xml_text(w) or "\ufffd" in d, f"{table}: field name {d!r} for {w!r}")
+        if layout == "mssql":
+            # Values no xsd form holds are written as dump writes them (and counted): left out of the validation.
+            drop = [{n for n, k, c in zip(names, kinds, row) if c and outside_schema(k, c)} for row in rows[1:]]
+            check_schema(out, tmp, f"{table} {layout}", drop)
         try:
             got = read_rows(out, layout, names)
         except ET.ParseError as e:
@@ -131,6 +180,33 @@ def check_table(cli, table, tmp, layouts, written):
                         failures.append(f"{table} {layout} row {ri + 1} {rows[0][ci]} ({kinds[ci]}): "
                                         f"xml {gc[:200]!r}, dump {dc[:200]!r}")
         check(bad == 0, f"{table} {layout}: {bad} cells differ")
+
+
+def check_schema(path, tmp, what, drop):
+    """The schema layout's document, its inline schema taken out, validated against that schema
+    (drop: per record, the names of the elements left out)."""
+    xsd_ns = "{http://www.w3.org/2001/XMLSchema}"
+    # The schema's type names are "xsd:" names: the prefix is kept when it is written out.
+    ET.register_namespace("xsd", xsd_ns[1:-1])
+    ET.register_namespace("msdata", "urn:schemas-microsoft-com:xml-msdata")
+    try:
+        tree = ET.parse(path)
+    except ET.ParseError as e:
+        failures.append(f"{what}: {e}")
+        return
+    root = tree.getroot()
+    schema = root.find(xsd_ns + "schema")
+    if not check(schema is not None, f"{what}: no inline schema"):
+        return
+    root.remove(schema)
+    for record, names in zip(root.findall("RECORD"), drop):
+        for e in [e for e in record if e.tag in names]:
+            record.remove(e)
+    xsd, doc = os.path.join(tmp, "schema.xsd"), os.path.join(tmp, "schema-doc.xml")
+    ET.ElementTree(schema).write(xsd, encoding="utf-8", xml_declaration=True)
+    tree.write(doc, encoding="utf-8", xml_declaration=True)
+    r = subprocess.run(["xmllint", "--noout", "--schema", xsd, doc], capture_output=True)
+    check(r.returncode == 0, f"{what}: not valid for its schema: {r.stderr[:500]!r}")
 
 
 def check_lint(files):
