@@ -278,6 +278,8 @@ TEST(CliHostile, AnHonestBlobOfManyMegabytesStreamsThroughEveryWriter) {
   const std::vector<TCase> cases = {
       {"HTML", ".htm", 2 * size_t{kLength}, std::string(4096, '0')},
       {"LDIF", ".ldif", size_t{kLength} / 3 * 4, std::string(4096, 'A')},
+      {"SQL", ".sql", 2 * size_t{kLength}, std::string(4096, '0')},
+      {"XML", ".xml", size_t{kLength} / 3 * 4, std::string(4096, 'A')},
   };
   const std::string dir = test::TempDir();
   std::vector<TRun> runs;
