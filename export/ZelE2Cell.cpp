@@ -179,12 +179,7 @@ void TZelExportToCellFile::ConvertText(std::string& text) const {
   text = ConvertCharacterSet(text, CharacterSet, oemCodePage_);
 }
 
-namespace {
-
-// The length of the longest start of s that ends with a whole UTF-8 sequence (a
-// sequence cut off at the end waits for the next piece; bytes that start none
-// are taken as they are).
-size_t WholeUtf8Prefix(const std::string& s) {
+size_t WholeUtf8Prefix(std::string_view s) {
   const size_t n = s.size();
   for (size_t back = 1; back <= 3 && back <= n; ++back) {
     const uint8_t c = static_cast<uint8_t>(s[n - back]);
@@ -194,8 +189,6 @@ size_t WholeUtf8Prefix(const std::string& s) {
   }
   return n;
 }
-
-}  // namespace
 
 void TZelExportToCellFile::ReadBlobText(const TField& field,
                                         const std::function<void(std::string_view)>& sink) const {
@@ -234,6 +227,13 @@ void TZelExportToCellFile::ReadBlobText(const TField& field,
   else
     ds.ReadBlob(field, take);
   if (!carry.empty()) text(carry.size());
+}
+
+void TZelExportToCellFile::ReadBlobBytes(const TField& field,
+                                         const std::function<void(std::string_view)>& sink) const {
+  field.DataSet().ReadBlob(field, [&](const char* p, size_t n) {
+    if (n > 0) sink(std::string_view(p, n));
+  });
 }
 
 void TZelExportToCellFile::ExportData() {

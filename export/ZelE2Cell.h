@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/ExportDS.h"
@@ -26,6 +27,10 @@ namespace korvane {
 // become "?"), csEBCDIC maps each character (one byte per character; characters
 // outside ASCII become 4Bh).
 std::string ConvertCharacterSet(const std::string& utf8, TCharacterSet cs, const std::string& oemCodePage);
+// The length of the longest start of s that ends with a whole UTF-8 sequence (a
+// sequence cut off at the end waits for the next piece; bytes that start none
+// are taken as they are).
+size_t WholeUtf8Prefix(std::string_view s);
 // The EBCDIC byte of an ASCII byte (bytes 0..31 unchanged, 127..255 give 4Bh).
 uint8_t AsciiToEbcdic(uint8_t c);
 
@@ -139,6 +144,10 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   virtual bool StreamsBlobs() const { return false; }
   const TField* StreamedBlob() const { return streamedBlob_; }
   void ReadBlobText(const TField& field, const std::function<void(std::string_view)>& sink) const;
+  // The BLOB's bytes as the dataset holds them (what CreateBlobStream gives:
+  // memo text recoded, formatted memos and binary data as stored) in bounded
+  // pieces, for a writer that encodes the bytes itself.
+  void ReadBlobBytes(const TField& field, const std::function<void(std::string_view)>& sink) const;
   // Rows and cells as the run writes them: the base's bookkeeping around the
   // format's operations.
   void StartRow();

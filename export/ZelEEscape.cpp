@@ -1,5 +1,7 @@
 #include "export/ZelEEscape.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace korvane {
@@ -101,6 +103,34 @@ void AppendBase64(std::string& out, std::string_view bytes) {
     out += kAlphabet[(v >> 6) & 63];
     out += '=';
   }
+}
+
+void TZelEBase64Stream::Append(std::string& out, std::string_view bytes) {
+  if (carried_ > 0) {
+    char group[3];
+    size_t n = carried_;
+    std::copy(carry_, carry_ + n, group);
+    while (n < 3 && !bytes.empty()) {
+      group[n++] = bytes.front();
+      bytes.remove_prefix(1);
+    }
+    if (n < 3) {
+      std::copy(group, group + n, carry_);
+      carried_ = n;
+      return;
+    }
+    AppendBase64(out, std::string_view(group, 3));
+    carried_ = 0;
+  }
+  const size_t whole = bytes.size() / 3 * 3;
+  AppendBase64(out, bytes.substr(0, whole));
+  carried_ = bytes.size() - whole;
+  std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(whole), bytes.end(), carry_);
+}
+
+void TZelEBase64Stream::Finish(std::string& out) {
+  AppendBase64(out, std::string_view(carry_, carried_));
+  carried_ = 0;
 }
 
 std::string Base64(std::string_view bytes) {

@@ -19,6 +19,19 @@ namespace korvane {
 void AppendBase64(std::string& out, std::string_view bytes);
 std::string Base64(std::string_view bytes);
 
+// Base64 of bytes that come in pieces: the same text AppendBase64 writes for
+// the pieces joined. Up to two bytes wait for the next piece; Finish writes
+// them with the padding.
+class TZelEBase64Stream {
+ public:
+  void Append(std::string& out, std::string_view bytes);
+  void Finish(std::string& out);
+
+ private:
+  char carry_[2] = {};
+  size_t carried_ = 0;
+};
+
 // HTML text: & < > " ' as entities; CR LF, CR and LF as <br>. Nothing else is
 // touched (the page declares UTF-8).
 void AppendHtmlEscaped(std::string& out, std::string_view text);

@@ -33,30 +33,79 @@ bool StartsWith(std::string_view b, std::string_view sig) { return b.substr(0, s
 // A size a page can use: 1 to 65535 pixels, else "unknown".
 int Pixels(int64_t v) { return v >= 1 && v <= 65535 ? static_cast<int>(v) : 0; }
 
-void JpegSize(std::string_view b, TZelEPictureInfo& info) {
-  size_t i = 2;
-  while (i + 4 <= b.size()) {
-    if (static_cast<unsigned char>(b[i]) != 0xFF) return;
-    unsigned char marker = static_cast<unsigned char>(b[i + 1]);
-    if (marker == 0xFF) {  // fill byte
-      ++i;
-      continue;
+// Walks the markers of a JPEG image fed in pieces, up to the frame header that
+// gives its size. Only the bytes of the marker being looked at are kept.
+class TJpegWalk {
+ public:
+  // last: no bytes follow these.
+  void Feed(std::string_view piece, bool last) {
+    if (done_) return;
+    if (skip_ > 0) {
+      const size_t k = static_cast<size_t>(std::min<uint64_t>(skip_, piece.size()));
+      piece.remove_prefix(k);
+      skip_ -= k;
     }
-    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-      i += 2;
-      continue;
+    win_.append(piece);
+    size_t at = 0;
+    while (!done_) {
+      if (skip_ > 0) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(skip_, win_.size() - at));
+        at += k;
+        skip_ -= k;
+        if (skip_ > 0) break;
+      }
+      const std::string_view b(win_.data() + at, win_.size() - at);
+      // Every step looks at no more than 9 bytes: with fewer, wait for more.
+      if (!last && b.size() < 9) break;
+      if (b.size() < 4 || static_cast<unsigned char>(b[0]) != 0xFF) {
+        done_ = true;
+        break;
+      }
+      const unsigned char marker = static_cast<unsigned char>(b[1]);
+      if (marker == 0xFF) {  // fill byte
+        ++at;
+        continue;
+      }
+      if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+        at += 2;
+        continue;
+      }
+      const uint32_t len = Be16(b, 2);
+      if (len < 2) {
+        done_ = true;
+        break;
+      }
+      const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+      if (sof) {
+        if (b.size() >= 9) {
+          height_ = Pixels(Be16(b, 5));
+          width_ = Pixels(Be16(b, 7));
+        }
+        done_ = true;
+        break;
+      }
+      skip_ = 2 + uint64_t{len};
     }
-    uint32_t len = Be16(b, i + 2);
-    if (len < 2) return;
-    const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (sof) {
-      if (i + 9 > b.size()) return;
-      info.Height = Pixels(Be16(b, i + 5));
-      info.Width = Pixels(Be16(b, i + 7));
-      return;
-    }
-    i += 2 + len;
+    if (done_) win_.clear();
+    else win_.erase(0, at);
   }
+  void SizeInto(TZelEPictureInfo& info) const {
+    info.Width = width_;
+    info.Height = height_;
+  }
+
+ private:
+  uint64_t skip_ = 2;  // bytes to pass before the next marker
+  std::string win_;
+  bool done_ = false;
+  int width_ = 0;
+  int height_ = 0;
+};
+
+void JpegSize(std::string_view b, TZelEPictureInfo& info) {
+  TJpegWalk walk;
+  walk.Feed(b, true);
+  walk.SizeInto(info);
 }
 
 // Whether a code point has no place in an HTML page (NUL aside).
@@ -247,21 +296,31 @@ std::string TZelExportToHTML::HtmlFontSize(int points) {
 }
 
 std::string TZelExportToHTML::FontMarkup(const std::string& text, const TFontSpec& font) {
-  std::string s = text;
-  if (font.Underline) s = "<u>" + s + "</u>";
-  if (font.Italic) s = "<i>" + s + "</i>";
-  if (font.Bold) s = "<b>" + s + "</b>";
-  std::string open = "<font";
+  std::string before, after;
+  FontMarkupAround(font, before, after);
+  return before + text + after;
+}
+
+void TZelExportToHTML::FontMarkupAround(const TFontSpec& font, std::string& before, std::string& after) {
+  before = "<font";
   if (font.Name != "MS Sans Serif" && !font.Name.empty()) {
-    open += " face=\"";
-    AppendHtmlEscaped(open, font.Name);
-    open += '"';
+    before += " face=\"";
+    AppendHtmlEscaped(before, font.Name);
+    before += '"';
   }
   std::string size = HtmlFontSize(font.Size);
-  if (!size.empty()) open += " size=" + size;
+  if (!size.empty()) before += " size=" + size;
   std::string color = ColorAttribute(font.Color, false);
-  if (!color.empty()) open += " " + color;
-  return open + ">" + s + "</font>";
+  if (!color.empty()) before += " " + color;
+  before += '>';
+  after.clear();
+  if (font.Bold) before += "<b>";
+  if (font.Italic) before += "<i>";
+  if (font.Underline) before += "<u>";
+  if (font.Underline) after += "</u>";
+  if (font.Italic) after += "</i>";
+  if (font.Bold) after += "</b>";
+  after += "</font>";
 }
 
 size_t TZelExportToHTML::AppendHtmlText(std::string& out, std::string_view text) {
@@ -474,25 +533,29 @@ void TZelExportToHTML::WriteData(const TField* field, TCellType cellType, int ro
   const bool inTable = InTable();
   if (inTable) lastColumn_ = col;
 
-  // The picture of a graphic field, when its BLOB holds one.
+  // The picture of a graphic field, when its BLOB holds one. A long BLOB comes
+  // in pieces: its picture is copied piece by piece, its text written piece by
+  // piece into the cell below.
+  const bool streamed = field && field == StreamedBlob();
   std::string img;
   const bool picture = inTable && field && field->DataType() == ftGraphic &&
-                       CellNativeValue().kind == TZelECellValue::cvBlob && WritePicture(*field, img);
+                       CellNativeValue().kind == TZelECellValue::cvBlob &&
+                       (streamed ? StreamPicture(*field, img) : WritePicture(*field, img));
 
   const bool userHtml = run_.HeaderFooterWithHTML && !inTable;
+  const bool fontMarkup = Options.Has(soColorsFonts) && font;
   content_.clear();
   if (userHtml) {
     content_ = text;
-  } else if (!picture) {
+  } else if (!picture && !streamed) {
     if (text.empty()) {
       content_ = "&nbsp;";
     } else if (AppendHtmlText(content_, text) > 0 && field) {
       ++changedValues_;
       ++Statistic.TotalErrors;
     }
-    if (Options.Has(soColorsFonts) && font) content_ = FontMarkup(content_, *font);
+    if (fontMarkup) content_ = FontMarkup(content_, *font);
   }
-
   std::string attrs;
   if (color != static_cast<TColor>(-1) && Options.Has(soColorsFonts)) AddAttribute(attrs, ColorAttribute(color, true));
   if (inTable && !CurrentDetailLevel() && col >= 0 && col < static_cast<int>(widths_.size()) &&
@@ -519,19 +582,55 @@ void TZelExportToHTML::WriteData(const TField* field, TCellType cellType, int ro
   }
 
   cell_.clear();
+  std::string close;
   if (inTable) {
     std::string cellAttrs = attrs;
     AddAttribute(cellAttrs, AlignmentAttribute(alignment));
     cell_ += "  <td" + Spaced(cellAttrs) + ">";
     cell_ += picture ? img : content_;
-    cell_ += "</td>\r\n";
+    close = "</td>\r\n";
   } else if (userHtml) {
-    cell_ = content_ + "\r\n";
+    cell_ = content_;
+    close = "\r\n";
   } else {
     AddAttribute(attrs, AlignmentAttribute(alignment));
-    cell_ = "<p" + Spaced(attrs) + ">" + content_ + "</p>\r\n";
+    cell_ = "<p" + Spaced(attrs) + ">" + content_;
+    close = "</p>\r\n";
   }
+  if (streamed && !picture && !userHtml) {
+    std::string before, after;
+    if (fontMarkup) FontMarkupAround(*font, before, after);
+    cell_ += before;
+    WriteString(cell_);
+    if (!StreamHtmlText(*field)) WriteString("&nbsp;");
+    cell_ = after;
+  }
+  cell_ += close;
   WriteString(cell_);
+}
+
+bool TZelExportToHTML::StreamHtmlText(const TField& field) {
+  // A CR at the end of a piece waits for the next one: CR LF is one line end.
+  std::string pending;
+  size_t changed = 0;
+  bool any = false;
+  auto write = [&](size_t upTo) {
+    cell_.clear();
+    changed += AppendHtmlText(cell_, std::string_view(pending).substr(0, upTo));
+    pending.erase(0, upTo);
+    WriteString(cell_);
+  };
+  ReadBlobText(field, [&](std::string_view piece) {
+    any = true;
+    pending.append(piece);
+    write(pending.back() == '\r' ? pending.size() - 1 : pending.size());
+  });
+  if (!pending.empty()) write(pending.size());
+  if (changed > 0) {
+    ++changedValues_;
+    ++Statistic.TotalErrors;
+  }
+  return any;
 }
 
 bool TZelExportToHTML::WritePicture(const TField& field, std::string& img) {
@@ -541,7 +640,58 @@ bool TZelExportToHTML::WritePicture(const TField& field, std::string& img) {
   std::string_view image;
   TZelEPictureInfo info;
   if (!GraphicImage(blob, image, info)) return false;
+  std::string url;
+  auto file = CreatePictureFile(info, url);
+  file->Write(image.data(), image.size());
+  KeepPicture(std::move(file));
+  img = ImgElement(url, info);
+  return true;
+}
 
+bool TZelExportToHTML::StreamPicture(const TField& field, std::string& img) {
+  // The signatures and the sizes GraphicImage reads lie in the first bytes
+  // (a JPEG's size is walked to as the bytes pass); the file is created once
+  // they have been seen.
+  constexpr size_t kHead = 64;
+  std::string head;
+  bool decided = false, isPicture = false, jpeg = false;
+  TZelEPictureInfo info;
+  TJpegWalk walk;
+  std::string url;
+  std::unique_ptr<TZelEFileStream> file;
+  auto image = [&](std::string_view bytes, bool last) {
+    file->Write(bytes.data(), bytes.size());
+    if (jpeg) walk.Feed(bytes, last);
+  };
+  auto decide = [&](bool whole) {
+    decided = true;
+    std::string_view view;
+    isPicture = GraphicImage(head, view, info);
+    if (!isPicture) return;
+    jpeg = info.Extension == ".jpg";
+    file = CreatePictureFile(info, url);
+    image(view, whole);
+  };
+  ReadBlobBytes(field, [&](std::string_view piece) {
+    if (!decided) {
+      const size_t k = std::min(piece.size(), kHead - head.size());
+      head.append(piece.substr(0, k));
+      piece.remove_prefix(k);
+      if (head.size() < kHead) return;
+      decide(false);
+    }
+    if (isPicture && !piece.empty()) image(piece, false);
+  });
+  if (!decided) decide(true);
+  else if (isPicture && jpeg) walk.Feed({}, true);
+  if (!isPicture) return false;
+  if (jpeg) walk.SizeInto(info);
+  KeepPicture(std::move(file));
+  img = ImgElement(url, info);
+  return true;
+}
+
+std::unique_ptr<TZelEFileStream> TZelExportToHTML::CreatePictureFile(const TZelEPictureInfo& info, std::string& url) {
   // <page>_img<N>.<ext> beside the page; one counter for the run, so that the
   // parts of a split export keep their pictures apart.
   std::string folder, stem;
@@ -566,19 +716,23 @@ bool TZelExportToHTML::WritePicture(const TField& field, std::string& img) {
     stem = "page";
   }
   const std::string name = stem + "_img" + std::to_string(pictureCounter_++) + info.Extension;
-  auto file = TZelEFileStream::Create(folder + name);
-  file->Write(image.data(), image.size());
+  url = UrlOfName(pictureFolder_.empty() || folder != pictureFolder_ ? name : folder + name);
+  return TZelEFileStream::Create(folder + name);
+}
+
+void TZelExportToHTML::KeepPicture(std::unique_ptr<TZelEFileStream> file) {
   picturesPending_.push_back(std::move(file));
   if (picturesPending_.size() >= kPicturesPerBatch) CommitPictures();
+}
 
-  const std::string url = UrlOfName(pictureFolder_.empty() || folder != pictureFolder_ ? name : folder + name);
-  img = "<img src=\"";
+std::string TZelExportToHTML::ImgElement(const std::string& url, const TZelEPictureInfo& info) {
+  std::string img = "<img src=\"";
   AppendHtmlEscaped(img, url);
   img += "\"";
   if (info.Width > 0 && info.Height > 0)
     img += " width=\"" + std::to_string(info.Width) + "\" height=\"" + std::to_string(info.Height) + "\"";
   img += " alt=\"\">";
-  return true;
+  return img;
 }
 
 void TZelExportToHTML::CommitPictures() {

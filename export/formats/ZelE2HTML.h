@@ -101,6 +101,8 @@ class TZelExportToHTML : public TZelExportToCellFile {
   static std::string HtmlFontSize(int points);
   // text wrapped in <u> <i> <b> and the <font> element.
   static std::string FontMarkup(const std::string& text, const TFontSpec& font);
+  // The markup FontMarkup puts before and after a text.
+  static void FontMarkupAround(const TFontSpec& font, std::string& before, std::string& after);
   // Text as it may stand in an HTML page: & < > " ' as entities, line ends as
   // <br>, NUL left out, other characters an HTML page cannot hold as U+FFFD.
   // Answers how many characters were left out or replaced.
@@ -111,12 +113,23 @@ class TZelExportToHTML : public TZelExportToCellFile {
 
  protected:
   void FinishOutput(bool keep) override;
+  bool StreamsBlobs() const override { return true; }
 
  private:
   void TemplateLines(std::vector<std::string>& lines) const;
   // Writes the picture of a graphic cell into a file of its own; answers the
   // img element, or false when the BLOB holds no picture.
   bool WritePicture(const TField& field, std::string& img);
+  // The same for a long BLOB, read in pieces.
+  bool StreamPicture(const TField& field, std::string& img);
+  // A new picture file for the run (its URL as the page names it), and the
+  // file kept once written.
+  std::unique_ptr<TZelEFileStream> CreatePictureFile(const TZelEPictureInfo& info, std::string& url);
+  void KeepPicture(std::unique_ptr<TZelEFileStream> file);
+  static std::string ImgElement(const std::string& url, const TZelEPictureInfo& info);
+  // Writes a long BLOB's text into the page piece by piece, escaped; false when
+  // it has none.
+  bool StreamHtmlText(const TField& field);
   void CommitPictures();
   void RemovePictures() noexcept;
 

@@ -113,14 +113,21 @@ bool LdifSafeValue(std::string_view v) {
   return true;
 }
 
-void AppendRdnValue(std::string& out, std::string_view v) {
+namespace {
+
+// AppendRdnValue over v[0, limit): at v[0] the value starts when atStart, and
+// v's end is the value's end when complete. Answers where it stopped (a
+// character is never cut: one that starts before limit is taken whole when v
+// holds it).
+size_t AppendRdnPart(std::string& out, std::string_view v, size_t limit, bool atStart, bool complete) {
   static const char kHex[] = "0123456789ABCDEF";
   auto hex = [&](unsigned char c) {
     out += '\\';
     out += kHex[c >> 4];
     out += kHex[c & 15];
   };
-  for (size_t i = 0; i < v.size();) {
+  size_t i = 0;
+  while (i < limit) {
     const unsigned char c = static_cast<unsigned char>(v[i]);
     if (c >= 0x80) {
       uint32_t cp = 0;
@@ -137,7 +144,7 @@ void AppendRdnValue(std::string& out, std::string_view v) {
     if (c < 0x20 || c == 0x7F) {
       hex(c);
     } else if (c == '"' || c == '+' || c == ',' || c == ';' || c == '<' || c == '>' || c == '\\' ||
-               (i == 0 && (c == ' ' || c == '#')) || (i + 1 == v.size() && c == ' ')) {
+               (i == 0 && atStart && (c == ' ' || c == '#')) || (complete && i + 1 == v.size() && c == ' ')) {
       out += '\\';
       out += static_cast<char>(c);
     } else {
@@ -145,7 +152,38 @@ void AppendRdnValue(std::string& out, std::string_view v) {
     }
     ++i;
   }
+  return i;
 }
+
+// Whether a value that comes in pieces can stand as it is (LdifSafeValue of
+// the pieces joined).
+class TLdifSafeScan {
+ public:
+  void Add(std::string_view v) {
+    if (v.empty()) return;
+    if (!any_) {
+      const unsigned char first = static_cast<unsigned char>(v.front());
+      if (first == ' ' || first == ':' || first == '<') safe_ = false;
+      any_ = true;
+    }
+    for (char ch : v) {
+      const unsigned char c = static_cast<unsigned char>(ch);
+      if (c == 0 || c == '\r' || c == '\n' || c >= 0x80) safe_ = false;
+    }
+    last_ = v.back();
+  }
+  bool Empty() const { return !any_; }
+  bool Safe() const { return !any_ || (safe_ && last_ != ' '); }
+
+ private:
+  bool any_ = false;
+  bool safe_ = true;
+  char last_ = 0;
+};
+
+}  // namespace
+
+void AppendRdnValue(std::string& out, std::string_view v) { AppendRdnPart(out, v, v.size(), true, true); }
 
 TZelExportToLDIF::TZelExportToLDIF() {
   FileName = "ZelExport.LDIF";
@@ -220,6 +258,9 @@ void TZelExportToLDIF::BeginRow() {
   entry_.clear();
   rdnValue_.clear();
   haveRdn_ = false;
+  rdnField_ = nullptr;
+  rdnEmpty_ = true;
+  streamedValues_.clear();
 }
 
 void TZelExportToLDIF::EndRow() {
@@ -228,11 +269,17 @@ void TZelExportToLDIF::EndRow() {
   // The entry's name: the first column's value, the record number when it is empty.
   std::string dn = names_.empty() ? std::string("field1") : names_.front();
   dn += '=';
-  if (haveRdn_ && !rdnValue_.empty()) AppendRdnValue(dn, rdnValue_);
-  else dn += std::to_string(Statistic.RecordsExported);
+  std::string dnTail;
   if (!run_.LDIFBaseDN.empty()) {
-    dn += ',';
-    dn += run_.LDIFBaseDN;
+    dnTail += ',';
+    dnTail += run_.LDIFBaseDN;
+  }
+  const bool streamedRdn = haveRdn_ && rdnField_ && !rdnEmpty_;
+  if (!streamedRdn) {
+    if (haveRdn_ && !rdnValue_.empty()) AppendRdnValue(dn, rdnValue_);
+    else dn += std::to_string(Statistic.RecordsExported);
+    dn += dnTail;
+    dnTail.clear();
   }
   line_.clear();
   // The version line goes right before the first entry: directory tools read a
@@ -242,21 +289,93 @@ void TZelExportToLDIF::EndRow() {
     line_ += "version: 1\r\n";
     versionWritten_ = true;
   }
-  if (LdifSafeValue(dn)) {
+  // A long first value is read again for the name, in pieces.
+  bool safe = true;
+  if (streamedRdn) {
+    TLdifSafeScan scan;
+    scan.Add(dn);
+    ReadRdnValue(*rdnField_, [&](std::string_view piece) { scan.Add(piece); });
+    scan.Add(dnTail);
+    safe = scan.Safe();
+  } else {
+    safe = LdifSafeValue(dn);
+  }
+  TZelEBase64Stream base64;
+  if (safe) {
     line_ += "dn: ";
     line_ += dn;
   } else {
     line_ += "dn:: ";
-    AppendBase64(line_, dn);
+    base64.Append(line_, dn);
   }
+  if (streamedRdn) {
+    WriteString(line_);
+    ReadRdnValue(*rdnField_, [&](std::string_view piece) {
+      line_.clear();
+      if (safe) line_ = piece;
+      else base64.Append(line_, piece);
+      WriteString(line_);
+    });
+    line_.clear();
+    if (safe) line_ += dnTail;
+    else base64.Append(line_, dnTail);
+  }
+  if (!safe) base64.Finish(line_);
   line_ += kEol;
   line_ += "objectClass: top\r\n";
   line_ += "objectClass: ";
   line_ += ObjectClass;
   line_ += kEol;
   WriteString(line_);
-  WriteString(entry_);
+  // The attribute lines, long values read again where they stand.
+  size_t at = 0;
+  for (const TStreamedValue& v : streamedValues_) {
+    WriteString(std::string_view(entry_).substr(at, v.At - at));
+    at = v.At;
+    TZelEBase64Stream b64;
+    ReadValue(*v.Field, [&](std::string_view piece) {
+      if (!v.Base64) {
+        WriteString(piece);
+        return;
+      }
+      line_.clear();
+      b64.Append(line_, piece);
+      WriteString(line_);
+    });
+    if (v.Base64) {
+      line_.clear();
+      b64.Finish(line_);
+      WriteString(line_);
+    }
+  }
+  WriteString(std::string_view(entry_).substr(at));
   WriteString(kEol);
+}
+
+void TZelExportToLDIF::ReadValue(const TField& field, const std::function<void(std::string_view)>& sink) const {
+  const TFieldType t = field.DataType();
+  // Binary data goes as its bytes, memo text as its text.
+  if (t != ftMemo && t != ftFmtMemo) ReadBlobBytes(field, sink);
+  else ReadBlobText(field, sink);
+}
+
+void TZelExportToLDIF::ReadRdnValue(const TField& field, const std::function<void(std::string_view)>& sink) const {
+  // A few bytes wait for the next piece, so that a character is never cut and
+  // the last byte is known as the value's last.
+  std::string carry, out;
+  bool atStart = true;
+  ReadValue(field, [&](std::string_view piece) {
+    carry.append(piece);
+    if (carry.size() <= 4) return;
+    out.clear();
+    const size_t done = AppendRdnPart(out, carry, carry.size() - 4, atStart, false);
+    carry.erase(0, done);
+    atStart = false;
+    if (!out.empty()) sink(out);
+  });
+  out.clear();
+  AppendRdnPart(out, carry, carry.size(), atStart, true);
+  if (!out.empty()) sink(out);
 }
 
 const std::string& TZelExportToLDIF::CellBytes(const TField* field, const std::string& text) {
@@ -288,9 +407,28 @@ void TZelExportToLDIF::WriteData(const TField* field, TCellType cellType, int ro
     if (Statistic.Section == 0 || Statistic.Section == 4) WriteComment(text);
     return;
   }
+  if (field && field == StreamedBlob()) {
+    // A long BLOB: read once here to see what it holds, again when the entry
+    // is written.
+    TLdifSafeScan scan;
+    ReadValue(*field, [&](std::string_view piece) { scan.Add(piece); });
+    if (col == 0) {
+      rdnField_ = field;
+      rdnEmpty_ = scan.Empty();
+      rdnValue_.clear();
+      haveRdn_ = true;
+    }
+    if (scan.Empty() || col < 0 || col >= static_cast<int>(names_.size())) return;
+    entry_ += names_[static_cast<size_t>(col)];
+    entry_ += scan.Safe() ? ": " : ":: ";
+    streamedValues_.push_back({entry_.size(), field, !scan.Safe()});
+    entry_ += kEol;
+    return;
+  }
   const std::string& value = CellBytes(field, text);
   if (col == 0) {
     rdnValue_ = value;
+    rdnField_ = nullptr;
     haveRdn_ = true;
   }
   if (value.empty()) return;  // no line for an empty value

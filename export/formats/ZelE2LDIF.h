@@ -10,6 +10,7 @@
 // control characters, a leading space, colon or "<", a trailing space) are
 // written in Base64; binary data goes as its bytes, so nothing is lost.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,8 +70,21 @@ class TZelExportToLDIF : public TZelExportToCellFile {
   // The descriptors of the exported columns in this run, in column order.
   const std::vector<std::string>& Descriptors() const { return names_; }
 
+ protected:
+  bool StreamsBlobs() const override { return true; }
+
  private:
+  // A long BLOB's value in an entry: read again where entry_ has it.
+  struct TStreamedValue {
+    size_t At;  // in entry_
+    const TField* Field;
+    bool Base64;
+  };
   void MakeDescriptors();
+  // A long BLOB's value in pieces: its bytes for binary data, else its text.
+  void ReadValue(const TField& field, const std::function<void(std::string_view)>& sink) const;
+  // The same escaped as it stands in the entry's name.
+  void ReadRdnValue(const TField& field, const std::function<void(std::string_view)>& sink) const;
   // The bytes of a data cell: raw data for binary fields, else the text.
   const std::string& CellBytes(const TField* field, const std::string& text);
   void WriteComment(std::string_view text);
@@ -83,6 +97,9 @@ class TZelExportToLDIF : public TZelExportToCellFile {
   bool versionWritten_ = false;
   bool haveRdn_ = false;
   std::string rdnValue_;
+  const TField* rdnField_ = nullptr;  // a long first value, read when the entry is written
+  bool rdnEmpty_ = true;
+  std::vector<TStreamedValue> streamedValues_;
   std::string entry_;  // attribute lines of the entry being built
   std::string line_;
   std::string raw_;

@@ -509,10 +509,83 @@ void TZelExportToSQL::WriteData(const TField* field, TCellType cellType, int row
     AppendComment(line_, text);
   } else {
     if (cellsInRow_ > 0) line_ += ", ";
-    AppendValue(line_, field, cellType, text);
+    if (field && field == StreamedBlob()) {
+      WriteString(line_);
+      line_.clear();
+      StreamValue(*field);
+    } else {
+      AppendValue(line_, field, cellType, text);
+    }
   }
   ++cellsInRow_;
   WriteString(line_);
+}
+
+void TZelExportToSQL::StreamValue(const TField& field) {
+  // A long BLOB, read in pieces: once to see what it holds, once to write it.
+  const TZelESQLDialect d = run_.Dialect;
+  const bool pg = d == sdPostgreSQL;
+  const TFieldType t = field.DataType();
+  bool any = false;
+  if (t != ftMemo && t != ftFmtMemo) {
+    // Binary data: its hex text in the binary literal.
+    ReadBlobText(field, [&](std::string_view piece) {
+      if (!any) WriteString(pg ? "'\\x" : "X'");
+      any = true;
+      WriteString(piece);
+    });
+    WriteString(!any ? std::string_view(run_.SQLNULL) : pg ? std::string_view("'::bytea") : std::string_view("'"));
+    return;
+  }
+  bool cr = false;
+  ReadBlobText(field, [&](std::string_view piece) {
+    any = true;
+    if (piece.find('\r') != std::string_view::npos) cr = true;
+  });
+  if (!any) {
+    WriteString(run_.SQLNULL);
+    return;
+  }
+  // As AppendStringLiteral writes the text without its NULs (PostgreSQL's made
+  // valid UTF-8, a character cut by a left-out NUL waiting for its rest).
+  const bool cast = !pg && cr;
+  WriteString(cast ? "CAST(X'" : "'");
+  bool nul = false, changed = false;
+  std::string carry, fixed;
+  auto write = [&](size_t upTo) {
+    std::string_view part(carry.data(), upTo);
+    if (pg) {
+      fixed.assign(part);
+      if (MakeValidUtf8(fixed)) changed = true;
+      part = fixed;
+    }
+    line_.clear();
+    if (cast) {
+      AppendHex(line_, part.data(), part.size());
+    } else {
+      for (char c : part) {
+        line_ += c;
+        if (c == '\'') line_ += '\'';
+      }
+    }
+    carry.erase(0, upTo);
+    WriteString(line_);
+  };
+  ReadBlobText(field, [&](std::string_view piece) {
+    for (char c : piece) {
+      if (c == '\0') nul = true;
+      else carry += c;
+    }
+    write(pg ? WholeUtf8Prefix(carry) : carry.size());
+  });
+  write(carry.size());
+  WriteString(cast ? "' AS TEXT)" : "'");
+  line_.clear();
+  if (nul) {
+    ++nulValues_;
+    ++Statistic.TotalErrors;
+  }
+  if (changed) Changed();
 }
 
 }  // namespace korvane

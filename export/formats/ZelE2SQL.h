@@ -116,11 +116,16 @@ class TZelExportToSQL : public TZelExportToCellFile {
   static bool AppendTimeLiteral(std::string& out, int64_t ms, TZelESQLDialect dialect);
   static bool AppendTimestampLiteral(std::string& out, int64_t value, TZelESQLDialect dialect);
 
+ protected:
+  bool StreamsBlobs() const override { return true; }
+
  private:
   void CloseStatement();
   void EndBatch();
   void Changed();
   void AppendValue(std::string& out, const TField* field, TCellType cellType, const std::string& text);
+  // Writes the value of a long BLOB (StreamedBlob) piece by piece.
+  void StreamValue(const TField& field);
 
   TZelESQLOptions run_;
   char idQuote_ = '"';

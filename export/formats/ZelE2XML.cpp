@@ -646,7 +646,8 @@ void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row
   std::string typed;
   const bool schemaForm = layout_ == xmlMSSQL && InTable() && RowElement() == nullptr &&
                           !(BlankIfZero && text.empty()) && SchemaValue(field, text, typed);
-  if (!schemaForm && text.empty() && !Options.Has(soExportBlankValues)) return;
+  const bool streamed = field && field == StreamedBlob();
+  if (!schemaForm && !streamed && text.empty() && !Options.Has(soExportBlankValues)) return;
   std::string name;
   if (const char* special = RowElement()) {
     (void)special;
@@ -661,6 +662,7 @@ void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row
       name = "FIELD" + std::to_string(col + 1);
   }
   line_.clear();
+  std::string after;
   switch (layout_) {
     case xmlIE:
     case xmlIECompact:
@@ -669,21 +671,64 @@ void TZelExportToXML::WriteData(const TField* field, TCellType cellType, int row
       line_ += name;
       line_ += '=';
       line_ += quote_;
-      AppendValue(line_, field, cellType, text);
-      line_ += quote_;
-      if (layout_ == xmlIE) line_ += "\r\n";
+      after += quote_;
+      if (layout_ == xmlIE) after += "\r\n";
       break;
     case xmlElement:
     case xmlMSSQL:
       line_ += layout_ == xmlElement ? "      <" : "\t\t<";
       line_ += name;
       line_ += '>';
-      if (schemaForm) AppendXmlEscaped(line_, typed);
-      else AppendValue(line_, field, cellType, text);
-      line_ += "</" + name + ">\r\n";
+      after = "</" + name + ">\r\n";
       break;
   }
+  if (streamed) {
+    StreamValue(*field, after);
+    return;
+  }
+  if (schemaForm) AppendXmlEscaped(line_, typed);
+  else AppendValue(line_, field, cellType, text);
+  line_ += after;
   WriteString(line_);
+}
+
+void TZelExportToXML::StreamValue(const TField& field, const std::string& after) {
+  // A long BLOB, read in pieces, written as AppendValue writes it whole; line_
+  // holds what goes before the value.
+  const bool wrap = layout_ != xmlClientDataset;
+  const bool base64 = run_.BLOBEncoding == beEncode64;
+  bool any = false;
+  size_t changed = 0;
+  TZelEBase64Stream b64;
+  std::string out;
+  auto take = [&](std::string_view piece) {
+    out.clear();
+    if (!any) {
+      out = line_;
+      if (wrap) out += "[CDATA[";
+      any = true;
+    }
+    if (base64) b64.Append(out, piece);
+    else changed += AppendXmlEscaped(out, piece);
+    WriteString(out);
+  };
+  // Binary data in Base64 as its bytes, anything else as its text.
+  if (base64 && IsBinaryType(field.DataType())) ReadBlobBytes(field, take);
+  else ReadBlobText(field, take);
+  out.clear();
+  if (!any) {
+    // An empty value.
+    if (Options.Has(soExportBlankValues)) WriteString(line_ + after);
+    return;
+  }
+  if (base64) b64.Finish(out);
+  if (wrap) out += "]]";
+  out += after;
+  WriteString(out);
+  if (changed > 0 && InTable() && RowElement() == nullptr) {
+    ++changedValues_;
+    ++Statistic.TotalErrors;
+  }
 }
 
 }  // namespace korvane

@@ -85,6 +85,9 @@ class TZelExportToXML : public TZelExportToCellFile {
   // Values of the last run the schema layout's types cannot hold, written as dump writes them.
   int OutsideSchemaValues() const { return outsideSchema_; }
 
+ protected:
+  bool StreamsBlobs() const override { return true; }
+
  private:
   bool AttributeLayout() const { return layout_ == xmlIE || layout_ == xmlIECompact || layout_ == xmlClientDataset; }
   const std::vector<std::string>& NamesOf(const TZelEColumns& columns);
@@ -99,6 +102,8 @@ class TZelExportToXML : public TZelExportToCellFile {
   const char* RowElement() const;
   bool CommentRow() const;
   void AppendValue(std::string& out, const TField* field, TCellType cellType, const std::string& text);
+  // Writes the value of a long BLOB (StreamedBlob) piece by piece, then after.
+  void StreamValue(const TField& field, const std::string& after);
   // The native value of a data cell in the lexical form of its schema type; false
   // when the value is text, a BLOB or null.
   bool SchemaValue(const TField* field, const std::string& text, std::string& out);

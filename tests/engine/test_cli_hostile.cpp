@@ -259,5 +259,41 @@ TEST(CliHostile, AnHonestBlobOfManyMegabytesStreamsThroughDumpAndExport) {
   EXPECT_TRUE(text == expected);
 }
 
+// The same picture through the writers that encode it themselves: each keeps
+// the bound and writes all of it.
+TEST(CliHostile, AnHonestBlobOfManyMegabytesStreamsThroughEveryWriter) {
+  std::string db = test::MakeBlobTable(1);
+  constexpr uint16_t kBlocks = 8193;
+  constexpr uint32_t kLength = uint32_t{kBlocks} * 4096 - 9;
+  test::PatchMemoBlockCount(db, 0, test::kBlobTablePic, kBlocks);
+  test::PatchLeaderLength(db, 0, test::kBlobTablePic, kLength);
+  test::TruncateFile(test::MemoPathOf(db), (uint64_t{kBlocks} + 8) * 4096);
+
+  struct TCase {
+    const char* format;
+    const char* ext;
+    size_t encoded;     // the picture's length in the file, at least
+    std::string zeros;  // how its zero bytes look there
+  };
+  const std::vector<TCase> cases = {
+      {"HTML", ".htm", 2 * size_t{kLength}, std::string(4096, '0')},
+      {"LDIF", ".ldif", size_t{kLength} / 3 * 4, std::string(4096, 'A')},
+      {"SQL", ".sql", 2 * size_t{kLength}, std::string(4096, '0')},
+      {"XML", ".xml", size_t{kLength} / 3 * 4, std::string(4096, 'A')},
+  };
+  const std::string dir = test::TempDir();
+  std::vector<TRun> runs;
+  for (const TCase& c : cases) {
+    runs.push_back(Cli({"export", db, "--format", c.format, "--output", dir + "/big" + c.ext, "--quiet"}));
+    ExpectBounded(runs.back(), c.format);
+    EXPECT_EQ(runs.back().exit, 0) << c.format << ": " << runs.back().err;
+  }
+  for (const TCase& c : cases) {
+    const std::string out = test::ReadFile(dir + "/big" + c.ext);
+    EXPECT_GT(out.size(), c.encoded) << c.format;
+    EXPECT_NE(out.find(c.zeros), std::string::npos) << c.format;
+  }
+}
+
 }  // namespace
 }  // namespace korvane

@@ -163,6 +163,42 @@ inline std::vector<std::string> FolderEntries(const std::string& dir) {
   return out;
 }
 
+// Values of BLOBs longer than the 256 KB pieces they are read in, for the
+// checks that a writer taking them in pieces writes what it writes from whole
+// values. Memo text with two- and three-byte characters, line ends (a CR right
+// at the end of the first piece, its LF beginning the second), markup and
+// separator characters, control characters and NULs.
+inline std::string LongMemoText() {
+  std::string memo(256 * 1024 - 1, 'a');
+  for (size_t i = 0; i < memo.size(); i += 61) memo[i] = ' ';
+  memo += "\r\n";
+  for (int i = 0; memo.size() < 700 * 1024; ++i) {
+    memo += "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC;\t\"q\" <&> ' , + # \\ \x01";
+    if (i % 97 == 0) memo += "\r\n";
+    if (i % 89 == 0) memo += "\r";
+    if (i % 1013 == 0) memo += std::string(1, '\0');
+  }
+  return memo;
+}
+// Bytes of every value, some of them valid UTF-8 sequences.
+inline std::string LongBinary(size_t n) {
+  std::string bin(n, '\0');
+  for (size_t i = 0; i < bin.size(); ++i) bin[i] = static_cast<char>(i * 31 + 7);
+  return bin;
+}
+// A JPEG behind the graphic leader whose frame header (192 x 144) lies beyond
+// the first 256 KB: APP segments of 64 KB before it.
+inline std::string LongJpegGraphic() {
+  std::string b("\x02\0\0\0\0\0\0\0\xFF\xD8", 10);
+  for (int k = 0; k < 5; ++k) {
+    b += std::string("\xFF\xE1\xFF\xFF", 4);
+    b += LongBinary(0xFFFD);
+  }
+  b += std::string("\xFF\xC0\0\x11\x08\x00\x90\x00\xC0", 9);
+  b += LongBinary(1000);
+  return b;
+}
+
 // A text writer that runs into memory over the grid of a table.
 struct TTextRun : ::testing::Test {
   void SetUp() override {

@@ -2,6 +2,7 @@
 // beside the page, and the settings of the format.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "export/ZelEFormats.h"
 #include "export/ZelESpecs.h"
@@ -243,6 +244,60 @@ TEST_F(HtmlFiles, SettingsTravelByNameAndThroughSettingsFiles) {
   EXPECT_EQ(s->Get("HTMLPattern"), SpecHexEncode("<html>\n<body></body>\n</html>"));
   EXPECT_THROW(s->Set("HeaderFooterWithHTML", "maybe", true), EZelESettingError);
   EXPECT_EQ(ExportFormat(teHTML).Create()->TableType(), teHTML);
+}
+
+}  // namespace
+}  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+// Long BLOBs are written from pieces; the page and its pictures must be the
+// ones a run holding each value whole writes.
+TEST_F(HtmlFiles, LongBlobsStreamedInPiecesWriteWhatWholeValuesWrite) {
+  const std::string memo = LongMemoText();
+  const std::string bin = LongBinary(300 * 1024 + 7);
+  const std::string bmp = PdxGraphicBmp(400, 300, 5).substr(8);  // a picture without the leader
+  TOpenTable t("Name=A10,Notes=M20,Fmt=F10,Pic=G10,Raw=B10",
+               {{TWriterValue("one"), TWriterValue(memo), TWriterValue("fmt\x01\\" + memo.substr(0, 300000)),
+                 TWriterValue(LongJpegGraphic()), TWriterValue(std::string("\x01\x02", 2))},
+                {TWriterValue("two"), TWriterValue("short"), std::nullopt, TWriterValue(bin), TWriterValue(bin)},
+                {TWriterValue("three"), std::nullopt, std::nullopt, TWriterValue(bmp), std::nullopt}});
+  w.DBGrid = &t.Grid;
+  for (bool fonts : {false, true}) {
+    SCOPED_TRACE(fonts ? "fonts" : "plain");
+    if (fonts) {
+      w.Options.Include(soColorsFonts);
+      for (const char* n : {"Name", "Notes", "Fmt", "Pic", "Raw"}) {
+        TZelEColumn& c = w.Columns.Add();
+        c.FieldName = n;
+        c.Font.Bold = c.Font.Underline = true;
+      }
+    }
+    auto run = [&](int64_t above, const std::string& folder) {
+      ::mkdir(folder.c_str(), 0700);
+      w.StreamBlobsAbove = above;
+      w.FileName = folder + "/page.htm";
+      w.Execute();
+      EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+      return w.Statistic.TotalErrors;
+    };
+    const std::string a = dir + (fonts ? "/whole-f" : "/whole"), b = dir + (fonts ? "/pieces-f" : "/pieces");
+    const int errors = run(int64_t{1} << 40, a);
+    EXPECT_GT(errors, 0);
+    EXPECT_EQ(run(100, b), errors);
+    const std::vector<std::string> files = FolderEntries(a);
+    EXPECT_EQ(files, (std::vector<std::string>{"page.htm", "page_img1.jpg", "page_img2.bmp"}));
+    ASSERT_EQ(FolderEntries(b), files);
+    for (const std::string& f : files) {
+      const std::string x = ReadFile(a + "/" + f), y = ReadFile(b + "/" + f);
+      EXPECT_EQ(x.size(), y.size()) << f;
+      EXPECT_TRUE(x == y) << f;
+    }
+    const std::string page = ReadFile(b + "/page.htm");
+    EXPECT_NE(page.find("src=\"page_img1.jpg\" width=\"192\" height=\"144\""), std::string::npos);
+    EXPECT_EQ(ReadFile(b + "/page_img2.bmp"), bmp);
+  }
 }
 
 }  // namespace

@@ -133,3 +133,48 @@ TEST_F(Ldif, AnEmptyTableHasNoVersionLine) {
 
 }  // namespace
 }  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+// Long BLOBs are read in pieces, for their attribute lines and for the entry's
+// name; the file must be the one a run holding each value whole writes.
+TEST_F(Ldif, LongBlobsStreamedInPiecesWriteWhatWholeValuesWrite) {
+  const std::string memo = LongMemoText();
+  const std::string bin = LongBinary(300 * 1024 + 7);
+  std::string plain(300 * 1024, 'x');  // stands as it is
+  plain[0] = '#';
+  for (size_t i = 1; i < plain.size(); i += 7) plain[i] = ',';
+  const std::vector<TWriterRow> rows = {
+      {TWriterValue(" #" + memo + " "), TWriterValue(plain), TWriterValue("fmt\x01\\" + memo.substr(0, 300000)),
+       TWriterValue(LongJpegGraphic()), TWriterValue(bin), TWriterValue("one")},
+      {TWriterValue(plain), TWriterValue(memo), std::nullopt, TWriterValue(bin), TWriterValue(std::string("\x01", 1)),
+       TWriterValue("two")},
+      {std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, TWriterValue("three")}};
+  // The entry's name from a memo, and from binary data.
+  TOpenTable byMemo("Notes=M20,Plain=M20,Fmt=F10,Pic=G10,Raw=B10,Name=A10", rows, "m.db");
+  std::string edge = bin;  // blanks where the name's second piece begins
+  for (size_t i = 256 * 1024 - 8; i < 256 * 1024; ++i) edge[i] = ' ';
+  TOpenTable byBytes("Raw=B10,Notes=M20", {{TWriterValue(bin), TWriterValue(memo)},
+                                          {TWriterValue(plain), TWriterValue(plain)},
+                                          {TWriterValue(edge), std::nullopt}}, "b.db");
+  for (TOpenTable* t : {&byMemo, &byBytes}) {
+    for (const char* base : {"", "ou=parts,dc=example"}) {
+      w.Settings().LDIFBaseDN = base;
+      w.StreamBlobsAbove = int64_t{1} << 40;
+      const std::string whole = Run(*t);
+      w.StreamBlobsAbove = 100;
+      const std::string pieces = Run(*t);
+      EXPECT_EQ(pieces.size(), whole.size()) << t->Path << base;
+      EXPECT_TRUE(pieces == whole) << t->Path << base;
+    }
+  }
+  // Both ways of writing a long value occur.
+  const std::string out = Run(byMemo);
+  EXPECT_NE(out.find("\r\nPlain: #,x"), std::string::npos);
+  EXPECT_NE(out.find("\r\ndn:: "), std::string::npos);
+  EXPECT_NE(out.find("\r\ndn: Notes=\\#\\,x"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -282,3 +282,37 @@ TEST(XmlComment, DoubleHyphensControlsAndALastHyphen) {
 
 }  // namespace
 }  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+// Long BLOBs are written from pieces; the document must be the one a run
+// holding each value whole writes, in every layout and encoding.
+TEST_F(Xml, LongBlobsStreamedInPiecesWriteWhatWholeValuesWrite) {
+  const std::string memo = LongMemoText();
+  const std::string bin = LongBinary(300 * 1024 + 7);
+  TOpenTable t("Name=A10,Notes=M20,Fmt=F10,Pic=G10,Raw=B10",
+               {{TWriterValue("one"), TWriterValue(memo), TWriterValue("fmt\x01\\" + memo.substr(0, 300000)),
+                 TWriterValue(LongJpegGraphic()), TWriterValue(std::string("\x01\x02", 2))},
+                {TWriterValue("two"), TWriterValue("short"), std::nullopt, TWriterValue(bin), TWriterValue(bin)}});
+  for (TZelEXMLFormat layout : {xmlIE, xmlIECompact, xmlClientDataset, xmlElement, xmlMSSQL}) {
+    for (TZelEBLOBEncoding encoding : {beEncode64, beNone}) {
+      w.Settings().Format = layout;
+      w.Settings().BLOBEncoding = encoding;
+      w.StreamBlobsAbove = int64_t{1} << 40;
+      const std::string whole = Run(t);
+      const int errors = w.Statistic.TotalErrors;
+      w.StreamBlobsAbove = 100;
+      const std::string pieces = Run(t);
+      EXPECT_EQ(pieces.size(), whole.size()) << layout << encoding;
+      EXPECT_TRUE(pieces == whole) << layout << encoding;
+      EXPECT_EQ(w.Statistic.TotalErrors, errors) << layout << encoding;
+      if (encoding == beNone) {
+        EXPECT_GT(errors, 0);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvane::test
