@@ -58,10 +58,20 @@ best_ms() {
   awk -v us="$best" 'BEGIN { printf "%.2f", us / 1000 }'
 }
 peak_kb() { /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1; }
+# One run: "wall-us CPU-ms peak-KB" (CPU: user + system of the command and the children
+# it waits for).
+measure() {
+  local s e r
+  s=$(now_ns)
+  r=$(/usr/bin/time -f "%U %S %M" "$@" 2>&1 >/dev/null | tail -1)
+  e=$(now_ns)
+  set -- $r
+  echo "$(( (e - s) / 1000 )) $(awk -v u="$1" -v s="$2" 'BEGIN{printf "%d", (u + s) * 1000}') $3"
+}
 # The clipboard's runs happen inside an X server of their own (one per measurement),
 # so that starting the server is not timed: `under_x best_ms CMD...`.
 under_x() {
-  REPEAT=$REPEAT xvfb-run -a bash -c "$(declare -f now_ns best_ms peak_kb); \"\$@\"" _ "$@"
+  REPEAT=$REPEAT xvfb-run -a bash -c "$(declare -f now_ns best_ms peak_kb measure); \"\$@\"" _ "$@"
 }
 
 if want write; then
@@ -122,37 +132,47 @@ fi
 
 if want formats; then
   FORMATS=${FORMATS:-"HTML XML SQL LDIF Clipboard"}
-  echo "== korvane-cli export: every format beside text export (best of $REPEAT, into a file)"
-  echo "Same table and options for every format (the defaults of the command line); the"
-  echo "ratio is to the text export timed in the same pass. Peak memory is the largest of"
-  echo "korvane-cli and the helpers it waits for (/usr/bin/time %M)."
-  printf "%-8s %-10s %10s %12s %8s %10s %10s\n" table format "ms" "rec/s" "/text" "peak KB" "out MB"
+  have_x=1
+  command -v xvfb-run >/dev/null || have_x=0
+  echo "== korvane-cli export: every format beside text export (best of $REPEAT rounds, into a file)"
+  echo "Same table and options for every format (the defaults of the command line). Each"
+  echo "round runs every format once, so that the load of the machine falls on all alike;"
+  echo "the ratios are to text export. CPU is user + system time of korvane-cli and the"
+  echo "helpers it waits for; peak memory the largest of them (/usr/bin/time)."
+  [ "$have_x" = 1 ] || echo "Clipboard: skipped, no xvfb-run (the clipboard needs a display)."
+  printf "%-8s %-10s %10s %8s %10s %8s %10s %9s\n" table format "wall ms" "/text" "CPU ms" "/text" "peak KB" "out MB"
   for s in "${sizes[@]}"; do
     set -- $s
     n=$1 t=$2
-    text_ms=""
-    for f in text $FORMATS; do
-      out="$TABLES/$t.export.$f"
-      if [ "$f" = Clipboard ]; then
-        if ! command -v xvfb-run >/dev/null; then
-          printf "%-8s %-10s %s\n" "$t" "$f" "skipped: no xvfb-run (the clipboard needs a display)"
-          continue
-        fi
-        # The clipboard holds the whole text; the helper (xclip) keeps a copy of it.
-        ms=$(under_x best_ms "$CLI" export "$TABLES/$t.db" --format Clipboard --quiet)
-        kb=$(under_x peak_kb "$CLI" export "$TABLES/$t.db" --format Clipboard --quiet)
-        mb="-"
-      else
-        ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet)
-        kb=$(peak_kb "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet)
-        mb=$(awk -v b="$(stat -c %s "$out")" 'BEGIN{printf "%.1f", b/1048576}')
-        rm -f "$out"
-      fi
-      [ "$f" = text ] && text_ms=$ms
-      printf "%-8s %-10s %10s %12.0f %8.2f %10d %10s\n" "$t" "$f" "$ms" \
-        "$(awk -v n="$n" -v ms="$ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$ms" -v b="$text_ms" 'BEGIN{print a/b}')" \
-        "$kb" "$mb"
+    declare -A wall=() cpu=() peak=() size=()
+    fmts="text"
+    for f in $FORMATS; do
+      [ "$f" = Clipboard ] && [ "$have_x" = 0 ] && continue
+      fmts="$fmts $f"
     done
+    for _ in $(seq "$REPEAT"); do
+      for f in $fmts; do
+        out="$TABLES/$t.export.$f"
+        if [ "$f" = Clipboard ]; then
+          # No file: the clipboard (and the helper serving it, xclip) holds the whole text.
+          r=$(under_x measure "$CLI" export "$TABLES/$t.db" --format Clipboard --quiet)
+        else
+          r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet)
+          size[$f]=$(awk -v b="$(stat -c %s "$out")" 'BEGIN{printf "%.1f", b/1048576}')
+          rm -f "$out"
+        fi
+        set -- $r
+        if [ -z "${wall[$f]:-}" ] || [ "$1" -lt "${wall[$f]}" ]; then wall[$f]=$1; fi
+        if [ -z "${cpu[$f]:-}" ] || [ "$2" -lt "${cpu[$f]}" ]; then cpu[$f]=$2; fi
+        if [ -z "${peak[$f]:-}" ] || [ "$3" -gt "${peak[$f]}" ]; then peak[$f]=$3; fi
+      done
+    done
+    for f in $fmts; do
+      printf "%-8s %-10s %10.1f %8.2f %10d %8.2f %10d %9s\n" "$t" "$f" "$(awk -v us="${wall[$f]}" 'BEGIN{print us/1000}')" \
+        "$(awk -v a="${wall[$f]}" -v b="${wall[text]}" 'BEGIN{print a/b}')" "${cpu[$f]}" \
+        "$(awk -v a="${cpu[$f]}" -v b="${cpu[text]}" 'BEGIN{print a/b}')" "${peak[$f]}" "${size[$f]:--}"
+    done
+    unset wall cpu peak size
   done
   echo
 fi
