@@ -16,7 +16,8 @@
 # Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
 #        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
 #        SECTIONS=write,formats bench/run.sh   (only these sections; see below)
-# Builds korvane-cli and bench_engine first. Needs about 450 MB of disk for the tables.
+# Builds korvane-cli and bench_engine first. Needs about 450 MB of disk for the tables
+# and 500 MB more for the largest export while the formats are timed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
