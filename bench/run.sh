@@ -6,12 +6,18 @@
 #   - `korvane-cli dump TABLE.db > /dev/null`: time, records/s and peak memory
 #   - `korvane-cli export TABLE.db --format text` beside dump in the same run: into a
 #     file (written, synced and renamed as every export is) and into /dev/null
+#   - every other export format (HTML, XML, SQL, LDIF, Clipboard) beside text export in
+#     the same run, on the same tables: time, ratio to text, peak memory, output size.
+#     The clipboard needs a display: it runs under `xvfb-run -a` when that is installed
+#     and is skipped (with a note) otherwise
 #   - bench_engine: scans, 100 000 random SetRecNo, opening and showing the last record,
 #     writing with TPdxWriter in-process
 #   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
 # Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
 #        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
-# Builds korvane-cli and bench_engine first. Needs about 450 MB of disk for the tables.
+#        SECTIONS=write,formats bench/run.sh   (only these sections; see below)
+# Builds korvane-cli and bench_engine first. Needs about 450 MB of disk for the tables
+# and 500 MB more for the largest export while the formats are timed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -29,6 +35,11 @@ grep -m1 "model name" /proc/cpuinfo | sed 's/^model name[[:space:]]*: /cpu: /'
 echo "memory: $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)"
 echo "kernel: $(uname -r)   load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
+
+# SECTIONS: a comma-separated choice of write, dump, text, formats, engine (default
+# all); without write, the tables of an earlier run are used (missing ones are made).
+SECTIONS=${SECTIONS:-write,dump,text,formats,engine}
+want() { [[ ",$SECTIONS," == *",$1,"* ]]; }
 
 sizes=("10000 t10k" "100000 t100k" "1000000 t1m")
 [ "${QUICK:-0}" = 1 ] && sizes=("10000 t10k" "100000 t100k")
@@ -48,55 +59,130 @@ best_ms() {
   awk -v us="$best" 'BEGIN { printf "%.2f", us / 1000 }'
 }
 peak_kb() { /usr/bin/time -f "%M" "$@" 2>&1 >/dev/null | tail -1; }
+# One run: "wall-us CPU-ms peak-KB" (CPU: user + system of the command and the children
+# it waits for).
+measure() {
+  local s e r
+  s=$(now_ns)
+  r=$(/usr/bin/time -f "%U %S %M" "$@" 2>&1 >/dev/null | tail -1)
+  e=$(now_ns)
+  set -- $r
+  echo "$(( (e - s) / 1000 )) $(awk -v u="$1" -v s="$2" 'BEGIN{printf "%d", (u + s) * 1000}') $3"
+}
+# The clipboard's runs happen inside an X server of their own (one per measurement),
+# so that starting the server is not timed: `under_x best_ms CMD...`.
+under_x() {
+  REPEAT=$REPEAT xvfb-run -a bash -c "$(declare -f now_ns best_ms peak_kb measure); \"\$@\"" _ "$@"
+}
 
-echo "== writing (korvane-cli generate --records N --seed 1)"
-printf "%-8s %10s %12s %14s %10s %10s\n" table records "time ms" "records/s" ".db MB" "peak KB"
-for s in "${sizes[@]}"; do
-  set -- $s
-  n=$1 t=$2
-  rm -f "$TABLES/$t.db" "$TABLES/$t.mb"
-  s0=$(now_ns)
-  kb=$(peak_kb "$CLI" generate --records "$n" --seed 1 "$TABLES/$t.db")
-  e0=$(now_ns)
-  ms=$(( (e0 - s0) / 1000000 ))
-  printf "%-8s %10d %12d %14.0f %10.1f %10d\n" "$t" "$n" "$ms" "$(awk -v n="$n" -v ms="$ms" 'BEGIN{print n*1000/(ms?ms:1)}')" \
-    "$(awk -v b="$(stat -c %s "$TABLES/$t.db")" 'BEGIN{print b/1048576}')" "$kb"
-done
-echo
+if want write; then
+  echo "== writing (korvane-cli generate --records N --seed 1)"
+  printf "%-8s %10s %12s %14s %10s %10s\n" table records "time ms" "records/s" ".db MB" "peak KB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    rm -f "$TABLES/$t.db" "$TABLES/$t.mb"
+    s0=$(now_ns)
+    kb=$(peak_kb "$CLI" generate --records "$n" --seed 1 "$TABLES/$t.db")
+    e0=$(now_ns)
+    ms=$(( (e0 - s0) / 1000000 ))
+    printf "%-8s %10d %12d %14.0f %10.1f %10d\n" "$t" "$n" "$ms" "$(awk -v n="$n" -v ms="$ms" 'BEGIN{print n*1000/(ms?ms:1)}')" \
+      "$(awk -v b="$(stat -c %s "$TABLES/$t.db")" 'BEGIN{print b/1048576}')" "$kb"
+  done
+  echo
+else
+  for s in "${sizes[@]}"; do
+    set -- $s
+    [ -f "$TABLES/$2.db" ] || "$CLI" generate --records "$1" --seed 1 "$TABLES/$2.db" >/dev/null
+  done
+fi
 
-echo "== cat TABLE.db > /dev/null and korvane-cli dump TABLE.db > /dev/null (best of $REPEAT)"
-printf "%-8s %10s %12s %14s %14s %10s\n" table "cat ms" "dump ms" "dump rec/s" "dump/cat" "dump KB"
-for s in "${sizes[@]}"; do
-  set -- $s
-  n=$1 t=$2
-  cat_ms=$(best_ms cat "$TABLES/$t.db")
-  dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
-  kb=$(peak_kb "$CLI" dump "$TABLES/$t.db")
-  printf "%-8s %10s %12s %14.0f %14.1f %10d\n" "$t" "$cat_ms" "$dump_ms" \
-    "$(awk -v n="$n" -v ms="$dump_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$dump_ms" -v b="$cat_ms" 'BEGIN{print a/b}')" "$kb"
-done
-echo
+if want dump; then
+  echo "== cat TABLE.db > /dev/null and korvane-cli dump TABLE.db > /dev/null (best of $REPEAT)"
+  printf "%-8s %10s %12s %14s %14s %10s\n" table "cat ms" "dump ms" "dump rec/s" "dump/cat" "dump KB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    cat_ms=$(best_ms cat "$TABLES/$t.db")
+    dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
+    kb=$(peak_kb "$CLI" dump "$TABLES/$t.db")
+    printf "%-8s %10s %12s %14.0f %14.1f %10d\n" "$t" "$cat_ms" "$dump_ms" \
+      "$(awk -v n="$n" -v ms="$dump_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$dump_ms" -v b="$cat_ms" 'BEGIN{print a/b}')" "$kb"
+  done
+  echo
+fi
 
-echo "== korvane-cli export --format text beside dump (best of $REPEAT)"
-printf "%-8s %10s %12s %14s %12s %14s %12s %10s\n" table "dump ms" "export ms" "export rec/s" "to null ms" "null rec/s" \
-  "export/dump" "export KB"
-for s in "${sizes[@]}"; do
-  set -- $s
-  n=$1 t=$2
-  dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
-  exp_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
-  null_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output /dev/null --quiet)
-  kb=$(peak_kb "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
-  rm -f "$TABLES/$t.txt"
-  printf "%-8s %10s %12s %14.0f %12s %14.0f %12.2f %10d\n" "$t" "$dump_ms" "$exp_ms" \
-    "$(awk -v n="$n" -v ms="$exp_ms" 'BEGIN{print n*1000/ms}')" "$null_ms" \
-    "$(awk -v n="$n" -v ms="$null_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$exp_ms" -v b="$dump_ms" 'BEGIN{print a/b}')" "$kb"
-done
-echo
+if want text; then
+  echo "== korvane-cli export --format text beside dump (best of $REPEAT)"
+  printf "%-8s %10s %12s %14s %12s %14s %12s %10s\n" table "dump ms" "export ms" "export rec/s" "to null ms" "null rec/s" \
+    "export/dump" "export KB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    dump_ms=$(best_ms "$CLI" dump "$TABLES/$t.db")
+    exp_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
+    null_ms=$(best_ms "$CLI" export "$TABLES/$t.db" --format text --output /dev/null --quiet)
+    kb=$(peak_kb "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.txt" --quiet)
+    rm -f "$TABLES/$t.txt"
+    printf "%-8s %10s %12s %14.0f %12s %14.0f %12.2f %10d\n" "$t" "$dump_ms" "$exp_ms" \
+      "$(awk -v n="$n" -v ms="$exp_ms" 'BEGIN{print n*1000/ms}')" "$null_ms" \
+      "$(awk -v n="$n" -v ms="$null_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$exp_ms" -v b="$dump_ms" 'BEGIN{print a/b}')" "$kb"
+  done
+  echo
+fi
 
-echo "== bench_engine (Google Benchmark; real time)"
-"$BENCH" --tables "$TABLES" --benchmark_min_time="${MIN_TIME:-0.5}" --benchmark_counters_tabular=true 2>/dev/null
-echo
+if want formats; then
+  FORMATS=${FORMATS:-"HTML XML SQL LDIF Clipboard"}
+  have_x=1
+  command -v xvfb-run >/dev/null || have_x=0
+  echo "== korvane-cli export: every format beside text export (best of $REPEAT rounds, into a file)"
+  echo "Same table and options for every format (the defaults of the command line). Each"
+  echo "round runs every format once, so that the load of the machine falls on all alike;"
+  echo "the ratios are to text export. CPU is user + system time of korvane-cli and the"
+  echo "helpers it waits for; peak memory the largest of them (/usr/bin/time)."
+  [ "$have_x" = 1 ] || echo "Clipboard: skipped, no xvfb-run (the clipboard needs a display)."
+  printf "%-8s %-10s %10s %8s %10s %8s %10s %9s\n" table format "wall ms" "/text" "CPU ms" "/text" "peak KB" "out MB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    declare -A wall=() cpu=() peak=() size=()
+    fmts="text"
+    for f in $FORMATS; do
+      [ "$f" = Clipboard ] && [ "$have_x" = 0 ] && continue
+      fmts="$fmts $f"
+    done
+    for _ in $(seq "$REPEAT"); do
+      for f in $fmts; do
+        out="$TABLES/$t.export.$f"
+        if [ "$f" = Clipboard ]; then
+          # No file: the clipboard (and the helper serving it, xclip) holds the whole text.
+          r=$(under_x measure "$CLI" export "$TABLES/$t.db" --format Clipboard --quiet)
+        else
+          r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet)
+          size[$f]=$(awk -v b="$(stat -c %s "$out")" 'BEGIN{printf "%.1f", b/1048576}')
+          rm -f "$out"
+        fi
+        set -- $r
+        if [ -z "${wall[$f]:-}" ] || [ "$1" -lt "${wall[$f]}" ]; then wall[$f]=$1; fi
+        if [ -z "${cpu[$f]:-}" ] || [ "$2" -lt "${cpu[$f]}" ]; then cpu[$f]=$2; fi
+        if [ -z "${peak[$f]:-}" ] || [ "$3" -gt "${peak[$f]}" ]; then peak[$f]=$3; fi
+      done
+    done
+    for f in $fmts; do
+      printf "%-8s %-10s %10.1f %8.2f %10d %8.2f %10d %9s\n" "$t" "$f" "$(awk -v us="${wall[$f]}" 'BEGIN{print us/1000}')" \
+        "$(awk -v a="${wall[$f]}" -v b="${wall[text]}" 'BEGIN{print a/b}')" "${cpu[$f]}" \
+        "$(awk -v a="${cpu[$f]}" -v b="${cpu[text]}" 'BEGIN{print a/b}')" "${peak[$f]}" "${size[$f]:--}"
+    done
+    unset wall cpu peak size
+  done
+  echo
+fi
+
+if want engine; then
+  echo "== bench_engine (Google Benchmark; real time)"
+  "$BENCH" --tables "$TABLES" --benchmark_min_time="${MIN_TIME:-0.5}" --benchmark_counters_tabular=true 2>/dev/null
+  echo
+fi
 
 if [ "${PROFILE:-0}" = 1 ] && command -v perf >/dev/null; then
   big=$(for s in "${sizes[@]}"; do set -- $s; echo "$2"; done | tail -1)

@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -30,8 +32,12 @@ namespace {
 // ours, /dev/null (a clipboard helper stays behind to serve the selection and
 // must not hold our standard error open), or collected with the output.
 enum class TErrors { Inherit, Null, ToOutput };
-int RunProgram(const std::vector<std::string>& argv, const std::string* input = nullptr,
-               std::string* output = nullptr, TErrors errors = TErrors::Inherit) {
+// Receives a program's standard output piece by piece; answering false stops
+// reading (the program's further writes fail).
+using TOutputSink = std::function<bool(std::string_view)>;
+
+int RunProgramTo(const std::vector<std::string>& argv, const std::string* input, const TOutputSink* output,
+                 TErrors errors) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -90,13 +96,12 @@ int RunProgram(const std::vector<std::string>& argv, const std::string* input = 
     sigaction(SIGPIPE, &old, nullptr);
   }
   if (output) {
-    output->clear();
     char buf[65536];
     while (true) {
       ssize_t n = ::read(outfd[0], buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
-      output->append(buf, static_cast<size_t>(n));
+      if (!(*output)(std::string_view(buf, static_cast<size_t>(n)))) break;
     }
     ::close(outfd[0]);
   }
@@ -104,6 +109,31 @@ int RunProgram(const std::vector<std::string>& argv, const std::string* input = 
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunProgram(const std::vector<std::string>& argv, const std::string* input = nullptr,
+               std::string* output = nullptr, TErrors errors = TErrors::Inherit) {
+  if (!output) return RunProgramTo(argv, input, nullptr, errors);
+  output->clear();
+  const TOutputSink collect = [output](std::string_view piece) {
+    output->append(piece);
+    return true;
+  };
+  return RunProgramTo(argv, input, &collect, errors);
+}
+
+// Whether a program's standard output is `text`, compared as it comes (a clipboard
+// helper's output may be hundreds of megabytes): reading stops at the first
+// difference.
+bool ProgramPrints(const std::vector<std::string>& argv, const std::string& text) {
+  size_t at = 0;
+  bool same = true;
+  const TOutputSink compare = [&](std::string_view piece) {
+    same = piece.size() <= text.size() - at && text.compare(at, piece.size(), piece) == 0;
+    at += piece.size();
+    return same;
+  };
+  return RunProgramTo(argv, nullptr, &compare, TErrors::Null) == 0 && same && at == text.size();
 }
 
 // Ctrl-C during a run is the Cancel button; a second one ends the program.
@@ -452,9 +482,8 @@ bool THeadlessServices::SetClipboardText(const std::string& text) {
     // (a little) until the clipboard holds the text, so that a paste right
     // after the command gets it.
     auto settled = [&](const std::vector<std::string>& read) {
-      std::string now;
       for (int i = 0; i < 40 && !text.empty(); ++i) {
-        if (RunProgram(read, nullptr, &now, TErrors::Null) == 0 && now == text) break;
+        if (ProgramPrints(read, text)) break;
         ::usleep(25000);
       }
       return true;

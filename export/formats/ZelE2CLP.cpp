@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace korvane {
@@ -79,9 +80,17 @@ void TZelExportToClipboard::FinishOutput(bool keep) {
   TZelExportToText::FinishOutput(keep);
   // Only a completed run replaces the clipboard.
   if (!keep || !began_) return;
+  // The text is held once: the run's text becomes the clipboard's (after the
+  // clipboard's own text when merging); a million records make some 200 MB.
   clipboard_.clear();
-  if (Options.Has(soMergeData) && !Services().ClipboardText(clipboard_)) throw EZelExportError(kNoClipboard);
-  clipboard_ += buffer_;
+  if (Options.Has(soMergeData)) {
+    if (!Services().ClipboardText(clipboard_)) throw EZelExportError(kNoClipboard);
+    clipboard_ += buffer_;
+  } else {
+    clipboard_ = std::move(buffer_);
+  }
+  buffer_.clear();
+  buffer_.shrink_to_fit();
   if (!Services().SetClipboardText(clipboard_)) throw EZelExportError(kNoClipboard);
 }
 

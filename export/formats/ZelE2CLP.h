@@ -32,9 +32,6 @@ class TZelExportToClipboard : public TZelExportToText {
   void WriteString(std::string_view text) override;
   void DoActionAfterExport() override;
 
-  // The text of the last run (what went on the clipboard, before merging).
-  const std::string& Text() const { return buffer_; }
-
  protected:
   void FinishOutput(bool keep) override;
 
@@ -42,7 +39,7 @@ class TZelExportToClipboard : public TZelExportToText {
   // A new file in the temporary folder holding text; answers its path.
   std::string WriteTemporaryText(const std::string& text) const;
 
-  std::string buffer_;
+  std::string buffer_;     // the text of the run being written
   std::string clipboard_;  // the clipboard's text after the run
   bool began_ = false;
   bool ended_ = false;

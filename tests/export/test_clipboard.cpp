@@ -107,6 +107,22 @@ TEST_F(Clipboard, MergeAppendsToTheClipboardsText) {
   EXPECT_EQ(clip.Text, "before\r\napple\t3\t1.5\r\n");
 }
 
+TEST_F(Clipboard, EachRunPutsItsOwnTextAndAMergeAfterAPlainRunAddsToIt) {
+  // The run's text is handed over to the clipboard, not copied: a later run of
+  // the same writer starts empty.
+  TOpenTable t(kThreeSpec, {ThreeRows()[0]});
+  Run(t);
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  Run(t);
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  EXPECT_EQ(clip.Text, "apple\t3\t1.5\r\n");
+  w.Options.Include(soMergeData);
+  Run(t);
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  EXPECT_EQ(clip.Text, "apple\t3\t1.5\r\napple\t3\t1.5\r\n");
+  EXPECT_EQ(clip.Sets, 3);
+}
+
 TEST_F(Clipboard, NoClipboardFailsTheRun) {
   TOpenTable t(kThreeSpec, ThreeRows());
   clip.Reachable = false;
