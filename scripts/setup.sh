@@ -15,6 +15,7 @@ packages=(
   python3-html5lib libxml2-utils xsltproc sqlite3 postgresql python3-ldap slapd ldap-utils
   xclip
   python3-dbfread gnumeric
+  python3-xlrd pspp readstat libwps-tools
 )
 
 missing=()
