@@ -8,41 +8,6 @@ namespace korvane {
 
 namespace {
 
-// Decodes one UTF-8 sequence at s[i]. Returns its length, or 0 when the bytes
-// there are no valid sequence.
-size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
-  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
-  unsigned char c = b(0);
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  }
-  size_t n;
-  uint32_t min;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2;
-    cp = c & 0x1Fu;
-    min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3;
-    cp = c & 0x0Fu;
-    min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4;
-    cp = c & 0x07u;
-    min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((b(k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(k) & 0x3Fu);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -77,6 +42,39 @@ bool IsNameChar(uint32_t c) {
 }
 
 }  // namespace
+
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  unsigned char c = b(0);
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  }
+  size_t n;
+  uint32_t min;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2;
+    cp = c & 0x1Fu;
+    min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3;
+    cp = c & 0x0Fu;
+    min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4;
+    cp = c & 0x07u;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((b(k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b(k) & 0x3Fu);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
 
 void AppendBase64(std::string& out, std::string_view bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

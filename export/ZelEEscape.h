@@ -8,6 +8,7 @@
 // can count the value in the run's statistic.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,10 @@ size_t AppendXmlEscaped(std::string& out, std::string_view text);
 // Whether text can stand in XML as it is after escaping (no NUL, no other C0
 // control but TAB CR LF, valid UTF-8).
 bool IsXmlSafe(std::string_view text);
+
+// Decodes the UTF-8 sequence at s[i] into cp and answers its length, or 0 when
+// the bytes there are no valid sequence (overlong, a surrogate, cut short).
+size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp);
 
 // Whether a byte string is valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);

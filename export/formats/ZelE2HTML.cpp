@@ -116,34 +116,6 @@ bool NotInHtml(uint32_t cp) {
   return (cp & 0xFFFE) == 0xFFFE;
 }
 
-// Decodes one UTF-8 sequence; 0 when the bytes at i are none.
-size_t Utf8At(std::string_view s, size_t i, uint32_t& cp) {
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  }
-  size_t n;
-  uint32_t min;
-  if ((c & 0xE0) == 0xC0) {
-    n = 2, cp = c & 0x1Fu, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    n = 3, cp = c & 0x0Fu, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    n = 4, cp = c & 0x07u, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    unsigned char d = static_cast<unsigned char>(s[i + k]);
-    if ((d & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (d & 0x3Fu);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 std::string UpperAscii(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -336,7 +308,7 @@ size_t TZelExportToHTML::AppendHtmlText(std::string& out, std::string_view text)
       continue;
     }
     uint32_t cp = 0;
-    size_t n = Utf8At(text, i, cp);
+    size_t n = DecodeUtf8(text, i, cp);
     if (n != 0 && !NotInHtml(cp) && cp != 0) {
       i += n;
       continue;

@@ -199,8 +199,9 @@ inline std::string LongJpegGraphic() {
   return b;
 }
 
-// A text writer that runs into memory over the grid of a table.
-struct TTextRun : ::testing::Test {
+// A writer of format W that runs into memory over the grid of a table.
+template <class W>
+struct TWriterRun : ::testing::Test {
   void SetUp() override {
     w.SetServices(&services);
     w.AnimatedStatus = false;
@@ -212,8 +213,9 @@ struct TTextRun : ::testing::Test {
     EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
     return out.Data();
   }
-  TZelExportToText w;
+  W w;
   TRecordingServices services;
 };
+using TTextRun = TWriterRun<TZelExportToText>;
 
 }  // namespace korvane::test

@@ -48,26 +48,14 @@ struct TDbf {
   }
 };
 
-struct Dbf : ::testing::Test {
-  void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
-  }
-  TDbf Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return TDbf(out.Data());
-  }
+struct Dbf : TWriterRun<TZelExportToDBF> {
+  TDbf Run(TOpenTable& t) { return TDbf(TWriterRun::Run(t)); }
   // Sets the titles of the grid's columns.
   static void Titles(TOpenTable& t, const std::vector<std::string>& titles) {
     std::vector<TGridColumn> cols = t.Grid.Columns();
     for (size_t i = 0; i < titles.size() && i < cols.size(); ++i) cols[i].Title.Caption = titles[i];
     t.Grid.SetColumns(cols);
   }
-  TZelExportToDBF w;
-  TRecordingServices services;
 };
 
 TEST_F(Dbf, HeaderAndRecordSizesAndCountOfThreeTextColumns) {

@@ -19,21 +19,7 @@ std::string TablePart(const std::string& page) {
   return b == std::string::npos || e == std::string::npos ? std::string() : page.substr(b, e + 8 - b);
 }
 
-struct Html : ::testing::Test {
-  void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
-  }
-  std::string Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return out.Data();
-  }
-  TZelExportToHTML w;
-  TRecordingServices services;
-};
+using Html = TWriterRun<TZelExportToHTML>;
 
 TEST_F(Html, TextIsEscapedLineEndsBreakAndEmptyCellsHoldASpace) {
   TOpenTable t("Name=A40,Notes=M20", {{TWriterValue("a<b&\"c\" 'd' |x|"), TWriterValue("one\r\ntwo\rthree\nfour")},

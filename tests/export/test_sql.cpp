@@ -9,26 +9,16 @@
 namespace korvane::test {
 namespace {
 
-struct Sql : ::testing::Test {
-  void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
-  }
+struct Sql : TWriterRun<TZelExportToSQL> {
   std::string Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
     w.TableName = "T";
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return out.Data();
+    return TWriterRun::Run(t);
   }
   static int Count(const std::string& s, const std::string& what) {
     int n = 0;
     for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
     return n;
   }
-  TZelExportToSQL w;
-  TRecordingServices services;
 };
 
 TEST_F(Sql, ScriptEndsEachStatementOnceAndCommitsWhatItBegan) {

@@ -12,18 +12,10 @@
 namespace korvane::test {
 namespace {
 
-struct Xml : ::testing::Test {
+struct Xml : TWriterRun<TZelExportToXML> {
   void SetUp() override {
-    w.SetServices(&services);
-    w.AnimatedStatus = false;
+    TWriterRun::SetUp();
     w.KeyGenerator = "gen";
-  }
-  std::string Run(TOpenTable& t) {
-    w.DBGrid = &t.Grid;
-    TZelEStringStream out;
-    w.ExportToStream(&out);
-    EXPECT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
-    return out.Data();
   }
   // The document from the records start on (after the fixed entity block).
   std::string Body(TOpenTable& t) {
@@ -31,8 +23,6 @@ struct Xml : ::testing::Test {
     size_t p = s.find("]>");
     return p == std::string::npos ? s : s.substr(p + 2);
   }
-  TZelExportToXML w;
-  TRecordingServices services;
 };
 
 TEST_F(Xml, ValuesAreEscapedAndCharactersXmlCannotCarryAreCounted) {
