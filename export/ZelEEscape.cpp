@@ -156,21 +156,28 @@ void AppendHtmlEscaped(std::string& out, std::string_view text) {
   }
 }
 
+// Copies the character of UTF-8 text at i (a byte of 80h or above) and steps
+// past it; a byte that starts no valid sequence, or a character XML does not
+// allow, is written as U+FFFD. Answers 1 when it replaced, else 0.
+static size_t AppendXmlCharAt(std::string& out, std::string_view text, size_t& i) {
+  uint32_t cp = 0;
+  const size_t n = DecodeUtf8(text, i, cp);
+  if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
+    out += kReplacement;
+    i += n == 0 ? 1 : n;
+    return 1;
+  }
+  out.append(text.substr(i, n));
+  i += n;
+  return 0;
+}
+
 size_t AppendXmlEscaped(std::string& out, std::string_view text) {
   size_t changed = 0;
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      uint32_t cp = 0;
-      size_t n = DecodeUtf8(text, i, cp);
-      if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
-        out += kReplacement;
-        ++changed;
-        i += n == 0 ? 1 : n;
-      } else {
-        out.append(text.substr(i, n));
-        i += n;
-      }
+      changed += AppendXmlCharAt(out, text, i);
       continue;
     }
     switch (c) {
@@ -268,16 +275,7 @@ size_t AppendXmlComment(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      uint32_t cp = 0;
-      size_t n = DecodeUtf8(text, i, cp);
-      if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
-        out += kReplacement;
-        ++changed;
-        i += n == 0 ? 1 : n;
-      } else {
-        out.append(text.substr(i, n));
-        i += n;
-      }
+      changed += AppendXmlCharAt(out, text, i);
       continue;
     }
     ++i;
