@@ -5,6 +5,7 @@
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2CLP.h"
 #include "export/formats/ZelE2DBF.h"
+#include "export/formats/ZelE2SPSS.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
@@ -66,9 +67,8 @@ std::vector<TZelEFormat> MakeTable() {
            faBlankRowPerRecord,
        Writer<TZelExportToClipboard>(), nullptr},
       {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, nullptr, nullptr},
-      {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet,
-       faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faReversed,
-       nullptr, nullptr},
+      {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet, faOriginalTypes | faColumnWidth | faCharacterSet,
+       Writer<TZelExportToSPSS>(), nullptr},
       {tePDF, "PDF", "TZelExportToPDF", ".PDF", fcDocument,
        (kSheet & ~faOriginalTypes) | faPageSetup | faSheetName, nullptr, nullptr},
       {teLDIF, "LDIF", "TZelExportToLDIF", ".LDIF", fcOther,
