@@ -5,9 +5,11 @@
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2CLP.h"
 #include "export/formats/ZelE2DBF.h"
+#include "export/formats/ZelE2DIF.h"
 #include "export/formats/ZelE2SPSS.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
+#include "export/formats/ZelE2SYLK.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
 
@@ -48,9 +50,11 @@ std::vector<TZelEFormat> MakeTable() {
       {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,
        (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, nullptr, nullptr},
       {teSYLK, "SYLK", "TZelExportToSYLK", ".SLK", fcOther,
-       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName | faCharacterSet,
+       Writer<TZelExportToSYLK>(), nullptr},
       {teDIF, "DIF", "TZelExportToDIF", ".DIF", fcOther,
-       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
+       faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName | faCharacterSet,
+       Writer<TZelExportToDIF>(), nullptr},
       {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet, nullptr, nullptr},
       {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet, nullptr, nullptr},
       {teSQL, "SQL", "TZelExportToSQL", ".SQL", fcDatabase,
