@@ -280,6 +280,30 @@ TEST_F(Xls, FontsOfTheRunAtMostFourWithColorsAndFonts) {
   EXPECT_EQ(s.At(0, 4)->Font(), 0);  // a fifth font: font 0
 }
 
+TEST_F(Xls, ATextAHandlerPutInPlaceIsReadWithTheRunsSeparators) {
+  TOpenTable t("N=N,D=D", {{TWriterValue(1.5), TWriterValue(PdxDayNumber(2020, 1, 2))},
+                           {TWriterValue(2.5), TWriterValue(PdxDayNumber(2020, 1, 3))},
+                           {TWriterValue(3.5), TWriterValue(PdxDayNumber(2020, 1, 4))}});
+  w.DataFormats.DecimalSeparator = ',';
+  w.DataFormats.ThousandSeparator = '.';
+  int n = 0;
+  w.OnGetCellParams = [&](TZelECustomBaseComponent&, const TField* field, std::string& text, TFontSpec&, TAlignment&,
+                          TColor&, TCellType&) {
+    if (!field) return;
+    ++n;
+    if (n == 1) text = "1.234,5";
+    if (n == 3) text = "n/a";
+    if (n == 4) text = "tomorrow";
+  };
+  const TSheet s = Run(t);
+  EXPECT_EQ(s.At(0, 0)->Number(), 1234.5);
+  EXPECT_EQ(s.At(1, 0)->Label(), "n/a");
+  EXPECT_EQ(s.At(1, 1)->Label(), "tomorrow");
+  EXPECT_EQ(s.At(2, 0)->Number(), 3.5);  // not replaced: the value itself
+  EXPECT_EQ(s.At(2, 1)->Format(), 14);
+  EXPECT_EQ(w.Statistic.TotalErrors, 2);
+}
+
 struct XlsFiles : Xls {
   std::string dir;
   void SetUp() override {
