@@ -190,7 +190,7 @@ TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
 
 TEST_F(WizardTest, FileOriginIsOfferedOnlyWhereTheTextIsConverted) {
   auto w = Window();
-  for (TTableTypeExport t : {teText, teDBase, teHTML, teXML, teSQL, teLDIF, teClipboard}) {
+  for (TTableTypeExport t : {teText, teDBase, teXLS, teHTML, teXML, teSQL, teLDIF, teClipboard}) {
     if (!ExportFormat(t).Built()) continue;
     w->SelectFormat(t);
     // The wizard offers the choice exactly where the writer converts its text.
