@@ -12,6 +12,7 @@
 #include "export/formats/ZelE2SYLK.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
+#include "export/formats/ZelE2XLS.h"
 
 namespace korvane {
 
@@ -44,7 +45,8 @@ std::vector<TZelEFormat> MakeTable() {
       {teHTML, "HTML", "TZelExportToHTML", ".HTM", fcWeb,
        faTitles | faHeaderFooter | faLayouts | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle,
        Writer<TZelExportToHTML>(), Settings<TZelEHTMLSettings>()},
-      {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet | faCharacterSet, Writer<TZelExportToXLS>(),
+       nullptr},
       {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
        kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, nullptr, nullptr},
       {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,

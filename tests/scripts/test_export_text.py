@@ -174,7 +174,8 @@ def check_command_line(cli, testdata, tmp):
     # The --format line names the formats of this build, and each of them is taken.
     m = re.search(r"--format F +format name: ([^(]*)\(", r.stdout.decode())
     named = [n.strip() for n in m[1].split(",")] if m else []
-    check(set(named) == {"Text", "DBase", "HTML", "XML", "SQL", "LDIF", "Clipboard", "SPSS", "SYLK", "DIF"},
+    check(set(named) == {"Text", "DBase", "XLS", "HTML", "XML", "SQL", "LDIF", "Clipboard", "SPSS", "SYLK", "DIF",
+                         "WKS", "Quattro"},
           f"export --help names {named}")
     for fmt in named:
         if fmt != "Clipboard":

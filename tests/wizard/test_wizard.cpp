@@ -190,7 +190,8 @@ TEST_F(WizardTest, FormatsWithoutAWriterAreListedButDisabled) {
 
 TEST_F(WizardTest, FileOriginIsOfferedOnlyWhereTheTextIsConverted) {
   auto w = Window();
-  for (TTableTypeExport t : {teText, teDBase, teHTML, teXML, teSQL, teLDIF, teClipboard, teSYLK, teDIF}) {
+  for (int i = 0; i < kTableTypeCount; ++i) {
+    const auto t = static_cast<TTableTypeExport>(i);
     if (!ExportFormat(t).Built()) continue;
     w->SelectFormat(t);
     // The wizard offers the choice exactly where the writer converts its text.
