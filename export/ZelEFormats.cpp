@@ -8,6 +8,8 @@
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
+#include "export/formats/ZelE2WKS.h"
+#include "export/formats/ZelE2WQ.h"
 #include "export/formats/ZelE2XML.h"
 
 namespace korvane {
@@ -50,8 +52,9 @@ std::vector<TZelEFormat> MakeTable() {
        faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
       {teDIF, "DIF", "TZelExportToDIF", ".DIF", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName, nullptr, nullptr},
-      {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet, nullptr, nullptr},
-      {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet, Writer<TZelExportToWKS>(), nullptr},
+      {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet, Writer<TZelExportToQuattro>(),
+       nullptr},
       {teSQL, "SQL", "TZelExportToSQL", ".SQL", fcDatabase,
        faTitles | faOriginalTypes | faSQLOptions | faHeaderFooter | faTableName, Writer<TZelExportToSQL>(),
        Settings<TZelESQLOptions>()},

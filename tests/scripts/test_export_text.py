@@ -174,7 +174,7 @@ def check_command_line(cli, testdata, tmp):
     # The --format line names the formats of this build, and each of them is taken.
     m = re.search(r"--format F +format name: ([^(]*)\(", r.stdout.decode())
     named = [n.strip() for n in m[1].split(",")] if m else []
-    check(set(named) == {"Text", "DBase", "HTML", "XML", "SQL", "LDIF", "Clipboard"}, f"export --help names {named}")
+    check(set(named) == {"Text", "DBase", "HTML", "XML", "SQL", "LDIF", "Clipboard", "WKS", "Quattro"}, f"export --help names {named}")
     for fmt in named:
         if fmt != "Clipboard":
             r = run(cli, "export", table, "--format", fmt)
