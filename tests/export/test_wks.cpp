@@ -203,6 +203,20 @@ TEST_F(Lotus, TooManyRowsOrColumnsRefusedBeforeTheFirstByte) {
   EXPECT_NE(w.Statistic.Message.find("256 columns"), std::string::npos) << w.Statistic.Message;
 }
 
+TEST_F(Lotus, RowsOfDetailTablesBeyondTheSheetStopTheExport) {
+  TOpenTable main(kThreeSpec, ThreeRows());
+  TOpenTable detail("Part=A5", {{TWriterValue("d1")}, {TWriterValue("d2")}});
+  TZelEDataLevel& level = AddDataLevel(w.DetailSources);
+  level.ColumnSource = csDataSet;
+  level.DataSet = &detail.Table;
+  w.Header.assign(8185, "h");
+  Run(main, erFailed);
+  EXPECT_NE(w.Statistic.Message.find("8192 rows"), std::string::npos) << w.Statistic.Message;
+  // Without the detail rows it fits.
+  w.DetailSources.clear();
+  Run(main);
+}
+
 TEST_F(Quattro, WidthRecordsFormatsAndLabelsWithALengthByte) {
   TOpenTable t("A=A10,B=N,C=A255", {{TWriterValue("abc"), TWriterValue(12.5), TWriterValue(std::string(255, 'z'))}});
   w.Columns.Add().FieldName = "A";
