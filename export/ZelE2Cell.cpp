@@ -327,7 +327,9 @@ void TZelExportToCellFile::ExportToStream(TZelEOutputStream* stream) {
   try {
     if (!engine) throw EZelExportError(ZelEFormat(GetLanguageString(0), {"DataEngine"}));
     if (UsesCodePage()) {
-      runCodePage_ = OutputCodePage(CodePage, TableCodePage(GetDataset()), CharacterSet);
+      runCodePage_ = CodePage == 0 && DefaultCodePage() != 0
+                         ? DefaultCodePage()
+                         : OutputCodePage(CodePage, TableCodePage(GetDataset()), CharacterSet);
       codePageText_ = std::make_unique<TZelECodePageText>(runCodePage_);
     }
     PrepareLevels(DetailSources);

@@ -80,6 +80,9 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // Whether the writer writes its texts in the run's code page (8-bit formats:
   // dBase, Excel 2.x, SPSS) rather than UTF-8.
   virtual bool UsesCodePage() const { return false; }
+  // The code page such a writer writes when CodePage is 0 (the one its readers
+  // take its files to be in); 0: the table's, as OutputCodePage decides.
+  virtual int DefaultCodePage() const { return 0; }
   // The code page of the run (valid during a run of such a writer).
   int RunCodePage() const { return runCodePage_; }
   // Appends a UTF-8 text in the run's code page, at most maxBytes bytes of it,

@@ -11,6 +11,8 @@
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2SYLK.h"
 #include "export/formats/ZelE2TXT.h"
+#include "export/formats/ZelE2WKS.h"
+#include "export/formats/ZelE2WQ.h"
 #include "export/formats/ZelE2XML.h"
 #include "export/formats/ZelE2XLS.h"
 
@@ -57,8 +59,10 @@ std::vector<TZelEFormat> MakeTable() {
       {teDIF, "DIF", "TZelExportToDIF", ".DIF", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName | faCharacterSet,
        Writer<TZelExportToDIF>(), nullptr},
-      {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet, nullptr, nullptr},
-      {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet, nullptr, nullptr},
+      {teWKS, "WKS", "TZelExportToWKS", ".WK1", fcSpreadsheet, kSheet | faCharacterSet, Writer<TZelExportToWKS>(),
+       nullptr},
+      {teQuattro, "Quattro", "TZelExportToQuattro", ".WQ1", fcSpreadsheet, kSheet | faCharacterSet,
+       Writer<TZelExportToQuattro>(), nullptr},
       {teSQL, "SQL", "TZelExportToSQL", ".SQL", fcDatabase,
        faTitles | faOriginalTypes | faSQLOptions | faHeaderFooter | faTableName, Writer<TZelExportToSQL>(),
        Settings<TZelESQLOptions>()},
