@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <chrono>
 #include <cerrno>
 #include <exception>
@@ -234,6 +236,23 @@ void TZelExportToCellFile::ReadBlobBytes(const TField& field,
   field.DataSet().ReadBlob(field, [&](const char* p, size_t n) {
     if (n > 0) sink(std::string_view(p, n));
   });
+}
+
+bool TZelExportToCellFile::ReadCellNumber(const std::string& text, double& value) const {
+  const TZelEDataFormats& f = RunFormat().Formats();
+  std::string s;
+  for (char c : text) {
+    if (c == ' ' || (f.ThousandSeparator != 0 && c == f.ThousandSeparator && c != f.DecimalSeparator)) continue;
+    s += c == f.DecimalSeparator ? '.' : c;
+  }
+  if (!f.CurrencyString.empty()) {
+    const size_t at = s.find(f.CurrencyString);
+    if (at != std::string::npos) s.erase(at, f.CurrencyString.size());
+  }
+  if (s.empty()) return false;
+  const char* begin = s.data() + (s[0] == '+' ? 1 : 0);
+  auto r = std::from_chars(begin, s.data() + s.size(), value);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(value);
 }
 
 void TZelExportToCellFile::ExportData() {
@@ -844,7 +863,12 @@ void TZelExportToCellFile::WriteRecord(TZelECustomDataEngine& engine, const TZel
     Statistic.CurrentCol = src.index;
     CellValue(engine, src, recNo);
     if (styled) color = ExportStyle.RowColor(styleRow);
-    if (OnGetCellParams) OnGetCellParams(*this, src.field, cellText_, font_, align, color, cellType_);
+    cellTextReplaced_ = false;
+    if (OnGetCellParams) {
+      const std::string before = cellText_;
+      OnGetCellParams(*this, src.field, cellText_, font_, align, color, cellType_);
+      cellTextReplaced_ = src.field && cellText_ != before;
+    }
     ConvertText(cellText_);
     switch (Layout) {
       case elReversedColumnar:

@@ -105,6 +105,13 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // The native value of the data cell being written (cvText for header, footer,
   // band and title cells, whose text is the value).
   const TZelECellValue& CellNativeValue() const { return cellValue_; }
+  // Whether an OnGetCellParams handler put another text in place of the data
+  // cell's value: a writer of typed cells then writes that text, read as the
+  // cell's type where it can be (ReadCellNumber), not the value.
+  bool CellTextReplaced() const { return cellTextReplaced_; }
+  // Reads a number written with the run's decimal and thousand separators and
+  // currency string; false when the text is no finite number.
+  bool ReadCellNumber(const std::string& text, double& value) const;
   TZelEOutputStream* Stream() const { return stream_; }
   bool FileMode() const { return fileMode_; }
   bool Merged() const { return merged_; }
@@ -196,6 +203,7 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   TCellType cellType_ = ctString;
   TZelECellValue cellValue_;
   const TField* streamedBlob_ = nullptr;
+  bool cellTextReplaced_ = false;
   // Files of the run, kept until it ends.
   std::unique_ptr<TZelEFileStream> currentFile_;
   std::vector<std::unique_ptr<TZelEFileStream>> finishedFiles_;

@@ -177,7 +177,7 @@ void TZelExportToDBF::BeginExecute() {
   Footer.clear();
   AddTitle = false;
   Layout = elColumnar;
-  numbersChanged_ = datesBlanked_ = memoMarks_ = 0;
+  numbersChanged_ = datesBlanked_ = memoMarks_ = unreadTexts_ = 0;
   language_ = 0;
   TZelExportToCellFile::BeginExecute();
   if (!DetailSources.empty())
@@ -194,6 +194,10 @@ void TZelExportToDBF::EndExecute() {
     Statistic.Notes.push_back(ZelEFormat("%d dates lie outside the years 1 to 9999 that dBase dates hold: they were "
                                          "left blank.",
                                          {std::to_string(datesBlanked_)}));
+  if (unreadTexts_ > 0)
+    Statistic.Notes.push_back(ZelEFormat("%d cell texts given by the OnGetCellParams handler did not read as their "
+                                         "column's type: those cells were left blank.",
+                                         {std::to_string(unreadTexts_)}));
   if (memoMarks_ > 0)
     Statistic.Notes.push_back(ZelEFormat("%d memo texts held character 1Ah, which ends a dBase memo: it was written "
                                          "as \"?\".",
@@ -435,6 +439,10 @@ void TZelExportToDBF::WriteValue(const TDescriptor& d, const TField* field, TCel
   const TZelECellValue& v = CellNativeValue();
   const size_t len = static_cast<size_t>(d.Length);
   std::string out;
+  if (field && CellTextReplaced()) {
+    WriteHandlerText(d, text, slot);
+    return;
+  }
   // Null values and, with BlankIfZero, zeros stay blank.
   if (cellType == ctBlank || (v.IsNull() && field)) return;
   switch (d.Type) {
@@ -499,6 +507,48 @@ void TZelExportToDBF::WriteValue(const TDescriptor& d, const TField* field, TCel
       AppendInCodePage(out, *src, len);
       break;
     }
+  }
+  std::memcpy(slot, out.data(), std::min(out.size(), len));
+}
+
+void TZelExportToDBF::WriteHandlerText(const TDescriptor& d, const std::string& text, char* slot) {
+  // The handler's text is the value: text and memo fields take it as it is,
+  // numbers and logicals where it reads as one (with the run's separators and
+  // boolean texts); a field it does not fit stays blank, and is counted.
+  if (text.empty()) return;
+  const size_t len = static_cast<size_t>(d.Length);
+  std::string out;
+  switch (d.Type) {
+    case 'M':
+      WriteMemo(nullptr, text, slot);
+      return;
+    case 'N': {
+      double value = 0;
+      if (!ReadCellNumber(text, value)) {
+        Changed(unreadTexts_);
+        return;
+      }
+      if (!FormatNumber(out, value, d.Decimals, d.Length)) Changed(numbersChanged_);
+      break;
+    }
+    case 'L':
+      if (text == DataFormats.BooleanTrue) {
+        out = "T";
+      } else if (text == DataFormats.BooleanFalse) {
+        out = "F";
+      } else {
+        Changed(unreadTexts_);
+        return;
+      }
+      break;
+    case 'D':
+      // No date text of the run's patterns is read back: a date field cannot
+      // hold the handler's text.
+      Changed(unreadTexts_);
+      return;
+    default:
+      AppendInCodePage(out, text, len);
+      break;
   }
   std::memcpy(slot, out.data(), std::min(out.size(), len));
 }

@@ -77,6 +77,8 @@ class TZelExportToDBF : public TZelExportToCellFile {
     bool Binary = false;
   };
   void Changed(int& counter);
+  // A text an OnGetCellParams handler put in place of the value.
+  void WriteHandlerText(const TDescriptor& d, const std::string& text, char* slot);
   void WriteMemo(const TField* field, const std::string& text, char* slot);
   void WriteValue(const TDescriptor& d, const TField* field, TCellType cellType, const std::string& text, char* slot);
 
@@ -93,7 +95,7 @@ class TZelExportToDBF : public TZelExportToCellFile {
   uint32_t nextBlock_ = 1;
   bool hasMemo_ = false;
   // Values changed, by reason.
-  int numbersChanged_ = 0, datesBlanked_ = 0, memoMarks_ = 0;
+  int numbersChanged_ = 0, datesBlanked_ = 0, memoMarks_ = 0, unreadTexts_ = 0;
 };
 
 }  // namespace korvane

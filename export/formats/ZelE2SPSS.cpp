@@ -123,7 +123,7 @@ void TZelExportToSPSS::BeginExecute() {
   Footer.clear();
   AddTitle = false;
   Layout = elColumnar;
-  numbersChanged_ = earlyDates_ = trailingBlanks_ = 0;
+  numbersChanged_ = earlyDates_ = trailingBlanks_ = unreadTexts_ = 0;
   TZelExportToCellFile::BeginExecute();
   if (!DetailSources.empty())
     throw EZelExportError("An SPSS data file holds the records of one table: detail levels cannot be exported to it.");
@@ -138,6 +138,10 @@ void TZelExportToSPSS::EndExecute() {
     Statistic.Notes.push_back(ZelEFormat("%d dates lie on or before 14 October 1582, where SPSS dates begin: their values "
                                          "are in the file, but SPSS shows them as blank.",
                                          {std::to_string(earlyDates_)}));
+  if (unreadTexts_ > 0)
+    Statistic.Notes.push_back(ZelEFormat("%d cell texts given by the OnGetCellParams handler did not read as their "
+                                         "column's type: they were written as missing values.",
+                                         {std::to_string(unreadTexts_)}));
   if (trailingBlanks_ > 0)
     Statistic.Notes.push_back(ZelEFormat("%d texts end in blanks, which SPSS strings do not tell from their padding: "
                                          "readers show them without.",
@@ -388,7 +392,7 @@ void TZelExportToSPSS::WriteValue(const TVariable& v, const TField* field, TCell
   const TZelECellValue& value = CellNativeValue();
   if (v.Kind == vkString) {
     std::string out;
-    if (field && !value.IsNull() && cellType != ctBlank) {
+    if (field && (!value.IsNull() || CellTextReplaced()) && cellType != ctBlank) {
       const bool changed = AppendInCodePage(out, text, static_cast<size_t>(v.Width));
       if (!changed && !out.empty() && out.back() == ' ') Changed(trailingBlanks_);
     }
@@ -397,6 +401,24 @@ void TZelExportToSPSS::WriteValue(const TVariable& v, const TField* field, TCell
   }
   if (!field || cellType == ctBlank) {
     PutMissing();
+    return;
+  }
+  if (CellTextReplaced()) {
+    // The handler's text is the value: a number where it reads as one (with
+    // the run's separators and boolean texts), else a missing value, counted.
+    double d = 0;
+    if (value.kind == TZelECellValue::cvBoolean && text == DataFormats.BooleanTrue) {
+      PutNumber(1);
+    } else if (value.kind == TZelECellValue::cvBoolean && text == DataFormats.BooleanFalse) {
+      PutNumber(0);
+    } else if (value.kind != TZelECellValue::cvBoolean && value.kind != TZelECellValue::cvDate &&
+               value.kind != TZelECellValue::cvTime && value.kind != TZelECellValue::cvDateTime &&
+               ReadCellNumber(text, d)) {
+      PutNumber(d);
+    } else {
+      if (!text.empty()) Changed(unreadTexts_);
+      PutMissing();
+    }
     return;
   }
   switch (value.kind) {

@@ -88,7 +88,7 @@ class TZelExportToSPSS : public TZelExportToCellFile {
   int used_ = 0;
   std::string slots_;
   // Values changed, by reason.
-  int numbersChanged_ = 0, earlyDates_ = 0, trailingBlanks_ = 0;
+  int numbersChanged_ = 0, earlyDates_ = 0, trailingBlanks_ = 0, unreadTexts_ = 0;
 };
 
 }  // namespace korvane

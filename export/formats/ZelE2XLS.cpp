@@ -171,11 +171,6 @@ void TZelExportToXLS::EndExecute() {
   TZelExportToCellFile::EndExecute();
 }
 
-void TZelExportToXLS::GetFieldStr(const TField* field, std::string& text) {
-  TZelExportToCellFile::GetFieldStr(field, text);
-  if (OnGetCellParams) fieldText_ = text;
-}
-
 void TZelExportToXLS::Record(uint16_t id, const std::string& body) {
   std::string r;
   r.reserve(body.size() + 4);
@@ -339,23 +334,6 @@ void TZelExportToXLS::Label(int row, int col, int font, TAlignment alignment, st
   Cell(kLabel, row, col, fsGeneral, font, alignment, value);
 }
 
-bool TZelExportToXLS::ReadNumber(const std::string& text, double& value) const {
-  const TZelEDataFormats& f = RunFormat().Formats();
-  std::string s;
-  for (char c : text) {
-    if (c == ' ' || (f.ThousandSeparator != 0 && c == f.ThousandSeparator && c != f.DecimalSeparator)) continue;
-    s += c == f.DecimalSeparator ? '.' : c;
-  }
-  if (!f.CurrencyString.empty()) {
-    const size_t at = s.find(f.CurrencyString);
-    if (at != std::string::npos) s.erase(at, f.CurrencyString.size());
-  }
-  if (s.empty()) return false;
-  const char* begin = s.data() + (s[0] == '+' ? 1 : 0);
-  auto r = std::from_chars(begin, s.data() + s.size(), value);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(value);
-}
-
 void TZelExportToXLS::WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
                                 TAlignment alignment, const TFontSpec* fontSpec, TColor) {
   if (!started_) return;
@@ -385,12 +363,12 @@ void TZelExportToXLS::WriteData(const TField* field, TCellType cellType, int row
     return;
   }
   // A text an OnGetCellParams handler put in place of the value is the value.
-  if (field && OnGetCellParams && text != fieldText_) {
+  if (field && CellTextReplaced()) {
     double d = 0;
     const bool numeric = cellType == ctInteger || cellType == ctDouble || cellType == ctCurrency;
     if (text.empty()) {
       blank();
-    } else if (numeric && ReadNumber(text, d)) {
+    } else if (numeric && ReadCellNumber(text, d)) {
       number(d, cellType == ctCurrency ? fsCurrency : cellType == ctInteger ? fsInteger : fsGeneral);
     } else {
       if (cellType != ctString && cellType != ctMEMO) {
@@ -485,7 +463,7 @@ void TZelExportToXLS::WriteData(const TField* field, TCellType cellType, int row
   }
   // A constant column typed as a number holds its number as text.
   double d = 0;
-  if (!field && (cellType == ctInteger || cellType == ctDouble || cellType == ctCurrency) && ReadNumber(text, d)) {
+  if (!field && (cellType == ctInteger || cellType == ctDouble || cellType == ctCurrency) && ReadCellNumber(text, d)) {
     number(d, cellType == ctCurrency ? fsCurrency : cellType == ctInteger ? fsInteger : fsGeneral);
     return;
   }

@@ -44,7 +44,6 @@ class TZelExportToXLS : public TZelExportToCellFile {
   bool UsesCodePage() const override { return true; }
   void BeginExecute() override;
   void EndExecute() override;
-  void GetFieldStr(const TField* field, std::string& text) override;
   void WriteFileBegin() override;
   void WriteDimension(int rowCount, int colCount) override;
   void WriteColumnWidth(int col, int width) override;
@@ -63,15 +62,11 @@ class TZelExportToXLS : public TZelExportToCellFile {
   void CollectFonts();
   // The text of an OnGetCellParams handler, read as a number with the run's
   // separators; false when it does not read as one.
-  bool ReadNumber(const std::string& text, double& value) const;
 
   std::vector<TFontSpec> fonts_;
   int64_t dimensionsAt_ = -1;
   int rowsWritten_ = 0, colsWritten_ = 0;
   bool started_ = false;
-  // The text GetFieldStr gave the cell being written (to tell a text an
-  // OnGetCellParams handler replaced).
-  std::string fieldText_;
   // Values written otherwise than as read, by reason.
   int binaryCut_ = 0, unreadTexts_ = 0, outside_ = 0;
   // Values written as text because no cell type holds them whole.

@@ -359,3 +359,34 @@ TEST_F(DbfFiles, AMemoFileOnlyBesideATableWithMemos) {
 
 }  // namespace
 }  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+TEST_F(Dbf, AHandlersTextIsReadAsTheFieldsTypeOrLeftBlankAndCounted) {
+  TOpenTable t("N=N,L=L,D=D,S=A10", {{TWriterValue(3.5), TWriterValue(false), TWriterValue(PdxDayNumber(2024, 1, 31)),
+                                      TWriterValue("abc")},
+                                     {TWriterValue(7.0), TWriterValue(true), std::nullopt, TWriterValue("def")}});
+  w.DataFormats.DecimalSeparator = ',';
+  w.DataFormats.ThousandSeparator = '.';
+  int n = 0;
+  w.OnGetCellParams = [&](TZelECustomBaseComponent&, const TField* field, std::string& text, TFontSpec&, TAlignment&,
+                          TColor&, TCellType&) {
+    if (!field || ++n > 4) return;  // the second record keeps its values
+    const char* texts[] = {"1.234,5", "True", "tomorrow", "hello"};
+    text = texts[n - 1];
+  };
+  const TDbf d = Run(t);
+  EXPECT_EQ(d.Value(0, 0), std::string(9, ' ') + "1234.500000");
+  EXPECT_EQ(d.Value(0, 1), "T");
+  EXPECT_EQ(d.Value(0, 2), std::string(8, ' '));  // a date field cannot hold "tomorrow"
+  EXPECT_EQ(d.Value(0, 3).substr(0, 5), "hello");
+  EXPECT_EQ(d.Value(1, 0), std::string(12, ' ') + "7.000000");
+  EXPECT_EQ(d.Value(1, 1), "T");
+  EXPECT_EQ(w.Statistic.TotalErrors, 1);
+  EXPECT_NE(w.Statistic.Message.find("1 cell texts given by the OnGetCellParams handler"), std::string::npos)
+      << w.Statistic.Message;
+}
+
+}  // namespace
+}  // namespace korvane::test

@@ -275,3 +275,29 @@ TEST_F(SpssFiles, EachSplitFileCountsItsOwnCases) {
 
 }  // namespace
 }  // namespace korvane::test
+
+namespace korvane::test {
+namespace {
+
+TEST_F(Spss, AHandlersTextIsReadAsANumberOrWrittenMissingAndCounted) {
+  TOpenTable t("N=N,L=L,D=D", {{TWriterValue(3.5), TWriterValue(true), TWriterValue(PdxDayNumber(2024, 1, 31))}});
+  w.DataFormats.DecimalSeparator = ',';
+  w.DataFormats.ThousandSeparator = '.';
+  w.OnGetCellParams = [&](TZelECustomBaseComponent&, const TField* field, std::string& text, TFontSpec&, TAlignment&,
+                          TColor&, TCellType&) {
+    if (!field) return;
+    if (field->FieldName() == "N") text = "1.234,5";
+    if (field->FieldName() == "L") text = "False";
+    if (field->FieldName() == "D") text = "tomorrow";
+  };
+  const TSav s = Run(t);
+  // 1234.5 whole, false compressed as 0, the date missing.
+  EXPECT_EQ(s.Commands(), (std::vector<int>{253, 100, 255, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(s.Slot(8), 1234.5);
+  EXPECT_EQ(w.Statistic.TotalErrors, 1);
+  EXPECT_NE(w.Statistic.Message.find("1 cell texts given by the OnGetCellParams handler"), std::string::npos)
+      << w.Statistic.Message;
+}
+
+}  // namespace
+}  // namespace korvane::test
