@@ -1,6 +1,7 @@
 #include "export/formats/ZelE2SYLK.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace korvane {
 
@@ -132,11 +133,18 @@ void TZelExportToSYLK::WriteColumnWidth(int col, int width) {
 void TZelExportToSYLK::WriteData(const TField* field, TCellType cellType, int row, int col, const std::string& text,
                                  TAlignment alignment, const TFontSpec* font, TColor color) {
   TZelExportToCellFile::WriteData(field, cellType, row, col, text, alignment, font, color);
-  std::string cell = "C;Y" + std::to_string(row + 1) + ";X" + std::to_string(col + 1) + ";K\"";
-  AppendText(cell, text, true);
-  cell += '"';
-  WriteLine(cell);
-  WriteLine(alignment == taRightJustify ? "F;FG0R" : alignment == taCenter ? "F;FG0C" : "F;FG0L");
+  // The cell and its format line, built in one buffer kept from cell to cell.
+  char digits[16];
+  line_.assign("C;Y");
+  line_.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, row + 1).ptr - digits));
+  line_ += ";X";
+  line_.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, col + 1).ptr - digits));
+  line_ += ";K\"";
+  AppendText(line_, text, true);
+  line_ += alignment == taRightJustify ? "\"\r\nF;FG0R\r\n"
+           : alignment == taCenter     ? "\"\r\nF;FG0C\r\n"
+                                       : "\"\r\nF;FG0L\r\n";
+  WriteString(line_);
 }
 
 }  // namespace korvane
