@@ -76,6 +76,31 @@ size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp) {
   return n;
 }
 
+TZelEOneLineChanges AppendOneLine(std::string& out, std::string_view text, char doubled) {
+  TZelEOneLineChanges changes;
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (doubled != 0 && c == doubled) {
+      out.append(text.data() + run, i + 1 - run);
+      out += doubled;
+      run = i + 1;
+    } else if (c == '\r' || c == '\n' || c == '\0') {
+      out.append(text.data() + run, i - run);
+      out += ' ';
+      if (c == '\0') {
+        changes.Nul = true;
+      } else {
+        changes.LineBreaks = true;
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;  // CR LF: one blank
+      }
+      run = i + 1;
+    }
+  }
+  out.append(text.data() + run, text.size() - run);
+  return changes;
+}
+
 void AppendBase64(std::string& out, std::string_view bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   out.reserve(out.size() + (bytes.size() + 2) / 3 * 4);

@@ -51,6 +51,16 @@ bool IsXmlSafe(std::string_view text);
 // the bytes there are no valid sequence (overlong, a surrogate, cut short).
 size_t DecodeUtf8(std::string_view s, size_t i, uint32_t& cp);
 
+// What a text lost on its way onto one line of a line-based format.
+struct TZelEOneLineChanges {
+  bool LineBreaks = false;  // line breaks written as blanks
+  bool Nul = false;         // NUL bytes written as blanks
+  bool Any() const { return LineBreaks || Nul; }
+};
+// Appends text as one line holds it: CR LF, CR, LF and NUL each become one
+// blank; `doubled` (when not 0) is written twice wherever it stands.
+TZelEOneLineChanges AppendOneLine(std::string& out, std::string_view text, char doubled = 0);
+
 // Whether a byte string is valid UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 

@@ -9,26 +9,6 @@ TZelExportToDIF::TZelExportToDIF() {
   SetTableType(teDIF);
 }
 
-TZelExportToDIF::TValueChanges TZelExportToDIF::AppendValue(std::string& out, std::string_view text) {
-  TValueChanges changes;
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n' && c != '\0') continue;
-    out.append(text.data() + run, i - run);
-    out += ' ';
-    if (c == '\0') {
-      changes.Nul = true;
-    } else {
-      changes.LineBreaks = true;
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;  // CR LF: one blank
-    }
-    run = i + 1;
-  }
-  out.append(text.data() + run, text.size() - run);
-  return changes;
-}
-
 void TZelExportToDIF::BeginExecute() {
   lineBreakValues_ = nulValues_ = 0;
   TZelExportToCellFile::BeginExecute();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "export/ZelE2Cell.h"
+#include "export/ZelEEscape.h"
 
 namespace korvane {
 
@@ -18,15 +19,12 @@ class TZelExportToSYLK : public TZelExportToCellFile {
  public:
   TZelExportToSYLK();
 
-  // What a text lost on its way into a SYLK value.
-  struct TValueChanges {
-    bool LineBreaks = false;  // line breaks written as blanks
-    bool Nul = false;         // NUL bytes written as blanks
-    bool Any() const { return LineBreaks || Nul; }
-  };
+  using TValueChanges = TZelEOneLineChanges;
   // Appends a text as a SYLK value holds it (";" doubled, line breaks and NUL
   // bytes as blanks), still in UTF-8.
-  static TValueChanges AppendValue(std::string& out, std::string_view text);
+  static TValueChanges AppendValue(std::string& out, std::string_view text) {
+    return AppendOneLine(out, text, ';');
+  }
 
   void GetDefaultExt(std::string& ext) const override { ext = ".SLK"; }
   bool UsesCodePage() const override { return true; }
