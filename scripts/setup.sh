@@ -16,6 +16,15 @@ packages=(
   xclip
   python3-dbfread gnumeric
   python3-xlrd pspp readstat libwps-tools
+  # PDF and RTF: our fonts come from fontconfig, FreeType and HarfBuzz; qpdf, poppler and
+  # pandoc read the results back.
+  libfontconfig-dev libfreetype-dev libharfbuzz-dev libicu-dev fonts-dejavu-core fonts-liberation2
+  qpdf poppler-utils pandoc
+  # Database targets through ODBC.
+  unixodbc-dev libsqliteodbc odbc-postgresql
+  # Office documents through LibreOffice, and their readers.
+  libreoffice-calc-nogui libreoffice-writer-nogui libreoffice-dev
+  antiword unrtf python3-openpyxl python3-docx
 )
 
 missing=()
