@@ -16,7 +16,8 @@ namespace {
 
 const char kGenerateHelp[] =
     "usage: korvane-cli generate --records N [--fields SPEC] [--block-kb K] [--seed S]\n"
-    "                            [--version 3|3.5|4|5|7] [--language NAME] [--chain file|swapped] OUT.db\n"
+    "                            [--version 3|3.5|4|5|7] [--language NAME] [--chain file|swapped]\n"
+    "                            [--script cyrillic|greek|turkish|hebrew|arabic|czech] OUT.db\n"
     "       korvane-cli generate --sample OUT_DIR\n"
     "\n"
     "Writes a Paradox table of N generated records (and its .mb memo file when it has BLOB\n"
@@ -28,6 +29,10 @@ const char kGenerateHelp[] =
     "  --seed S         seed of the generated values (default 1)\n"
     "  --version V      Paradox file version: 3 (3.0), 3.5, 4 (4.x), 5 (5.x), 7 (7.x; default)\n"
     "  --language NAME  language driver: ascii, ANSIINTL (default), DBWINUS0, DBWINWE0, intl850, cyrr\n"
+    "  --script NAME    text in words of a script, in its Windows code page under a language\n"
+    "                   driver of it: cyrillic (ancyrr, 1251), greek (angreek1, 1253), turkish\n"
+    "                   (ANTURK, 1254), hebrew (ANHEBREW, 1255), arabic (BLWINAR0, 1256), czech\n"
+    "                   (anczech, 1250), latin (ANSIINTL, 1252); not with --language; version 5 or 7\n"
     "  --chain ORDER    block chain in file order (default) or in swapped pairs 2,1,4,3...\n"
     "  --sample DIR     write the bundled sample tables sample.db (+ .mb) and legacy.db into DIR\n"
     "\n";
@@ -193,7 +198,8 @@ void WriteLegacyTable(const std::string& path) {
 
 int CmdGenerate(const std::vector<std::string>& args) {
   std::string records, spec = kPdxDefaultFieldSpec, blockKb, seed = "1", version = "7", language = "ANSIINTL",
-                       chain = "file", sampleDir, out;
+                       chain = "file", sampleDir, out, script;
+  bool languageGiven = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -215,10 +221,14 @@ int CmdGenerate(const std::vector<std::string>& args) {
       seed = value();
     else if (a == "--version")
       version = value();
-    else if (a == "--language")
+    else if (a == "--language") {
       language = value();
+      languageGiven = true;
+    }
     else if (a == "--chain")
       chain = value();
+    else if (a == "--script")
+      script = value();
     else if (a == "--sample")
       sampleDir = value();
     else if (!a.empty() && a[0] == '-')
@@ -250,9 +260,20 @@ int CmdGenerate(const std::vector<std::string>& args) {
   }
   TPdxWriterOptions opt;
   opt.FileVersion = VersionByte(version);
-  auto lang = TPdxLanguageDriver::ByName(language);
-  if (!lang) throw UsageError{"unknown language driver \"" + language + "\""};
-  opt.Language = *lang;
+  TPdxScript textScript = TPdxScript::Latin;
+  if (!script.empty()) {
+    auto sc = PdxScriptByName(script);
+    if (!sc) throw UsageError{"--script takes " + std::string(kPdxScriptNames) + ", not \"" + script + "\""};
+    if (languageGiven) throw UsageError{"--script sets the language driver; leave out --language"};
+    // Tables before version 5 name no code page; their text would be read as 437.
+    if (opt.FileVersion < 10) throw UsageError{"--script needs --version 5 or 7"};
+    textScript = *sc;
+    opt.Language = PdxScriptDriver(textScript);
+  } else {
+    auto lang = TPdxLanguageDriver::ByName(language);
+    if (!lang) throw UsageError{"unknown language driver \"" + language + "\""};
+    opt.Language = *lang;
+  }
   if (chain == "swapped")
     opt.ChainOrder = TPdxChainOrder::SwappedPairs;
   else if (chain != "file")
@@ -278,7 +299,7 @@ int CmdGenerate(const std::vector<std::string>& args) {
       if ((n + perBlock - 1) / perBlock + 2 <= 65535) break;
     }
   }
-  TPdxRowGenerator gen(fields, s);
+  TPdxRowGenerator gen(fields, s, textScript);
   TWriterRow row;
   for (uint64_t i = 0; i < n; ++i) {
     gen.Next(row);

@@ -1,6 +1,9 @@
 #include "engine/pdxgenerate.h"
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace korvane {
@@ -146,8 +149,102 @@ std::string PdxGraphicBmp(int width, int height, uint32_t seed) {
   return s;
 }
 
-TPdxRowGenerator::TPdxRowGenerator(std::vector<TPdxWriterField> fields, uint64_t seed)
-    : fields_(std::move(fields)), state_(seed ^ 0x9E3779B97F4A7C15ull) {}
+// ---------------------------------------------------------------------------------------------
+// Scripts
+
+const char kPdxScriptNames[] = "latin|cyrillic|greek|turkish|hebrew|arabic|czech";
+
+namespace {
+struct TScriptInfo {
+  TPdxScript Script;
+  const char* Name;
+  TPdxLanguageDriver Driver;
+};
+const TScriptInfo kScripts[] = {
+    {TPdxScript::Latin, "latin", {0x62, 1252, "ANSIINTL"}},
+    {TPdxScript::Cyrillic, "cyrillic", {0x8F, 1251, "ancyrr"}},
+    {TPdxScript::Greek, "greek", {0x0E, 1253, "angreek1"}},
+    {TPdxScript::Turkish, "turkish", {0xD5, 1254, "ANTURK"}},
+    {TPdxScript::Hebrew, "hebrew", {0x4C, 1255, "ANHEBREW"}},
+    {TPdxScript::Arabic, "arabic", {0x3F, 1256, "BLWINAR0"}},
+    {TPdxScript::Czech, "czech", {0xDC, 1250, "anczech"}},
+};
+
+const TScriptInfo& ScriptInfo(TPdxScript script) {
+  for (const TScriptInfo& i : kScripts)
+    if (i.Script == script) return i;
+  return kScripts[0];
+}
+
+// A word in a single-byte Windows code page; every word of the lists has all its
+// characters there (a test checks it).
+std::string EncodeWord(const std::string& utf8, int codePage) {
+  const std::string name = "CP" + std::to_string(codePage);
+  iconv_t cd = iconv_open(name.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)))
+    Fail("the system cannot encode code page " + std::to_string(codePage));
+  std::string out(utf8.size() * 2 + 8, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t inLeft = utf8.size();
+  char* o = out.data();
+  size_t outLeft = out.size();
+  const size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+  iconv_close(cd);
+  if (r == static_cast<size_t>(-1) || inLeft != 0)
+    Fail("\"" + utf8 + "\" has characters code page " + std::to_string(codePage) + " lacks");
+  out.resize(out.size() - outLeft);
+  return out;
+}
+}  // namespace
+
+std::optional<TPdxScript> PdxScriptByName(const std::string& name) {
+  for (const TScriptInfo& i : kScripts)
+    if (name == i.Name) return i.Script;
+  return std::nullopt;
+}
+
+TPdxLanguageDriver PdxScriptDriver(TPdxScript script) { return ScriptInfo(script).Driver; }
+
+const std::vector<std::string>& PdxScriptWords(TPdxScript script) {
+  static const std::vector<std::string> kLatin = {
+      "alpha", "Borke",  "Café",  "delta", "Eiche", "fjörd", "Garten", "hôtel", "index",  "Jahr",
+      "Käse",  "lima",   "Meer",  "naïve", "Ofen",  "Paradox", "quer", "résumé", "Straße", "table",
+      "Über",  "value",  "Wald",  "xylo",  "yacht", "Zug",   "record", "field", "block",  "memo"};
+  static const std::vector<std::string> kCyrillic = {
+      "привет", "мир",  "таблица", "запись", "поле", "Москва", "ёлка",  "щука", "Жуков", "съезд",
+      "язык",   "данные", "Эхо",   "Юг",     "ЦЕНА", "шифр",   "объём", "хлеб", "чай",   "Ёж"};
+  static const std::vector<std::string> kGreek = {
+      "άλφα",  "βήτα",  "γάμμα",  "δέλτα", "Ελλάδα", "ζωή",    "ήλιος",  "θάλασσα", "ιστορία", "καλημέρα",
+      "λόγος", "μήλο",  "νερό",   "ξένος", "όμορφος", "πίνακας", "ρήμα",  "σπίτι",   "ΥΨΗΛΟΣ",  "ψυχή"};
+  static const std::vector<std::string> kTurkish = {
+      "İstanbul", "ağaç", "çiçek", "dağ",  "ışık",  "öğrenci", "şehir", "üzüm",  "güneş", "kitap",
+      "masa",     "ılık", "Çarşı", "ŞEKER", "İĞNE", "Öykü",    "Üçgen", "kağıt", "Iğdır", "yol"};
+  static const std::vector<std::string> kHebrew = {
+      "שלום", "עולם", "ספר", "בית",  "מים",  "ירושלים", "תודה", "אבא", "אמא", "לחם",
+      "שמש",  "ילד",  "עץ",  "כלב",  "חתול", "ים",      "טבלה", "רשומה", "שדה", "ערך"};
+  static const std::vector<std::string> kArabic = {
+      "مرحبا", "سلام", "كتاب", "بيت", "ماء", "شمس", "قمر", "مدرسة", "جدول", "سجل",
+      "حقل",   "القاهرة", "عربي", "بحر", "شجرة", "لغة", "قيمة", "ملف", "أحمد", "مصطفى"};
+  static const std::vector<std::string> kCzech = {
+      "Příliš", "žluťoučký", "kůň", "úpěl", "ďábelské", "ódy",  "Praha", "Brno", "čeština", "řeka",
+      "ŽIVOT",  "stůl",      "něco", "Ústí", "šťáva",   "Ďáblice", "Ťapka", "Řím", "dvůr",  "hřeben"};
+  switch (script) {
+    case TPdxScript::Latin: return kLatin;
+    case TPdxScript::Cyrillic: return kCyrillic;
+    case TPdxScript::Greek: return kGreek;
+    case TPdxScript::Turkish: return kTurkish;
+    case TPdxScript::Hebrew: return kHebrew;
+    case TPdxScript::Arabic: return kArabic;
+    case TPdxScript::Czech: return kCzech;
+  }
+  return kLatin;
+}
+
+TPdxRowGenerator::TPdxRowGenerator(std::vector<TPdxWriterField> fields, uint64_t seed, TPdxScript script)
+    : fields_(std::move(fields)), state_(seed ^ 0x9E3779B97F4A7C15ull) {
+  const int codePage = PdxScriptDriver(script).CodePage;
+  for (const std::string& w : PdxScriptWords(script)) words_.push_back(EncodeWord(w, codePage));
+}
 
 uint64_t TPdxRowGenerator::Rand() {
   // splitmix64
@@ -158,17 +255,11 @@ uint64_t TPdxRowGenerator::Rand() {
 }
 
 std::string TPdxRowGenerator::Text(size_t maxLen, bool exact) {
-  static const char* const kWords[] = {
-      "alpha", "Borke",        "Caf\351",   "delta", "Eiche",   "fj\366rd", "Garten", "h\364tel",
-      "index", "Jahr",         "K\344se",   "lima",  "Meer",    "na\357ve", "Ofen",   "Paradox",
-      "quer",  "r\351sum\351", "Stra\337e", "table", "\334ber", "value",    "Wald",   "xylo",
-      "yacht", "Zug",          "record",    "field", "block",   "memo"};
-  constexpr size_t kCount = sizeof(kWords) / sizeof(kWords[0]);
   std::string s;
   size_t target = exact || maxLen == 0 ? maxLen : 1 + Below(maxLen);
   while (s.size() < target) {
     if (!s.empty()) s.push_back(' ');
-    s += kWords[Below(kCount)];
+    s += words_[Below(words_.size())];
   }
   if (s.size() > maxLen) s.resize(maxLen);
   while (!exact && !s.empty() && s.back() == ' ') s.pop_back();

@@ -3,6 +3,7 @@
 // deterministic generator of record values for test and benchmark tables.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,15 +28,31 @@ extern const char kPdxDefaultFieldSpec[];
 // Help text of the syntax, for usage messages.
 extern const char kPdxFieldSpecHelp[];
 
+// The writing systems a generated table's text can be in. Latin is the default
+// cp1252 text; each other script has its own words, stored in its Windows code page
+// under a Paradox language driver of that code page.
+enum class TPdxScript { Latin, Cyrillic, Greek, Turkish, Hebrew, Arabic, Czech };
+// A script by its lower-case name ("latin", "cyrillic", "greek", "turkish", "hebrew",
+// "arabic", "czech"), else nothing.
+std::optional<TPdxScript> PdxScriptByName(const std::string& name);
+// The names of the scripts, separated by "|", for usage texts.
+extern const char kPdxScriptNames[];
+// The language driver a script's text is stored under: ANSIINTL (1252), ancyrr (1251),
+// angreek1 (1253), ANTURK (1254), ANHEBREW (1255), BLWINAR0 (1256), anczech (1250).
+TPdxLanguageDriver PdxScriptDriver(TPdxScript script);
+// The words of a script's generated text, in UTF-8.
+const std::vector<std::string>& PdxScriptWords(TPdxScript script);
+
 // Deterministic record values for generated tables: the same fields and seed give the
 // same records. About one value in sixteen is null (never for auto-increment fields);
-// numbers include negatives; alpha and memo text is cp1252 text with a few accented
-// letters; most BLOB data fits the record slot, some goes to shared memo blocks, one in
+// numbers include negatives; alpha and memo text is words of the script (for Latin
+// cp1252 text with a few accented letters) in the script's code page; most BLOB data fits the record slot, some goes to shared memo blocks, one in
 // 256 to memo blocks of its own; graphic fields hold small BMP pictures with the graphic
 // leader; auto-increment fields count from 1.
 class TPdxRowGenerator {
  public:
-  TPdxRowGenerator(std::vector<TPdxWriterField> fields, uint64_t seed);
+  // Throws EPdxWriterError when the system cannot encode the script's code page.
+  TPdxRowGenerator(std::vector<TPdxWriterField> fields, uint64_t seed, TPdxScript script = TPdxScript::Latin);
   // Fills row with the values of the next record.
   void Next(TWriterRow& row);
 
@@ -45,6 +62,7 @@ class TPdxRowGenerator {
   std::string Text(size_t maxLen, bool exact = false);
   size_t BlobLength(const TPdxWriterField& f);
   std::vector<TPdxWriterField> fields_;
+  std::vector<std::string> words_;  // in the table's code page
   uint64_t state_;
   uint32_t count_ = 0;
 };
