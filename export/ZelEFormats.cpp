@@ -7,6 +7,7 @@
 #include "export/formats/ZelE2DIF.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
+#include "export/formats/ZelE2RTF.h"
 #include "export/formats/ZelE2SPSS.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2SYLK.h"
@@ -76,7 +77,8 @@ std::vector<TZelEFormat> MakeTable() {
        faTitles | faTextOptions | faHeaderFooter | faLayouts | faTitleAlignment | faMerge | faNoFile |
            faBlankRowPerRecord,
        Writer<TZelExportToClipboard>(), nullptr},
-      {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, nullptr, nullptr},
+      {teRTF, "RTF", "TZelExportToRTF", ".RTF", fcDocument, kSheet & ~faOriginalTypes, Writer<TZelExportToRTF>(),
+       Settings<TZelERTFOptions>()},
       {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet, faOriginalTypes | faColumnWidth | faCharacterSet,
        Writer<TZelExportToSPSS>(), nullptr},
       {tePDF, "PDF", "TZelExportToPDF", ".PDF", fcDocument,
