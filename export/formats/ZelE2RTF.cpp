@@ -430,6 +430,13 @@ void TZelExportToRTF::WriteFileBegin() {
          std::to_string(TwipsOf(PageSetup.RightMargin, m)) + "\\margt" + std::to_string(TwipsOf(PageSetup.TopMargin, m)) +
          "\\margb" + std::to_string(TwipsOf(PageSetup.BottomMargin, m)) + "\r\n";
   }
+  // The width of the page's text: the paper (A4 with an orientation, else the
+  // readers' US Letter) less the margins (the readers' 1.25 inches by default).
+  const int paper = PageSetup.Orientation == emPortrait ? 11907 : PageSetup.Orientation == emLandscape ? 16840 : 12240;
+  const int margins = PageSetup.UseDefault ? 2 * 1800
+                                           : TwipsOf(PageSetup.LeftMargin, PageSetup.Measure) +
+                                                 TwipsOf(PageSetup.RightMargin, PageSetup.Measure);
+  textWidth_ = std::max(paper - margins - 36, 1440);
   if (PageSetup.Orientation == emPortrait) s += "\\paperw11907\\paperh16840\r\n";
   else if (PageSetup.Orientation == emLandscape) s += "\\paperw16840\\paperh11907\\landscape\r\n";
   Body(s);
@@ -490,8 +497,16 @@ std::vector<int> TZelExportToRTF::RowWidths() const {
 
 void TZelExportToRTF::RowDefinition(const std::vector<int>& widths) {
   std::string s = "\\trowd\\irow" + std::to_string(rowIndex_) + "\\trautofit1\\trql\\trgaph0\\trleft36\r\n";
-  for (int x : CellEdges(widths))
-    s += "\\clbrdrl\\brdrth \\clbrdrr\\brdrth \\clbrdrt\\brdrth \\clbrdrb\\brdrth \\cellx" + std::to_string(x) + "\r\n";
+  std::vector<int> edges = CellEdges(widths);
+  // A table wider than the page's text is narrowed to it: what lies past the
+  // paper's edge is not printed.
+  if (!edges.empty() && edges.back() - 36 > textWidth_) {
+    const double scale = static_cast<double>(textWidth_) / (edges.back() - 36);
+    for (int& x : edges) x = 36 + static_cast<int>(std::lround((x - 36) * scale));
+  }
+  for (int x : edges)
+    s += "\\clbrdrl\\brdrs\\brdrw10 \\clbrdrr\\brdrs\\brdrw10 \\clbrdrt\\brdrs\\brdrw10 \\clbrdrb\\brdrs\\brdrw10 \\cellx" +
+         std::to_string(x) + "\r\n";
   Body(s);
   cellsDefined_ = static_cast<int>(widths.size());
   cellsWritten_ = 0;

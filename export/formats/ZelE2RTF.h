@@ -89,7 +89,8 @@ class TZelExportToRTF : public TZelExportToCellFile {
   // A measure of the page setup in twips (1/1440 inch), rounded.
   static int TwipsOf(double value, TZelEMeasure measure);
   // The right edges of the cells of a row from column widths in characters:
-  // from 36 twips on, each width x 13 x 20 + 10 twips.
+  // from 36 twips on, each width x 13 x 20 + 10 twips. A row wider than the
+  // page's text is narrowed to it.
   static std::vector<int> CellEdges(const std::vector<int>& widths);
   // A minimal Windows metafile (no placeable header) that draws the packed
   // device-independent bitmap dib (width x height pixels) at 0,0; empty when the
@@ -123,6 +124,7 @@ class TZelExportToRTF : public TZelExportToCellFile {
   bool rowOpen_ = false;
   bool tableStarted_ = false;
   int rowIndex_ = 0;
+  int textWidth_ = 8604;  // twips between the margins, less the row's indent
   int cellsDefined_ = 0;
   int cellsWritten_ = 0;
   int changedValues_ = 0;

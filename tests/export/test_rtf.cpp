@@ -191,6 +191,7 @@ TEST_F(Rtf_, FontsAndColoursShareTheirTableEntries) {
   c.Font.Color = clBlack;  // black needs no colour
   c.Color = clWhite;
   c.Alignment = taCenter;
+  w.PageSetup.Orientation = emLandscape;  // room for the three columns
   const std::string d = Run(t);
   EXPECT_NE(d.find("{\\fonttbl{\\f0\\fnil Arial;}{\\f1\\fnil Courier \\{New\\};}}\r\n"), std::string::npos) << d;
   EXPECT_NE(d.find("{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue0;\\red255\\green255\\blue255;}\r\n"),
@@ -205,6 +206,30 @@ TEST_F(Rtf_, FontsAndColoursShareTheirTableEntries) {
   const std::string plain = Run(t);
   EXPECT_NE(plain.find("{\\fonttbl}\r\n{\\colortbl;}\r\n"), std::string::npos);
   EXPECT_NE(plain.find("\\pard\\intbl\\li30\\ri30{x}\\cell"), std::string::npos);
+}
+
+// Columns wider than the page's text are narrowed to it, keeping their proportions.
+TEST_F(Rtf_, RowsWiderThanThePageAreNarrowedToIt) {
+  TOpenTable t("A=A10,B=A10", {{TWriterValue("x"), TWriterValue("y")}});
+  w.AddTitle = false;
+  for (const char* n : {"A", "B"}) {
+    TZelEColumn& c = w.Columns.Add();
+    c.FieldName = n;
+    c.Width = std::string(n) == "A" ? 10 : 30;
+  }
+  // US Letter less 1.25-inch margins: 8640 twips.
+  std::vector<std::vector<int>> edges = TRtfShape(Run(t)).Edges;
+  EXPECT_EQ(edges, (std::vector<std::vector<int>>{{36 + 2155, 8640}}));
+  // Landscape A4 with 1-inch margins holds them as they are.
+  w.PageSetup.Orientation = emLandscape;
+  w.PageSetup.UseDefault = false;
+  w.PageSetup.Measure = emInch;
+  w.PageSetup.LeftMargin = w.PageSetup.RightMargin = 1;
+  edges = TRtfShape(Run(t)).Edges;
+  EXPECT_EQ(edges, (std::vector<std::vector<int>>{TZelExportToRTF::CellEdges({10, 30})}));
+  EXPECT_EQ(edges[0].back(), 10456);
+  w.PageSetup.LeftMargin = w.PageSetup.RightMargin = 3;
+  EXPECT_EQ(TRtfShape(Run(t)).Edges[0].back(), 16840 - 2 * 4320);  // 36 + 8164
 }
 
 TEST_F(Rtf_, LongFontTableLinesAreBroken) {
