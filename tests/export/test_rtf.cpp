@@ -412,5 +412,34 @@ TEST_F(Rtf_, TheBodyIsSpooledToTheTemporaryFolder) {
   else ::unsetenv("TMPDIR");
 }
 
+// A cancelled run leaves no document and nothing in the temporary folder; a
+// split one leaves whole documents.
+TEST_F(Rtf_, CancelledRunsLeaveNothingAndPartsAreWhole) {
+  TOpenTable t(kThreeSpec, ThreeRows());
+  const std::string dir = TempDir();
+  w.DBGrid = &t.Grid;
+  w.FileName = dir + "/c.rtf";
+  int records = 0;
+  w.OnAfterRecord = [&](TZelECustomBaseComponent&, bool& abort) { abort = ++records == 2; };
+  w.Execute();
+  EXPECT_EQ(w.Statistic.Result, erCanceled);
+  EXPECT_TRUE(FolderEntries(dir).empty()) << FolderEntries(dir).size();
+
+  w.OnAfterRecord = nullptr;
+  w.RowsPerFile = 2;
+  w.AddTitle = true;
+  w.Footer = {"end"};
+  w.Execute();
+  ASSERT_EQ(w.Statistic.Result, erCompleted) << w.Statistic.Message;
+  ASSERT_EQ(FolderEntries(dir), (std::vector<std::string>{"c.rtf", "c001.rtf"}));
+  for (const char* n : {"/c.rtf", "/c001.rtf"}) {
+    const std::string d = ReadFile(dir + n);
+    TRtfShape shape(d);
+    EXPECT_TRUE(shape.Balanced) << n;
+    EXPECT_EQ(shape.CellsPerRow.size(), std::string(n) == "/c.rtf" ? 3u : 2u) << n;
+    EXPECT_EQ(d.substr(d.size() - 29), "\\pard\\plain {end} \\par\r\n\\par}") << n;
+  }
+}
+
 }  // namespace
 }  // namespace korvane::test
