@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <set>
 
 #include "export/formats/ZelE2HTML.h"
 
@@ -540,18 +541,17 @@ void TZelExportToRTF::EndRow() {
 }
 
 void TZelExportToRTF::FlushReversed() {
-  // Each exported column is a row: its title and a cell per record.
-  int lastCol = -1;
+  // Each exported column is a row: its title and a cell per record, in the
+  // order of the output columns the cells were given (header lines count among
+  // those, so the numbers need not start at 0).
+  std::set<int> columns;
   for (const auto& [row, cells] : reversed_)
-    if (!cells.empty()) lastCol = std::max(lastCol, cells.rbegin()->first);
+    for (const auto& [col, text] : cells) columns.insert(col);
+  std::vector<int> widths;
+  for (size_t i = 0; i < columns.size(); ++i) widths.push_back(i < widths_.size() && widths_[i] > 0 ? widths_[i] : 10);
   for (const auto& [row, cells] : reversed_) {
-    std::vector<int> widths;
-    for (int c = 0; c <= lastCol; ++c)
-      widths.push_back(c < static_cast<int>(widths_.size()) && widths_[static_cast<size_t>(c)] > 0
-                           ? widths_[static_cast<size_t>(c)]
-                           : 10);
     RowDefinition(widths);
-    for (int c = 0; c <= lastCol; ++c) {
+    for (int c : columns) {
       auto it = cells.find(c);
       Body(it != cells.end() ? std::string_view(it->second) : std::string_view("\\pard\\intbl {}\\cell\r\n"));
     }

@@ -371,10 +371,13 @@ TEST_F(Rtf_, LayoutsKeepCellsAndDefinitionsTogether) {
   TOpenTable t(kThreeSpec, ThreeRows());
   w.AddTitle = true;
   w.Layout = elReversedColumnar;
+  w.Header = {"head 1", "head 2"};  // rows of the output before the titles
   std::string d = Run(t);
   TRtfShape shape(d);
   EXPECT_TRUE(shape.Balanced);
   EXPECT_EQ(shape.CellsPerRow, (std::vector<int>{4, 4, 4}));
+  EXPECT_NE(d.find("\\pard\\plain {head 2} \\par\r\n\\par\r\n\\trowd\\irow0"), std::string::npos);
+  w.Header.clear();
   EXPECT_NE(d.find("{Name}\\cell\r\n\\pard\\intbl\\li30\\ri30{apple}\\cell\r\n\\pard\\intbl\\li30\\ri30{pear}"),
             std::string::npos);
 
