@@ -154,7 +154,7 @@ def kinds_of(cli, path):
     return []
 
 
-def check_table(cli, path, tmp, label=None):
+def check_table(cli, path, tmp, label=None, limit=PANDOC_LIMIT):
     label = label or path
     txt, rtf = os.path.join(tmp, "t.csv"), os.path.join(tmp, "t.rtf")
     for f in (txt, rtf):
@@ -169,7 +169,7 @@ def check_table(cli, path, tmp, label=None):
     r = export(cli, path, "RTF", rtf)
     if not check(r.returncode == 0, f"{label}: export exit {r.returncode}: {r.stderr!r}"):
         return
-    if os.path.getsize(rtf) > PANDOC_LIMIT:
+    if os.path.getsize(rtf) > limit:
         skipped.append(label)
         return
     read = pandoc_read(rtf)
@@ -189,7 +189,7 @@ def generated(cli, tmp):
     gen = os.path.join(tmp, "gen")
     os.makedirs(gen)
     table = os.path.join(gen, "all.db")
-    r = run(cli, "generate", "--records", "150", "--fields", "A30,S,I,+,N,$,D,T,@,L,#4,Y12,M30,F30,B20,O20,G40",
+    r = run(cli, "generate", "--records", "120", "--fields", "A30,S,I,+,N,$,D,T,@,L,#4,Y12,M30,F30,B20,O20,G40",
             "--seed", "15", table)
     if check(r.returncode == 0, f"generate: {r.stderr!r}"):
         out.append(("every type", table))
@@ -226,7 +226,8 @@ def check_split(cli, table, tmp):
         if read is None:
             continue
         before, rows, after, tables = read
-        check(tables == 1 and len(rows) == 51, f"split {n}: {tables} tables, {len(rows)} rows")
+        want = 21 if n == "s002.rtf" else 51
+        check(tables == 1 and len(rows) == want, f"split {n}: {tables} tables, {len(rows)} rows")
         check([norm(a) for a in after if norm(a)] == [norm(FOOTER)], f"split {n}: footer {after[:2]}")
 
 
@@ -314,7 +315,7 @@ def main():
         gen = generated(a.cli, tmp)
         bad = hostile(a.build, tmp)
         for label, path in gen + bad:
-            check_table(a.cli, path, one, label)
+            check_table(a.cli, path, one, label, limit=1 << 30)
         for label, path in bad:
             # Without --allow-lossy the run says what it changed and fails.
             r = run(a.cli, "export", path, "--format", "RTF", "--output", os.path.join(one, "h.rtf"))
