@@ -509,8 +509,16 @@ void TZelExportToRTF::RowDefinition(const std::vector<int>& widths) {
     s += "\\clbrdrl\\brdrs\\brdrw10 \\clbrdrr\\brdrs\\brdrw10 \\clbrdrt\\brdrs\\brdrw10 \\clbrdrb\\brdrs\\brdrw10 \\cellx" +
          std::to_string(x) + "\r\n";
   Body(s);
+  rowEdges_ = edges;
   cellsDefined_ = static_cast<int>(widths.size());
   cellsWritten_ = 0;
+}
+
+int TZelExportToRTF::CellRoom() const {
+  if (Layout == elReversedColumnar || cellsWritten_ < 0 || cellsWritten_ >= static_cast<int>(rowEdges_.size()))
+    return textWidth_ - 60;
+  const int left = cellsWritten_ == 0 ? 36 : rowEdges_[static_cast<size_t>(cellsWritten_) - 1];
+  return std::max(rowEdges_[static_cast<size_t>(cellsWritten_)] - left - 60, 150);
 }
 
 void TZelExportToRTF::BeginRow() {
@@ -721,11 +729,18 @@ bool TZelExportToRTF::WritePicture(const TField& field, bool streamed) {
   } else {
     return false;
   }
+  // Shown at 96 pixels per inch, made smaller where the cell is narrower.
+  int64_t goalW = int64_t{width} * 15, goalH = int64_t{height} * 15;
+  const int room = CellRoom();
+  if (room > 0 && goalW > room) {
+    goalH = std::max<int64_t>(1, goalH * room / goalW);
+    goalW = room;
+  }
   auto sizeWords = [&](int w, int h) {
     std::string s;
     if (w > 0 && h > 0)
-      s = "\\picw" + std::to_string(w) + "\\pich" + std::to_string(h) + "\\picwgoal" + std::to_string(int64_t{w} * 15) +
-          "\\pichgoal" + std::to_string(int64_t{h} * 15);
+      s = "\\picw" + std::to_string(w) + "\\pich" + std::to_string(h) + "\\picwgoal" + std::to_string(goalW) +
+          "\\pichgoal" + std::to_string(goalH);
     return s;
   };
   // The metafile alternative holds the bitmap once more; it is made for

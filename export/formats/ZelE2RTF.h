@@ -108,6 +108,8 @@ class TZelExportToRTF : public TZelExportToCellFile {
   // The widths of the cells the row begun now holds.
   std::vector<int> RowWidths() const;
   void RowDefinition(const std::vector<int>& widths);
+  // Twips a picture of the cell being written may take across.
+  int CellRoom() const;
   // Writes a graphic cell's picture; false when its BLOB holds none RTF can embed.
   bool WritePicture(const TField& field, bool streamed);
   void CellText(std::string_view text, bool streamed, const TField* field);
@@ -124,7 +126,8 @@ class TZelExportToRTF : public TZelExportToCellFile {
   bool rowOpen_ = false;
   bool tableStarted_ = false;
   int rowIndex_ = 0;
-  int textWidth_ = 8604;  // twips between the margins, less the row's indent
+  int textWidth_ = 8604;
+  std::vector<int> rowEdges_;  // of the row being written  // twips between the margins, less the row's indent
   int cellsDefined_ = 0;
   int cellsWritten_ = 0;
   int changedValues_ = 0;

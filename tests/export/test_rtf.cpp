@@ -291,6 +291,12 @@ TEST_F(Rtf_, BitmapsAreEmbeddedAndBrokenOnesStayText) {
   EXPECT_NE(d.find("{01000001ae000000424d"), std::string::npos);  // but its value as text
   EXPECT_EQ(d.find("\\nonshppict"), std::string::npos);
 
+  // A picture wider than its cell is shown at the cell's width (less its
+  // indents), its proportions kept; the pixels stay as they are.
+  TOpenTable wide("Pic=G10", {{TWriterValue(PdxGraphicBmp(400, 100, 3))}});
+  d = Run(wide);
+  EXPECT_NE(d.find("{\\pict\\picw400\\pich100\\picwgoal2550\\pichgoal637\\dibitmap0"), std::string::npos);
+
   // With the metafile alternative.
   w.RTFOptions().CreateUnlikedPictureType = true;
   d = Run(t);
