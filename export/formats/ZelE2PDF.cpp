@@ -449,9 +449,10 @@ void TZelExportToPDF::WriteData(const TField* field, TCellType cellType, int, in
   c.fontColor = f.Color;
   const bool picture = cellType == ctGraphic || (field && field->DataType() == ftGraphic &&
                                                  CellNativeValue().kind != TZelECellValue::cvNull);
-  if (picture && (field || !text.empty())) {
+  if (picture) {
+    // An empty picture draws nothing.
     c.image = WriteImage(field, text, c.picW, c.picH, col);
-  } else if (!picture) {
+  } else {
     DecodeUtf8(text, c.text);
   }
   cells_.push_back(std::move(c));
@@ -511,11 +512,12 @@ int TZelExportToPDF::WriteImage(const TField* field, const std::string& text, do
   std::string bytes;
   if (field) ReadBlobBytes(*field, [&](std::string_view piece) { bytes.append(piece); });
   else bytes = text;
+  if (bytes.empty()) return 0;
   TZelEBitmap bmp;
   std::string why;
   if (!bmp.Parse(bytes, why)) {
-    const std::string where = field ? "record " + std::to_string(Statistic.RecordsExported) + ", field " +
-                                          field->FieldName()
+    const std::string where = field ? "record " + std::to_string(Statistic.RecordsExported) + ", field \"" +
+                                          field->FieldName() + "\","
                                     : "column " + std::to_string(col + 1);
     throw EZelExportError("The picture in " + where + " cannot be drawn: " + why + ".");
   }
