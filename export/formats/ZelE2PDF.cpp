@@ -245,7 +245,9 @@ std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double
       break;
     }
     if (lastSpace != std::string::npos && lastSpace > start) {
-      lines.emplace_back(start, lastSpace);
+      size_t end = lastSpace;
+      while (end > start && text[end - 1] == U' ') --end;
+      lines.emplace_back(start, end);
       start = lastSpace + 1;
     } else {
       lines.emplace_back(start, i);
