@@ -394,6 +394,7 @@ void TFontSet::ShapeRun(std::u32string_view line, size_t start, size_t length, b
     uint32_t lastCluster = UINT32_MAX;
     for (unsigned k = 0; k < n; ++k) {
       TPlacedGlyph g;
+      g.Shaped = true;
       g.Face = piece.face;
       g.Glyph = info[k].codepoint;
       g.Advance = static_cast<int>(std::lround(pos[k].x_advance * 1000.0 / hb_face_get_upem(hb_font_get_face(face.HbFont()))));

@@ -85,6 +85,8 @@ struct TPlacedGlyph {
   // The characters the glyph stands for (its cluster; empty for the further
   // glyphs of a cluster): a range of the shaped line.
   uint32_t TextStart = 0, TextLength = 0;
+  // Placed by the shaper (its advance may differ from the glyph's own).
+  bool Shaped = false;
 };
 
 // A font as asked for (name, bold, italic): its own face and the faces that

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -311,17 +312,51 @@ void TZelExportToPDF::EndExecute() {
                                          {std::to_string(unshownChars_)}));
   pdfFonts_.clear();
   pdfFontOf_.clear();
+  lastFace_ = nullptr;
+  lastPdfFont_ = -1;
   fontRefs_.clear();
   fontRefOf_.clear();
+  lastFontRef_ = -1;
   TZelExportToCellFile::EndExecute();
 }
 
 std::string TZelExportToPDF::Num(double v) const {
-  char buf[32];
-  if (std::fabs(v - std::round(v)) < 0.0005) std::snprintf(buf, sizeof buf, "%.0f", std::round(v));
-  else std::snprintf(buf, sizeof buf, "%.2f", v);
-  return buf;
+  char buf[48];
+  const double r = std::round(v);
+  std::to_chars_result res;
+  if (std::fabs(v - r) < 0.005 && std::fabs(r) < 1e15) res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(r));
+  else res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+  return std::string(buf, res.ptr);
 }
+
+// Page contents through one zlib stream kept for the run (a stream's state is
+// large; starting one per page costs more than compressing the page).
+struct TZelExportToPDF::TPageDeflater {
+  z_stream z{};
+  bool ready = false;
+  std::string out;
+  ~TPageDeflater() {
+    if (ready) deflateEnd(&z);
+  }
+  const std::string& Compress(const std::string& data, int level) {
+    if (!ready) {
+      if (deflateInit(&z, level) != Z_OK) throw EZelExportError("zlib cannot start");
+      ready = true;
+    } else {
+      deflateReset(&z);
+    }
+    const size_t bound = deflateBound(&z, static_cast<uLong>(data.size()));
+    if (out.size() < bound) out.resize(bound);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw EZelExportError("zlib could not compress a page");
+    length = z.total_out;
+    return out;
+  }
+  size_t length = 0;
+};
 
 void TZelExportToPDF::Emit(std::string_view s) {
   WriteString(s);
@@ -356,6 +391,8 @@ void TZelExportToPDF::WriteFileBegin() {
   content_.clear();
   pdfFonts_.clear();
   pdfFontOf_.clear();
+  lastFace_ = nullptr;
+  lastPdfFont_ = -1;
   images_ = 0;
   cells_.clear();
   pendingSpan_ = 1;
@@ -461,6 +498,15 @@ void TZelExportToPDF::WriteData(const TField* field, TCellType cellType, int, in
 }
 
 int TZelExportToPDF::FontRef(const TFontSpec& font) {
+  if (lastFontRef_ >= 0 && font.Bold == lastFontSpec_.Bold && font.Italic == lastFontSpec_.Italic &&
+      font.Name == lastFontSpec_.Name)
+    return lastFontRef_;
+  lastFontSpec_ = font;
+  lastFontRef_ = FontRefOf(font);
+  return lastFontRef_;
+}
+
+int TZelExportToPDF::FontRefOf(const TFontSpec& font) {
   const std::string key = font.Name + (font.Bold ? "|b" : "|") + (font.Italic ? "i" : "");
   auto it = fontRefOf_.find(key);
   if (it != fontRefOf_.end()) return it->second;
@@ -475,6 +521,14 @@ int TZelExportToPDF::FontRef(const TFontSpec& font) {
 }
 
 int TZelExportToPDF::PdfFont(const TFontFace& face) {
+  if (&face == lastFace_ && lastPdfFont_ >= 0 && pdfFonts_[static_cast<size_t>(lastPdfFont_)]->gids.size() < 0xFFFF)
+    return lastPdfFont_;
+  lastFace_ = &face;
+  lastPdfFont_ = PdfFontOf(face);
+  return lastPdfFont_;
+}
+
+int TZelExportToPDF::PdfFontOf(const TFontFace& face) {
   const std::string key = face.Path() + "#" + std::to_string(face.Index());
   auto it = pdfFontOf_.find(key);
   if (it != pdfFontOf_.end() && pdfFonts_[static_cast<size_t>(it->second)]->gids.size() < 0xFFFF) return it->second;
@@ -614,9 +668,10 @@ void TZelExportToPDF::EndPage() {
   ++pageCount_;
   const int contents = NewObject();
   const int level = std::max(1, pdf::DeflateLevel(Settings().CompressionMethod));
-  WriteStreamObject(contents, "/Filter /FlateDecode", Deflate(content_, level));
+  if (!deflater_) deflater_ = std::make_unique<TPageDeflater>();
+  const std::string& packed = deflater_->Compress(content_, level);
+  WriteStreamObject(contents, "/Filter /FlateDecode", std::string_view(packed.data(), deflater_->length));
   content_.clear();
-  content_.shrink_to_fit();
   const int page = NewObject();
   pages_.push_back(page);
   std::string res = "<< ";
@@ -689,8 +744,10 @@ void TZelExportToPDF::DrawLine(const TCell& c, const TCellLine& line, double bas
     if (g.Glyph == 0 && g.TextLength > 0) unshownChars_ += static_cast<int64_t>(g.TextLength);
     TPdfFont& f = *pdfFonts_[static_cast<size_t>(pf)];
     AppendHex4(o, Code(f, face, g.Glyph, chars));
-    const int nominal = face.Advance(g.Glyph);
-    if (nominal != g.Advance) o += "> " + std::to_string(nominal - g.Advance) + " <";
+    if (g.Shaped) {
+      const int nominal = face.Advance(g.Glyph);
+      if (nominal != g.Advance) o += "> " + std::to_string(nominal - g.Advance) + " <";
+    }
   }
   if (open) o += ">] TJ\n";
   if (colored) o += "0 g\n";
@@ -719,18 +776,23 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
       if (line.top >= segStart - 0.001 && line.top + lh <= segEnd + 0.001)
         DrawLine(c, line, top + (line.top - segStart) + c.size * 0.8 + 1);
   }
-  const TColor grey = clSilver;
+  // Rules in grey, drawn as one path.
+  std::string rules;
+  auto rule = [&](double x0, double y0, double x1, double y1) {
+    rules += Num(x0) + " " + Num(y0) + " m " + Num(x1) + " " + Num(y1) + " l\n";
+  };
   if (Options.Has(soColLines)) {
     double right = -1;
     for (const TCell& c : cells_) {
       if (c.fullWidth) continue;
-      Rect(c.x0, pdfY(top + height), 0, height, grey, grey, false, true);
+      rule(c.x0, pdfY(top + height), c.x0, pdfY(top));
       right = std::max(right, c.x1);
     }
-    if (right >= 0) Rect(right, pdfY(top + height), 0, height, grey, grey, false, true);
+    if (right >= 0) rule(right, pdfY(top + height), right, pdfY(top));
   }
   if (Options.Has(soRowLines) && segEnd >= rowHeight - 0.001)
-    Rect(marginL_, pdfY(top + height), pageWidth_ / scale_ - marginL_ - marginR_, 0, grey, grey, false, true);
+    rule(marginL_, pdfY(top + height), pageWidth_ / scale_ - marginR_, pdfY(top + height));
+  if (!rules.empty()) content_ += "0.753 0.753 0.753 RG\n" + rules + "S\n0 G\n";
 }
 
 void TZelExportToPDF::EndRow() {
@@ -911,6 +973,8 @@ void TZelExportToPDF::WriteFileEnd() {
   groups_.clear();
   pdfFonts_.clear();
   pdfFontOf_.clear();
+  lastFace_ = nullptr;
+  lastPdfFont_ = -1;
 }
 
 }  // namespace korvane

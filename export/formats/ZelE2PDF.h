@@ -129,6 +129,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
  private:
   struct TFontRef;
   struct TPdfFont;
+  struct TPageDeflater;
   struct TCellLine {
     uint32_t start, end;  // characters of the cell's text
     double top;           // from the row's top
@@ -158,7 +159,9 @@ class TZelExportToPDF : public TZelExportToCellFile {
   void DrawSegment(double segStart, double segEnd, double rowHeight);
   void DrawLine(const TCell& c, const TCellLine& line, double baseline);
   int FontRef(const TFontSpec& font);
+  int FontRefOf(const TFontSpec& font);
   int PdfFont(const TFontFace& face);
+  int PdfFontOf(const TFontFace& face);
   uint16_t Code(TPdfFont& f, const TFontFace& face, uint32_t gid, std::u32string_view text);
   int WriteImage(const TField* field, const std::string& text, double& w, double& h, int col);
   void WriteFonts();
@@ -192,6 +195,12 @@ class TZelExportToPDF : public TZelExportToCellFile {
   std::map<std::string, int> pdfFontOf_;
   std::vector<TPlacedGlyph> glyphs_;
   std::u32string shown_;
+  // The last font asked for and the last face drawn, to skip the lookups.
+  TFontSpec lastFontSpec_;
+  int lastFontRef_ = -1;
+  const TFontFace* lastFace_ = nullptr;
+  int lastPdfFont_ = -1;
+  std::unique_ptr<TPageDeflater> deflater_;
   int images_ = 0;
   int64_t unshownChars_ = 0;
 };
