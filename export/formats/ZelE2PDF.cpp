@@ -285,6 +285,8 @@ struct TZelExportToPDF::TPdfFont {
   std::map<std::pair<uint32_t, std::u32string>, uint16_t> other;
   std::vector<uint32_t> gids{0};
   std::vector<std::u32string> texts{std::u32string()};
+  // Codes of single characters below 65536 (0: none yet), checked against their glyph.
+  std::vector<uint16_t> byChar = std::vector<uint16_t>(0x10000, 0);
 };
 
 TZelExportToPDF::TZelExportToPDF() {
@@ -545,11 +547,16 @@ int TZelExportToPDF::PdfFontOf(const TFontFace& face) {
 
 uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std::u32string_view text) {
   if (text.size() == 1) {
+    if (text[0] < 0x10000) {
+      const uint16_t known = f.byChar[text[0]];
+      if (known != 0 && f.gids[known] == gid) return known;
+    }
     const uint64_t key = (static_cast<uint64_t>(gid) << 21) | text[0];
     auto it = f.single.find(key);
     if (it != f.single.end()) return it->second;
     const auto code = static_cast<uint16_t>(f.gids.size());
     f.single.emplace(key, code);
+    if (text[0] < 0x10000 && f.byChar[text[0]] == 0) f.byChar[text[0]] = code;
     f.gids.push_back(gid);
     f.texts.emplace_back(text);
     return code;
