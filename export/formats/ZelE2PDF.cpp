@@ -778,9 +778,10 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
       }
       continue;
     }
-    const double lh = c.size + 2;
+    // A line belongs to the piece it starts in (pieces end between lines unless
+    // one line is taller than the page).
     for (const TCellLine& line : c.lines)
-      if (line.top >= segStart - 0.001 && line.top + lh <= segEnd + 0.001)
+      if (line.top >= segStart - 0.001 && line.top < segEnd - 0.001)
         DrawLine(c, line, top + (line.top - segStart) + c.size * 0.8 + 1);
   }
   // Rules in grey, drawn as one path.

@@ -298,6 +298,21 @@ TEST_F(TPdfRun, ColumnsWidenThePageInWholePageWidths) {
   EXPECT_NE(portrait.Bytes.find("/MediaBox [0 0 1224 792]"), std::string::npos);
 }
 
+TEST_F(TPdfRun, LinesTallerThanThePageAreStillDrawn) {
+  TOpenTable t("Name=A40", {{TWriterValue("alpha beta gamma")}, {TWriterValue("delta")}});
+  w.PageSetup.UseDefault = false;
+  w.PageSetup.TopMargin = w.PageSetup.BottomMargin = 370;
+  w.OnGetCellParams = [](TZelECustomBaseComponent&, const TField*, std::string&, TFontSpec& font, TAlignment&,
+                         TColor&, TCellType&) { font.Size = 200; };
+  TPdf pdf(Run(t));
+  EXPECT_TRUE(pdf.Problems.empty());
+  // Words wider than the column are broken between characters.
+  std::string text = ExtractText(pdf);
+  text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+  for (const char* word : {"alpha", "beta", "gamma", "delta"}) EXPECT_NE(text.find(word), std::string::npos) << word;
+  EXPECT_LT(text.find("gamma"), text.find("delta"));
+}
+
 TEST_F(TPdfRun, MarginsOfThePageSetup) {
   TOpenTable t(kThreeSpec, ThreeRows());
   w.PageSetup.UseDefault = false;
