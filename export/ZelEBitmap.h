@@ -15,9 +15,10 @@ namespace korvane {
 
 class TZelEBitmap {
  public:
-  // A run-length compressed picture may hold at most this many pixels (runs and
-  // skips let a few bytes describe any number of them).
-  static constexpr int64_t kMaxCompressedPixels = int64_t{1} << 26;
+  // A run-length compressed picture may hold at most this many pixels, 4096 x
+  // 4096 (runs and skips let a few bytes describe any number of them, and it is
+  // decoded whole, one byte a pixel).
+  static constexpr int64_t kMaxCompressedPixels = int64_t{1} << 24;
 
   // Reads the header of a bitmap, with or without the 8-byte leader. False with
   // the reason in error when the bytes are no bitmap this reader draws or hold
