@@ -144,6 +144,17 @@ const char kExportHelp[] =
     "                          its DOS counterpart), for WKS 850 and for Quattro 437 (the\n"
     "                          code pages their readers take). A character it lacks is\n"
     "                          written \"?\" and counted\n"
+    // Pages of paged formats (PDF, RTF)
+    "  --orientation O         PDF, RTF: default, portrait or landscape pages\n"
+    "  --margins L,T,R,B       PDF, RTF: page margins in --measure units (default the\n"
+    "                          format's own edges)\n"
+    "  --measure M             unit of --margins: pt (default), in, cm or pc\n"
+    "  --generator TEXT        the document's title and generator (PDF, RTF; default\n"
+    "                          \"ZelExport 4.99\")\n"
+    "  --colors-fonts          cells with their colours and fonts\n"
+    "  --font NAME[,SIZE][,bold][,italic]\n"
+    "                          the font of every cell and title (default Tahoma 8,\n"
+    "                          drawn by the installed face fontconfig picks)\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -186,6 +197,103 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
 
 // Settings given on the command line; unset ones keep the settings file's or the
 // default value.
+// Page settings of paged formats (PDF, RTF): they set the component's
+// PageSetup, KeyGenerator, soColorsFonts and the columns' fonts.
+struct TPageArgs {
+  std::optional<TZelEOrientation> orientation;
+  std::optional<std::vector<float>> margins;
+  std::optional<TZelEMeasure> measure;
+  std::optional<std::string> generator;
+  bool colorsFonts = false;
+  std::optional<TFontSpec> font;
+};
+
+std::optional<TFontSpec> ParseFontOption(const std::string& v) {
+  std::vector<std::string> parts = SplitText(v, ',');
+  if (parts.empty() || parts[0].empty()) throw UsageError{"export: --font needs a font name"};
+  TFontSpec f;
+  f.Name = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) {
+    const std::string p = AsciiLower(parts[i]);
+    if (p == "bold") f.Bold = true;
+    else if (p == "italic") f.Italic = true;
+    else {
+      char* end = nullptr;
+      const long n = std::strtol(p.c_str(), &end, 10);
+      if (p.empty() || *end != '\0' || n < 1 || n > 200)
+        throw UsageError{"export: --font takes NAME[,SIZE][,bold][,italic] with a size from 1 to 200"};
+      f.Size = static_cast<int>(n);
+    }
+  }
+  return f;
+}
+
+// Answers whether the option is one of the page options.
+template <class Value>
+bool ParsePageOption(const std::string& a, Value value, TPageArgs& r) {
+  if (a == "--orientation") {
+    const std::string v = AsciiLower(value());
+    if (v == "default") r.orientation = emDefault;
+    else if (v == "portrait") r.orientation = emPortrait;
+    else if (v == "landscape") r.orientation = emLandscape;
+    else throw UsageError{"export: --orientation is default, portrait or landscape"};
+  } else if (a == "--margins") {
+    std::vector<float> m;
+    for (const std::string& part : SplitText(value(), ',')) {
+      char* end = nullptr;
+      const double d = std::strtod(part.c_str(), &end);
+      if (part.empty() || *end != '\0' || !(d >= 0) || d > 100000)
+        throw UsageError{"export: --margins takes four numbers L,T,R,B, none negative"};
+      m.push_back(static_cast<float>(d));
+    }
+    if (m.size() != 4) throw UsageError{"export: --margins takes four numbers L,T,R,B"};
+    r.margins = m;
+  } else if (a == "--measure") {
+    const std::string v = AsciiLower(value());
+    if (v == "pt") r.measure = emPoint;
+    else if (v == "in") r.measure = emInch;
+    else if (v == "cm") r.measure = emCentimeters;
+    else if (v == "pc") r.measure = emPicas;
+    else throw UsageError{"export: --measure is pt, in, cm or pc"};
+  } else if (a == "--generator") {
+    r.generator = value();
+  } else if (a == "--colors-fonts") {
+    r.colorsFonts = true;
+  } else if (a == "--font") {
+    r.font = ParseFontOption(value());
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void ApplyPageArgs(const TPageArgs& a, TZelExportMonitor& m) {
+  if (a.orientation) m.PageSetup.Orientation = *a.orientation;
+  if (a.measure) m.PageSetup.Measure = *a.measure;
+  if (a.margins) {
+    m.PageSetup.UseDefault = false;
+    m.PageSetup.LeftMargin = (*a.margins)[0];
+    m.PageSetup.TopMargin = (*a.margins)[1];
+    m.PageSetup.RightMargin = (*a.margins)[2];
+    m.PageSetup.BottomMargin = (*a.margins)[3];
+  }
+  if (a.generator) m.KeyGenerator = *a.generator;
+  if (a.colorsFonts) m.Options.Include(soColorsFonts);
+}
+
+void ApplyPageFont(const TPageArgs& a, TGridColumns& grid) {
+  if (!a.font) return;
+  std::vector<TGridColumn> cols = grid.Columns();
+  for (TGridColumn& c : cols) {
+    TColor color = c.Font.Color, titleColor = c.Title.Font.Color;
+    c.Font = *a.font;
+    c.Font.Color = color;
+    c.Title.Font = *a.font;
+    c.Title.Font.Color = titleColor;
+  }
+  grid.SetColumns(std::move(cols));
+}
+
 struct TExportArgs {
   std::string table, output, spec, encoding, columns;
   std::optional<std::string> format;
@@ -215,6 +323,7 @@ struct TExportArgs {
   std::optional<int> sqlBatch;
   // Code page of 8-bit formats.
   std::optional<int> codePage;
+  TPageArgs page;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -366,6 +475,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
         throw UsageError{std::string("export: --code-page: ") + e.what()};
       }
     }
+    else if (ParsePageOption(a, value, r.page)) {}
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -485,6 +595,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.charset) m.CharacterSet = *a.charset;
   if (a.codePage) m.CodePage = *a.codePage;
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
+  ApplyPageArgs(a.page, m);
   if (a.merge) m.Options.Set(soMergeData, *a.merge);
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;
   if (a.blankIfZero) m.BlankIfZero = *a.blankIfZero;
@@ -621,6 +732,7 @@ int CmdExport(const std::vector<std::string>& args) {
     SelectColumns(grid, a.columns);
     m.Columns.Clear();  // the command line's choice replaces the settings file's
   }
+  ApplyPageFont(a.page, grid);
   m.DBGrid = &grid;
   m.DataSet = &table;
   m.ColumnSource = csDBGrid;

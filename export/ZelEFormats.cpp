@@ -8,6 +8,7 @@
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2RTF.h"
+#include "export/formats/ZelE2PDF.h"
 #include "export/formats/ZelE2SPSS.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2SYLK.h"
@@ -82,7 +83,8 @@ std::vector<TZelEFormat> MakeTable() {
       {teSPSS, "SPSS", "TZelExportToSPSS", ".SAV", fcSpreadsheet, faOriginalTypes | faColumnWidth | faCharacterSet,
        Writer<TZelExportToSPSS>(), nullptr},
       {tePDF, "PDF", "TZelExportToPDF", ".PDF", fcDocument,
-       (kSheet & ~faOriginalTypes) | faPageSetup | faSheetName, nullptr, nullptr},
+       (kSheet & ~faOriginalTypes) | faPageSetup | faSheetName, Writer<TZelExportToPDF>(),
+       Settings<TZelEPDFSettings>()},
       {teLDIF, "LDIF", "TZelExportToLDIF", ".LDIF", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faTitleAlignment | faFontsColors | faColumnWidth | faColorStyle |
            faReversed,

@@ -175,13 +175,13 @@ def check_command_line(cli, testdata, tmp):
     m = re.search(r"--format F +format name: ([^(]*)\(", r.stdout.decode())
     named = [n.strip() for n in m[1].split(",")] if m else []
     check(set(named) == {"Text", "DBase", "XLS", "HTML", "XML", "SQL", "LDIF", "Clipboard", "SPSS", "SYLK", "DIF",
-                         "WKS", "Quattro", "RTF"},
+                         "WKS", "Quattro", "RTF", "PDF"},
           f"export --help names {named}")
     for fmt in named:
         if fmt != "Clipboard":
             r = run(cli, "export", table, "--format", fmt)
             check(r.returncode == 2 and b"not available" not in r.stderr, f"--format {fmt}: {r.stderr!r}")
-    for fmt, what in (("PDF", b"not available"), ("nosuch", b"unknown format")):
+    for fmt, what in (("Access", b"not available"), ("nosuch", b"unknown format")):
         r = run(cli, "export", table, "--format", fmt, "--output", out)
         check(r.returncode == 2 and what in r.stderr and not os.path.exists(out), f"--format {fmt}: {r.stderr!r}")
     r = run(cli, "export", table, "--format", "text")
@@ -241,11 +241,11 @@ def check_command_line(cli, testdata, tmp):
     # A settings file of a format not built is refused, unless --format names another.
     sav = os.path.join(tmp, "h.zele")
     with open(sav, "wb") as f:
-        f.write(b"[Common]\r\nTableType=PDF\r\nSourceFileName=" + os.path.join(tmp, "h.pdf").encode() + b"\r\n")
+        f.write(b"[Common]\r\nTableType=Access\r\nSourceFileName=" + os.path.join(tmp, "h.mdb").encode() + b"\r\n")
     r = run(cli, "export", table, "--spec", sav, "--quiet")
-    check(r.returncode == 2 and b"PDF format is not available" in r.stderr, f"PDF spec: {r.stderr!r}")
+    check(r.returncode == 2 and b"Access format is not available" in r.stderr, f"Access spec: {r.stderr!r}")
     r = run(cli, "export", table, "--spec", sav, "--format", "text", "--quiet")
-    check(r.returncode == 0 and os.path.exists(os.path.join(tmp, "h.pdf")), f"PDF spec as text: {r.stderr!r}")
+    check(r.returncode == 0 and os.path.exists(os.path.join(tmp, "h.mdb")), f"Access spec as text: {r.stderr!r}")
     r = run(cli, "export", table, "--spec", os.path.join(tmp, "missing.zele"), "--output", out)
     check(r.returncode == 1 and r.stderr.startswith(b"korvane-cli: ") and r.stderr.count(b"\n") == 1,
           f"missing spec: {r.stderr!r}")
