@@ -20,6 +20,7 @@
 #include "engine/pdx.h"
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2BDE.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
@@ -144,6 +145,15 @@ const char kExportHelp[] =
     "                          its DOS counterpart), for WKS 850 and for Quattro 437 (the\n"
     "                          code pages their readers take). A character it lacks is\n"
     "                          written \"?\" and counted\n"
+    // Paradox and dBase tables
+    "  --table-type T          Paradox: the kind of table to write, paradox (default for\n"
+    "                          any name but .dbf) or dbase (written as --format DBase\n"
+    "                          writes it); a new Paradox table takes the source's field\n"
+    "                          types, file version, block size and language driver (with\n"
+    "                          --code-page, text converted into that code page). With\n"
+    "                          --merge the records are appended to an existing Paradox\n"
+    "                          table (not a keyed or encrypted one); the table is rewritten\n"
+    "                          and replaced only when the export completes\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -215,6 +225,8 @@ struct TExportArgs {
   std::optional<int> sqlBatch;
   // Code page of 8-bit formats.
   std::optional<int> codePage;
+  // Paradox and dBase tables.
+  std::optional<TBDETableType> tableType;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -366,6 +378,15 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
         throw UsageError{std::string("export: --code-page: ") + e.what()};
       }
     }
+    // Paradox and dBase tables
+    else if (a == "--table-type") {
+      const std::string v = AsciiLower(value());
+      if (v == "paradox") r.tableType = ttParadox;
+      else if (v == "dbase") r.tableType = ttDBase;
+      else if (v == "foxpro") r.tableType = ttFoxPro;
+      else if (v == "ascii") r.tableType = ttASCII;
+      else throw UsageError{"export: --table-type is paradox or dbase"};
+    }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -484,6 +505,8 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (!a.footer.empty()) m.Footer = a.footer;
   if (a.charset) m.CharacterSet = *a.charset;
   if (a.codePage) m.CodePage = *a.codePage;
+  // Paradox and dBase tables
+  if (a.tableType) m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   if (a.merge) m.Options.Set(soMergeData, *a.merge);
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;
