@@ -436,19 +436,26 @@ void TZelExportToBDE::PlanNewTable(const std::string& path, TPdxWriterOptions& o
     options.Language.SortOrderName = source->SortOrderName();
   } else {
     codePage_ = CodePage != 0 ? CodePage : 1252;
-    if (codePage_ == 1252) {
-      options.Language = TPdxLanguageDriver::AnsiIntl();
-    } else {
-      const TLanguageDriver* found = nullptr;
+    // The usual Paradox driver of the code page, else the first Paradox one, else any.
+    static const char* const kPreferred[] = {"ANSIINTL", "ancyrr", "cyrr", "intl850", "ascii"};
+    const TLanguageDriver* found = nullptr;
+    for (const char* want : kPreferred)
       for (int i = 1; i <= kLanguageDriverCount && !found; ++i)
-        if (LanguageDrivers[i].CodePageNumber == codePage_) found = &LanguageDrivers[i];
-      if (!found)
-        throw EZelExportError("No Paradox language driver holds text in code page " + std::to_string(codePage_) +
-                              ": choose another code page.");
-      options.Language.SortOrder = found->SortOrder;
-      options.Language.CodePage = found->CodePageNumber;
-      options.Language.SortOrderName = found->DriverName;
-    }
+        if (LanguageDrivers[i].CodePageNumber == codePage_ && std::strcmp(LanguageDrivers[i].DriverName, want) == 0)
+          found = &LanguageDrivers[i];
+    for (int pass = 0; pass < 2 && !found; ++pass)
+      for (int i = 1; i <= kLanguageDriverCount && !found; ++i) {
+        const std::string n = LanguageDrivers[i].Name;
+        if (LanguageDrivers[i].CodePageNumber == codePage_ &&
+            (pass == 1 || n.rfind("Pdox", 0) == 0 || n.rfind("Paradox", 0) == 0))
+          found = &LanguageDrivers[i];
+      }
+    if (!found)
+      throw EZelExportError("No Paradox language driver holds text in code page " + std::to_string(codePage_) +
+                            ": choose another code page.");
+    options.Language.SortOrder = found->SortOrder;
+    options.Language.CodePage = found->CodePageNumber;
+    options.Language.SortOrderName = found->DriverName;
     codePageText_ = std::make_unique<TZelECodePageText>(codePage_);
     // Tables before 4.x do not say which code page their text is in.
     version = std::max(version, 9);
