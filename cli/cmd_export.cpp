@@ -506,7 +506,10 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.charset) m.CharacterSet = *a.charset;
   if (a.codePage) m.CodePage = *a.codePage;
   // Paradox and dBase tables
-  if (a.tableType) m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
+  if (a.tableType) {
+    if (m.TableType() != teParadox) throw UsageError{"export: --table-type goes with --format Paradox"};
+    m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
+  }
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   if (a.merge) m.Options.Set(soMergeData, *a.merge);
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;

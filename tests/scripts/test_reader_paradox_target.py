@@ -126,6 +126,9 @@ def check_refusals(cli, testdata, tmp):
         e = export(cli, src, out, "--table-type", kind)
         check(e.returncode == 1 and kind.encode() in e.stderr.lower() and not os.path.exists(out),
               f"--table-type {kind}: {e.returncode} {e.stderr!r}")
+    r = korvane_checks.run(cli, "export", src, "--format", "Text", "--output", os.path.join(tmp, "x.txt"),
+                           "--table-type", "dbase")
+    check(r.returncode == 2 and b"--format Paradox" in r.stderr, f"--table-type with Text: {r.stderr!r}")
 
 
 def check_dbase(cli, path, tmp):
