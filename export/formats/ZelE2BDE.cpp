@@ -563,7 +563,6 @@ void TZelExportToBDE::OpenExistingTable(const std::string& path, TPdxWriterOptio
   // New text goes in as the table holds its text.
   auto* source = dynamic_cast<TPdx*>(GetDataset());
   rawText_ = source && ReadCodePage(*source) == codePage_;
-  if (!rawText_) codePageText_ = std::make_unique<TZelECodePageText>(codePage_);
 }
 
 void TZelExportToBDE::MapColumns() {
@@ -620,7 +619,9 @@ void TZelExportToBDE::CopyExistingRecords() {
 
 std::string TZelExportToBDE::TextInTable(const std::string& utf8, const char* what) {
   (void)what;
-  if (!codePageText_) return utf8;
+  // ASCII is the same in every code page the table can have.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return utf8;
+  if (!codePageText_) codePageText_ = std::make_unique<TZelECodePageText>(codePage_);
   std::string out;
   if (codePageText_->Append(out, utf8).Changed()) Changed(replacedTexts_);
   return out;

@@ -288,7 +288,7 @@ TEST_F(Bde, ConstantAndSystemVariableColumnsBecomeFieldsOfTheirOwn) {
   name.FieldName = "Name";
   TZelEColumn& k = w.Columns.Add();
   k.ColumnKind = ckConstant;
-  k.FieldName = "Fixed";
+  k.FieldName = "Gr\xC3\xBC\xC3\x9F" "e";  // UTF-8: into the table's code page 437 as well
   k.Width = 8;
   TZelEColumn& row = w.Columns.Add();
   row.ColumnKind = ckSysVar;
@@ -301,7 +301,9 @@ TEST_F(Bde, ConstantAndSystemVariableColumnsBecomeFieldsOfTheirOwn) {
   EXPECT_EQ(w.TargetFields()[1].Def.Type, pdxtype::kAlpha);
   EXPECT_EQ(w.TargetFields()[1].Def.Size, 8);
   EXPECT_EQ(w.TargetFields()[2].Def.Type, pdxtype::kLong);
-  EXPECT_EQ(Records(out), (std::vector<std::string>{"apple|Fixed|1", "pear|Fixed|2", "plum|Fixed|3"}));
+  EXPECT_EQ(w.TargetFields()[1].Def.Name, "Gr\x81\xE1" "e");
+  EXPECT_EQ(Records(out), (std::vector<std::string>{"apple|Gr\x81\xE1" "e|1", "pear|Gr\x81\xE1" "e|2",
+                                                    "plum|Gr\x81\xE1" "e|3"}));
 }
 
 TEST_F(Bde, TableTypesDBaseWritesThroughTheDBaseWriterFoxProAndAsciiAreRefused) {
