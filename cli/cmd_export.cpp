@@ -20,6 +20,7 @@
 #include "engine/pdx.h"
 #include "export/ZelEFormats.h"
 #include "export/ZelEMonitor.h"
+#include "export/formats/ZelE2BDE.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
 #include "export/formats/ZelE2SQL.h"
@@ -155,6 +156,15 @@ const char kExportHelp[] =
     "  --font NAME[,SIZE][,bold][,italic]\n"
     "                          the font of every cell and title (default Tahoma 8,\n"
     "                          drawn by the installed face fontconfig picks)\n"
+    // Paradox and dBase tables
+    "  --table-type T          Paradox: the kind of table to write, paradox (default for\n"
+    "                          any name but .dbf) or dbase (written as --format DBase\n"
+    "                          writes it); a new Paradox table takes the source's field\n"
+    "                          types, file version, block size and language driver (with\n"
+    "                          --code-page, text converted into that code page). With\n"
+    "                          --merge the records are appended to an existing Paradox\n"
+    "                          table (not a keyed or encrypted one); the table is rewritten\n"
+    "                          and replaced only when the export completes\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -324,6 +334,8 @@ struct TExportArgs {
   // Code page of 8-bit formats.
   std::optional<int> codePage;
   TPageArgs page;
+  // Paradox and dBase tables.
+  std::optional<TBDETableType> tableType;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -476,6 +488,15 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
       }
     }
     else if (ParsePageOption(a, value, r.page)) {}
+    // Paradox and dBase tables
+    else if (a == "--table-type") {
+      const std::string v = AsciiLower(value());
+      if (v == "paradox") r.tableType = ttParadox;
+      else if (v == "dbase") r.tableType = ttDBase;
+      else if (v == "foxpro") r.tableType = ttFoxPro;
+      else if (v == "ascii") r.tableType = ttASCII;
+      else throw UsageError{"export: --table-type is paradox or dbase"};
+    }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -594,6 +615,11 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (!a.footer.empty()) m.Footer = a.footer;
   if (a.charset) m.CharacterSet = *a.charset;
   if (a.codePage) m.CodePage = *a.codePage;
+  // Paradox and dBase tables
+  if (a.tableType) {
+    if (m.TableType() != teParadox) throw UsageError{"export: --table-type goes with --format Paradox"};
+    m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
+  }
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   ApplyPageArgs(a.page, m);
   if (a.merge) m.Options.Set(soMergeData, *a.merge);

@@ -1079,4 +1079,29 @@ void TPdx::ReadBlobRecoded(const TField& field, const uint8_t* activeBuffer, con
   flush(pending.size());
 }
 
+// ---------------------------------------------------------------------------------------------
+// Stored bytes
+
+std::string TPdx::RawAlpha(const TField& field) const {
+  const uint8_t* buffer = ActiveBuffer();
+  const int index = field.Index();
+  if (IsEmpty() || &field.DataSet() != this || !buffer || index < 0 ||
+      static_cast<size_t>(index) >= fieldInfo_.size())
+    return {};
+  const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
+  if (fi.Type != 1) return {};
+  const uint8_t* p = buffer + 5 + fi.Offset;
+  const void* zero = std::memchr(p, 0, fi.Size);
+  const size_t len = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - p) : fi.Size;
+  return std::string(reinterpret_cast<const char*>(p), len);
+}
+
+void TPdx::ReadBlobRaw(const TField& field, const TBlobSink& sink) {
+  if (IsEmpty() || &field.DataSet() != this || encrypted_) return;
+  const int index = field.Index();
+  if (index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return;
+  if (!IsBlobType(MapFieldType(fieldInfo_[static_cast<size_t>(index)].Type))) return;
+  ReadBlobChunks(field, ActiveBuffer(), sink);
+}
+
 }  // namespace korvane

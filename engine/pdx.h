@@ -108,6 +108,11 @@ class TPdx : public TDataSet {
   // The BLOB of the field in the active record in bounded pieces, memo text and the
   // text of a formatted memo recoded as EncodeText does (other data as it is stored).
   void ReadBlobText(const TField& field, const TBlobSink& sink);
+  // The active record's value as the file stores it, before any recoding, for a
+  // consumer that copies the table's text into another table of its code page: an
+  // alpha field's bytes up to the first zero byte, a BLOB's data in bounded pieces.
+  std::string RawAlpha(const TField& field) const;
+  void ReadBlobRaw(const TField& field, const TBlobSink& sink);
 
  protected:
   int GetRecordCount() const override;

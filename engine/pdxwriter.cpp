@@ -976,6 +976,7 @@ TPdxWriter::~TPdxWriter() {
 void TPdxWriter::Append(const TWriterRow& row) { impl_->Append(row); }
 void TPdxWriter::Finish() { impl_->Finish(); }
 void TPdxWriter::Abandon() { impl_->Abandon(); }
+void TPdxWriter::SetAutoIncValue(uint32_t value) { impl_->opt_.AutoIncValue = value; }
 uint32_t TPdxWriter::RecordCount() const { return impl_->records_; }
 int TPdxWriter::RecordLength() const { return impl_->recordLength_; }
 int TPdxWriter::HeaderLength() const { return impl_->headerLength_; }

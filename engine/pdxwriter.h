@@ -167,6 +167,8 @@ class TPdxWriter {
   void Finish();
   // Drops everything written so far; the target stays as it was.
   void Abandon();
+  // Replaces the header's auto-increment value (TPdxWriterOptions::AutoIncValue).
+  void SetAutoIncValue(uint32_t value);
 
   uint32_t RecordCount() const;
   int RecordLength() const;

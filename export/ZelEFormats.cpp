@@ -2,6 +2,7 @@
 
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
+#include "export/formats/ZelE2BDE.h"
 #include "export/formats/ZelE2CLP.h"
 #include "export/formats/ZelE2DBF.h"
 #include "export/formats/ZelE2DIF.h"
@@ -39,7 +40,7 @@ constexpr uint32_t kSheet = faTitles | faOriginalTypes | faHeaderFooter | faLayo
 std::vector<TZelEFormat> MakeTable() {
   return {
       {teParadox, "Paradox", "TZelExportToBDE", ".DB", fcDatabase, faOriginalTypes | faColumnWidth | faReversed | faMerge,
-       nullptr, nullptr},
+       Writer<TZelExportToBDE>(), Settings<TZelEBDESettings>()},
       {teDBase, "DBase", "TZelExportToDBF", ".DBF", fcDatabase, faOriginalTypes | faColumnWidth | faCharacterSet,
        Writer<TZelExportToDBF>(), nullptr},
       {teText, "Text", "TZelExportToText", ".TXT", fcDocument,
