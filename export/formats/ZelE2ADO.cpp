@@ -58,6 +58,8 @@ std::string ZelEADOColumnType(int dbmsKind, TFieldType type, int width, int prec
     case ftBCD:
       if (pg) return type == ftBCD ? "NUMERIC" : "DOUBLE PRECISION";
       if (maria) return type == ftBCD ? "DECIMAL(65,30)" : "DOUBLE";
+      // SQLite's numbers keep 15 digits: BCD values stay whole as text.
+      if (dbmsKind == odbc::dkSQLite && type == ftBCD) return "TEXT";
       return precision != 0 ? "DECIMAL(" + std::to_string(width) + "," + std::to_string(precision) + ")" : "NUMBER";
     case ftCurrency:
       return pg ? "NUMERIC" : maria ? "DOUBLE" : "MONEY";
@@ -110,6 +112,7 @@ void TZelExportToADO::Connect() {
   conn_ = std::make_unique<odbc::TConnection>();
   inserter_.reset();
   created_ = false;
+  nulValues_ = 0;
   createSql_.clear();
   target_.clear();
   autoIncColumns_.clear();
@@ -196,7 +199,8 @@ void TZelExportToADO::CreateTable() {
     if (!defs.empty()) defs += ", ";
     defs += " " + conn_->Quote(d.Name) + " " +
             ZelEADOColumnType(conn_->Kind(), d.Type, width, d.Column->Precision) +
-            (d.Required ? " NOT NULL" : " NULL");
+            // An identity column holds no nulls; PostgreSQL refuses "NULL" beside it.
+            (d.Required || (d.Type == ftAutoInc && conn_->Kind() == odbc::dkPostgreSQL) ? " NOT NULL" : " NULL");
   }
   if (defs.empty()) return;
   createSql_ = "CREATE TABLE " + conn_->Quote(TableName) + "(" + defs + ")";
@@ -293,7 +297,14 @@ void TZelExportToADO::SetFieldValue(int colIndex, const TField* field, const std
   if (colIndex < 0 || colIndex >= static_cast<int>(slotOf_.size())) return;
   const int slot = slotOf_[static_cast<size_t>(colIndex)];
   if (slot < 0) return;
-  rowValues_[static_cast<size_t>(slot)] = ValueOf(field, text);
+  TValue v = ValueOf(field, text);
+  // PostgreSQL text holds no NUL byte: it is left out, and counted.
+  if (v.kind == TValue::vText && conn_->Kind() == odbc::dkPostgreSQL && v.Text.find('\0') != std::string::npos) {
+    v.Text.erase(std::remove(v.Text.begin(), v.Text.end(), '\0'), v.Text.end());
+    ++nulValues_;
+    ++Statistic.TotalErrors;
+  }
+  rowValues_[static_cast<size_t>(slot)] = std::move(v);
 }
 
 std::string TZelExportToADO::RefusedText(const odbc::TBulkInserter::TRowError& e) {
@@ -320,6 +331,10 @@ void TZelExportToADO::PostRecord() {
 }
 
 void TZelExportToADO::Disconnect(bool ok) {
+  if (nulValues_ > 0)
+    Statistic.Notes.push_back(std::to_string(nulValues_) + (nulValues_ == 1 ? " text value" : " text values") +
+                              " held NUL bytes, which were left out (the database's text cannot hold them).");
+  nulValues_ = 0;
   if (conn_ && conn_->IsOpen() && inserter_) {
     // What was posted stays: after a cancel, and before a failure.
     try {

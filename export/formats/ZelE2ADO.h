@@ -57,6 +57,7 @@ class TZelExportToADO : public TZelExportToADODOA {
   std::string target_;     // the table as the INSERT names it
   std::string createSql_;
   bool created_ = false;
+  int nulValues_ = 0;  // text values whose NUL bytes the database cannot hold
   std::vector<int> insertColumns_;  // exported columns that go into the INSERT, in order
   std::vector<std::string> autoIncColumns_;  // created auto-increment columns (quoted)
   std::vector<odbc::TValue>* row_ = nullptr;

@@ -3,6 +3,8 @@
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <algorithm>
 #include <cstring>
@@ -127,7 +129,7 @@ const std::set<std::string>& OdbcKeywords() {
 
 class TStmt {
  public:
-  explicit TStmt(SQLHDBC dbc) {
+  TStmt(SQLHDBC dbc, bool ansi) : ansi(ansi) {
     if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h)))
       throw EOdbcError("cannot allocate a statement: " + Diagnostics(SQL_HANDLE_DBC, dbc));
   }
@@ -140,17 +142,75 @@ class TStmt {
     if (!Ok(rc) && rc != SQL_NO_DATA) throw EOdbcError(what + ": " + Diagnostics(SQL_HANDLE_STMT, h));
   }
   std::string Col(SQLUSMALLINT i) const {
+    if (ansi) {
+      SQLCHAR abuf[4096];
+      SQLLEN aind = 0;
+      if (!Ok(SQLGetData(h, i, SQL_C_CHAR, abuf, sizeof abuf, &aind)) || aind == SQL_NULL_DATA) return {};
+      return std::string(reinterpret_cast<char*>(abuf), aind < 0 ? 0 : std::min<size_t>(static_cast<size_t>(aind), 4095));
+    }
     SQLWCHAR buf[1024];
     SQLLEN ind = 0;
     if (!Ok(SQLGetData(h, i, SQL_C_WCHAR, buf, sizeof buf, &ind)) || ind == SQL_NULL_DATA) return {};
     size_t n = ind < 0 ? 0 : std::min<size_t>(static_cast<size_t>(ind) / sizeof(SQLWCHAR), 1023);
     return Narrow(buf, n);
   }
+  // Statement text in the character set of the driver's interface.
+  SQLRETURN ExecDirect(const std::string& sql) const {
+    if (ansi) return SQLExecDirect(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    WString w = Wide(sql);
+    return SQLExecDirectW(h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS);
+  }
+  SQLRETURN Prepare(const std::string& sql) const {
+    if (ansi) return SQLPrepare(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    WString w = Wide(sql);
+    return SQLPrepareW(h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS);
+  }
+  bool ansi;
   SQLHSTMT h = nullptr;
 };
 
-std::string InfoText(SQLHDBC dbc, SQLUSMALLINT what) {
-  std::vector<SQLWCHAR> buf(32768);
+// Whether the driver has only the 8-bit interface: the driver manager would then
+// convert UTF-16 calls through the locale's character set, which mangles UTF-8
+// text under the C locale; such drivers (SQLite's) take UTF-8 as it is.
+bool DriverIsAnsiOnly(SQLHDBC dbc) {
+  SQLWCHAR name[512];
+  SQLSMALLINT len = 0;
+  if (!Ok(SQLGetInfoW(dbc, SQL_DRIVER_NAME, name, sizeof name - 2, &len))) return false;
+  const std::string file = Narrow(name, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)) / 2, 511));
+  // The driver manager loaded it by its full path: find that among the loaded objects.
+  struct TFind {
+    std::string base, path;
+  } find{file.substr(file.find_last_of('/') == std::string::npos ? 0 : file.find_last_of('/') + 1), {}};
+  dl_iterate_phdr(
+      [](struct dl_phdr_info* info, size_t, void* data) {
+        auto* f = static_cast<TFind*>(data);
+        const std::string p = info->dlpi_name ? info->dlpi_name : "";
+        const size_t slash = p.find_last_of('/');
+        // The driver names its file without the "lib" in front at times.
+        const std::string b = p.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (!p.empty() && b.size() >= f->base.size() && b.compare(b.size() - f->base.size(), f->base.size(), f->base) == 0) {
+          f->path = p;
+          return 1;
+        }
+        return 0;
+      },
+      &find);
+  if (find.path.empty()) return false;
+  void* lib = dlopen(find.path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (!lib) return false;
+  const bool ansi = dlsym(lib, "SQLExecDirectW") == nullptr && dlsym(lib, "SQLExecDirect") != nullptr;
+  dlclose(lib);
+  return ansi;
+}
+
+std::string InfoText(SQLHDBC dbc, SQLUSMALLINT what, bool ansi) {
+  if (ansi) {
+    std::vector<char> abuf(32000);
+    SQLSMALLINT alen = 0;
+    if (!Ok(SQLGetInfo(dbc, what, abuf.data(), static_cast<SQLSMALLINT>(abuf.size() - 1), &alen))) return {};
+    return std::string(abuf.data(), std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(alen, 0)), abuf.size() - 1));
+  }
+  std::vector<SQLWCHAR> buf(16000);
   SQLSMALLINT len = 0;
   if (!Ok(SQLGetInfoW(dbc, what, buf.data(), static_cast<SQLSMALLINT>(buf.size() * sizeof(SQLWCHAR) - 2), &len)))
     return {};
@@ -300,14 +360,20 @@ TDbmsKind DbmsKindOf(const std::string& dbmsName) {
 int ParameterLimit(TDbmsKind k) {
   switch (k) {
     case dkSQLite: return 32766;
-    case dkPostgreSQL:
+    // The server takes 65 535, but the client library refuses the description of
+    // more than about 7 500 parameters ("lost synchronization with server": its
+    // messages other than rows are limited to 30 000 bytes, 4 bytes a parameter).
+    case dkPostgreSQL: return 7000;
     case dkMariaDB: return 65535;
     default: return 2000;
   }
 }
 
-bool IsPlainIdentifier(const std::string& name, const std::set<std::string>& extraKeywords) {
+bool IsPlainIdentifier(const std::string& name, const std::set<std::string>& extraKeywords, bool foldsToLower) {
   if (name.empty()) return false;
+  if (foldsToLower)
+    for (char c : name)
+      if (c >= 'A' && c <= 'Z') return false;
   const char c0 = name[0];
   if (!((c0 >= 'A' && c0 <= 'Z') || (c0 >= 'a' && c0 <= 'z') || c0 == '_')) return false;
   for (char c : name)
@@ -316,8 +382,9 @@ bool IsPlainIdentifier(const std::string& name, const std::set<std::string>& ext
   return !OdbcKeywords().count(u) && !extraKeywords.count(u);
 }
 
-std::string QuoteIdentifier(const std::string& name, char quote, const std::set<std::string>& extraKeywords) {
-  if (IsPlainIdentifier(name, extraKeywords)) return name;
+std::string QuoteIdentifier(const std::string& name, char quote, const std::set<std::string>& extraKeywords,
+                            bool foldsToLower) {
+  if (IsPlainIdentifier(name, extraKeywords, foldsToLower)) return name;
   if (quote == 0 || quote == ' ') quote = '"';
   std::string out(1, quote);
   for (char c : name) {
@@ -353,14 +420,15 @@ void TConnection::Open(const std::string& connectionString) {
   }
   dbc_ = dbc;
   autoCommit_ = true;
-  dbmsName_ = InfoText(dbc, SQL_DBMS_NAME);
+  ansi_ = DriverIsAnsiOnly(dbc);
+  dbmsName_ = InfoText(dbc, SQL_DBMS_NAME, ansi_);
   kind_ = DbmsKindOf(dbmsName_);
-  const std::string q = InfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR);
+  const std::string q = InfoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR, ansi_);
   quote_ = q.empty() || q[0] == ' ' ? '"' : q[0];
   keywords_.clear();
   for (const std::string& k : [&] {
          std::vector<std::string> v;
-         std::string all = InfoText(dbc, SQL_KEYWORDS), cur;
+         std::string all = InfoText(dbc, SQL_KEYWORDS, ansi_), cur;
          for (char c : all) {
            if (c == ',') {
              v.push_back(cur);
@@ -387,16 +455,14 @@ void TConnection::Close() {
 }
 
 void TConnection::Execute(const std::string& sql) {
-  TStmt st(dbc_);
-  WString w = Wide(sql);
-  SQLRETURN rc = SQLExecDirectW(st.h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS);
+  TStmt st(dbc_, ansi_);
+  SQLRETURN rc = st.ExecDirect(sql);
   if (!Ok(rc) && rc != SQL_NO_DATA) throw EOdbcError(Diagnostics(SQL_HANDLE_STMT, st.h));
 }
 
 std::vector<std::string> TConnection::QueryColumn(const std::string& sql) {
-  TStmt st(dbc_);
-  WString w = Wide(sql);
-  st.Check(SQLExecDirectW(st.h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS), "query");
+  TStmt st(dbc_, ansi_);
+  st.Check(st.ExecDirect(sql), "query");
   std::vector<std::string> out;
   while (Ok(SQLFetch(st.h))) out.push_back(st.Col(1));
   return out;
@@ -422,9 +488,11 @@ void TConnection::Rollback() {
 }
 
 std::vector<TTableEntry> TConnection::Tables(const std::string& types) {
-  TStmt st(dbc_);
+  TStmt st(dbc_, ansi_);
   WString t = Wide(types);
-  st.Check(SQLTablesW(st.h, nullptr, 0, nullptr, 0, nullptr, 0, const_cast<SQLWCHAR*>(t.c_str()), SQL_NTS),
+  st.Check(ansi_ ? SQLTables(st.h, nullptr, 0, nullptr, 0, nullptr, 0,
+                             reinterpret_cast<SQLCHAR*>(const_cast<char*>(types.c_str())), SQL_NTS)
+                 : SQLTablesW(st.h, nullptr, 0, nullptr, 0, nullptr, 0, const_cast<SQLWCHAR*>(t.c_str()), SQL_NTS),
            "cannot list the tables");
   std::vector<TTableEntry> out;
   while (Ok(SQLFetch(st.h))) out.push_back({st.Col(1), st.Col(2), st.Col(3), st.Col(4)});
@@ -432,11 +500,16 @@ std::vector<TTableEntry> TConnection::Tables(const std::string& types) {
 }
 
 std::vector<TColumnEntry> TConnection::Columns(const TTableEntry& table) {
-  TStmt st(dbc_);
-  const std::string escape = InfoText(dbc_, SQL_SEARCH_PATTERN_ESCAPE);
+  TStmt st(dbc_, ansi_);
+  const std::string escape = InfoText(dbc_, SQL_SEARCH_PATTERN_ESCAPE, ansi_);
   WString cat = Wide(table.Catalog), sch = Wide(PatternOf(table.Schema, escape)),
           name = Wide(PatternOf(table.Name, escape));
-  st.Check(SQLColumnsW(st.h, table.Catalog.empty() ? nullptr : const_cast<SQLWCHAR*>(cat.c_str()),
+  std::string acat = table.Catalog, asch = PatternOf(table.Schema, escape), aname = PatternOf(table.Name, escape);
+  auto A = [](std::string& x) { return reinterpret_cast<SQLCHAR*>(x.data()); };
+  st.Check(ansi_ ? SQLColumns(st.h, table.Catalog.empty() ? nullptr : A(acat), table.Catalog.empty() ? 0 : SQL_NTS,
+                              table.Schema.empty() ? nullptr : A(asch), table.Schema.empty() ? 0 : SQL_NTS, A(aname),
+                              SQL_NTS, nullptr, 0)
+                 : SQLColumnsW(st.h, table.Catalog.empty() ? nullptr : const_cast<SQLWCHAR*>(cat.c_str()),
                        table.Catalog.empty() ? 0 : SQL_NTS,
                        table.Schema.empty() ? nullptr : const_cast<SQLWCHAR*>(sch.c_str()),
                        table.Schema.empty() ? 0 : SQL_NTS, const_cast<SQLWCHAR*>(name.c_str()), SQL_NTS, nullptr, 0),
@@ -470,13 +543,18 @@ std::vector<std::string> TConnection::SearchSchemas() {
 }
 
 TConnection::TQueryBase TConnection::BaseOfQuery(const std::string& sql) {
-  TStmt st(dbc_);
-  WString w = Wide(sql);
-  st.Check(SQLPrepareW(st.h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS), "the query is refused");
+  TStmt st(dbc_, ansi_);
+  st.Check(st.Prepare(sql), "the query is refused");
   SQLSMALLINT n = 0;
   st.Check(SQLNumResultCols(st.h, &n), "the query is refused");
   if (n <= 0) throw EOdbcError("the query gives no columns");
   auto attr = [&](SQLUSMALLINT col, SQLUSMALLINT field) {
+    if (ansi_) {
+      char abuf[2048];
+      SQLSMALLINT alen = 0;
+      if (!Ok(SQLColAttribute(st.h, col, field, abuf, sizeof abuf - 1, &alen, nullptr))) return std::string();
+      return std::string(abuf, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(alen, 0)), 2047));
+    }
     SQLWCHAR buf[1024];
     SQLSMALLINT len = 0;
     if (!Ok(SQLColAttributeW(st.h, col, field, buf, sizeof buf, &len, nullptr))) return std::string();
@@ -512,7 +590,7 @@ struct TBound {
   WString Wide;
 };
 
-SQLRETURN BindValue(SQLHSTMT h, SQLUSMALLINT n, const TValue& v, TBound& b) {
+SQLRETURN BindValue(SQLHSTMT h, SQLUSMALLINT n, const TValue& v, TBound& b, bool ansi) {
   switch (v.kind) {
     case TValue::vNull:
       b.Ind = SQL_NULL_DATA;
@@ -524,6 +602,12 @@ SQLRETURN BindValue(SQLHSTMT h, SQLUSMALLINT n, const TValue& v, TBound& b) {
       return SQLBindParameter(h, n, SQL_PARAM_INPUT, SQL_C_SBIGINT,
                               v.kind == TValue::vBoolean ? SQL_INTEGER : SQL_BIGINT, 0, 0, &b.Int, 0, &b.Ind);
     case TValue::vText: {
+      if (ansi) {
+        b.Bytes = v.Text;
+        b.Ind = static_cast<SQLLEN>(b.Bytes.size());
+        return SQLBindParameter(h, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
+                                std::max<SQLULEN>(1, b.Bytes.size()), 0, b.Bytes.data(), b.Ind, &b.Ind);
+      }
       b.Wide = Wide(v.Text);
       b.Ind = static_cast<SQLLEN>(b.Wide.size() * sizeof(SQLWCHAR));
       return SQLBindParameter(h, n, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR,
@@ -564,7 +648,7 @@ SQLRETURN BindValue(SQLHSTMT h, SQLUSMALLINT n, const TValue& v, TBound& b) {
 // driver's message on failure ("" on success). nullColumns: columns from that
 // index on go as NULL (the search for the bad column).
 template <class Rows>
-std::string RunRows(SQLHSTMT h, const Rows& rows, size_t from, size_t count, size_t nullFrom = SIZE_MAX) {
+std::string RunRows(SQLHSTMT h, bool ansi, const Rows& rows, size_t from, size_t count, size_t nullFrom = SIZE_MAX) {
   std::vector<TBound> bound;
   size_t ncols = rows[from].Values.size();
   bound.resize(count * ncols);
@@ -574,7 +658,7 @@ std::string RunRows(SQLHSTMT h, const Rows& rows, size_t from, size_t count, siz
     const auto& row = rows[from + r].Values;
     for (size_t c = 0; c < ncols; ++c, ++n) {
       const TValue& v = c >= nullFrom ? TValue() : row[c];
-      if (!Ok(BindValue(h, n, v, bound[r * ncols + c]))) return Diagnostics(SQL_HANDLE_STMT, h);
+      if (!Ok(BindValue(h, n, v, bound[r * ncols + c], ansi))) return Diagnostics(SQL_HANDLE_STMT, h);
     }
   }
   SQLRETURN rc = SQLExecute(h);
@@ -610,8 +694,11 @@ void* TBulkInserter::Prepared(size_t rows) {
   SQLHSTMT h = nullptr;
   if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, c_.Handle(), &h)))
     throw EOdbcError("cannot allocate a statement: " + Diagnostics(SQL_HANDLE_DBC, c_.Handle()));
-  WString w = Wide(sqlOf(rows));
-  if (!Ok(SQLPrepareW(h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS))) {
+  const std::string sql = sqlOf(rows);
+  WString w = Wide(sql);
+  const SQLRETURN rc = c_.Ansi() ? SQLPrepare(h, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS)
+                                 : SQLPrepareW(h, const_cast<SQLWCHAR*>(w.c_str()), SQL_NTS);
+  if (!Ok(rc)) {
     std::string msg = Diagnostics(SQL_HANDLE_STMT, h);
     SQLFreeHandle(SQL_HANDLE_STMT, h);
     throw EOdbcError("the INSERT statement is refused: " + msg);
@@ -638,10 +725,10 @@ void TBulkInserter::SendStatement(size_t from, size_t count) {
   std::string msg;
   if (count == rowsPerStatement_) {
     if (!fullStmt_) fullStmt_ = Prepared(count);
-    msg = RunRows(fullStmt_, open_, from, count);
+    msg = RunRows(fullStmt_, c_.Ansi(), open_, from, count);
   } else {
     SQLHSTMT h = Prepared(count);
-    msg = RunRows(h, open_, from, count);
+    msg = RunRows(h, c_.Ansi(), open_, from, count);
     SQLFreeHandle(SQL_HANDLE_STMT, h);
   }
   if (!msg.empty()) Replay(msg);
@@ -666,7 +753,7 @@ void TBulkInserter::Replay(const std::string& firstError) {
   size_t bad = SIZE_MAX;
   std::string msg;
   for (size_t i = 0; i < open_.size(); ++i) {
-    msg = RunRows(one, open_, i, 1);
+    msg = RunRows(one, c_.Ansi(), open_, i, 1);
     if (!msg.empty()) {
       bad = i;
       break;
@@ -688,7 +775,7 @@ void TBulkInserter::Replay(const std::string& firstError) {
   c_.Rollback();
   // The rows before the bad one stay.
   for (size_t i = 0; i < bad; ++i) {
-    std::string again = RunRows(one, open_, i, 1);
+    std::string again = RunRows(one, c_.Ansi(), open_, i, 1);
     if (!again.empty()) {
       SQLFreeHandle(SQL_HANDLE_STMT, one);
       c_.Rollback();
@@ -702,12 +789,12 @@ void TBulkInserter::Replay(const std::string& firstError) {
   sent_ = 0;
   int column = -1;
   // The first column whose value, with the ones before it, is refused (NOT NULL
-  // refusals of the columns left empty do not count).
+  // refusals, 23502, of the columns left empty do not count).
   for (size_t j = 0; j < columns_.size() && column < 0; ++j) {
     std::vector<TRow> probe{row};
-    std::string m = RunRows(one, probe, 0, 1, j + 1);
+    std::string m = RunRows(one, c_.Ansi(), probe, 0, 1, j + 1);
     c_.Rollback();
-    if (!m.empty() && m.find("(23") == std::string::npos) column = static_cast<int>(j);
+    if (!m.empty() && m.find("(23502)") == std::string::npos) column = static_cast<int>(j);
   }
   SQLFreeHandle(SQL_HANDLE_STMT, one);
   throw TRowError(msg, row.Number, column);

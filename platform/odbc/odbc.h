@@ -47,11 +47,15 @@ int ParameterLimit(TDbmsKind k);
 
 // Whether a name may go unquoted: [A-Za-z_][A-Za-z0-9_]* and no keyword (ODBC's
 // reserved words and the given ones, without regard to case).
-bool IsPlainIdentifier(const std::string& name, const std::set<std::string>& extraKeywords = {});
+// foldsToLower: the database folds unquoted names to lower case (PostgreSQL), so
+// a name with capitals is quoted to keep its spelling.
+bool IsPlainIdentifier(const std::string& name, const std::set<std::string>& extraKeywords = {},
+                       bool foldsToLower = false);
 // The name as the database takes it: plain names stay, others go in quote
 // characters with embedded ones doubled. quote 0 or " " (the driver quotes not):
 // the double quote of standard SQL.
-std::string QuoteIdentifier(const std::string& name, char quote, const std::set<std::string>& extraKeywords = {});
+std::string QuoteIdentifier(const std::string& name, char quote, const std::set<std::string>& extraKeywords = {},
+                            bool foldsToLower = false);
 
 // A typed parameter value.
 struct TValue {
@@ -104,7 +108,9 @@ class TConnection {
   char IdentifierQuote() const { return quote_; }
   const std::set<std::string>& Keywords() const { return keywords_; }
   int MaxColumnNameLength() const { return maxColumnName_; }  // 0: no limit known
-  std::string Quote(const std::string& name) const { return QuoteIdentifier(name, quote_, keywords_); }
+  std::string Quote(const std::string& name) const {
+    return QuoteIdentifier(name, quote_, keywords_, kind_ == dkPostgreSQL);
+  }
 
   // One statement; throws with the driver's text.
   void Execute(const std::string& sql);
@@ -131,11 +137,14 @@ class TConnection {
   TQueryBase BaseOfQuery(const std::string& sql);
 
   void* Handle() const { return dbc_; }
+  // The driver has only the 8-bit interface (text goes to it as UTF-8 bytes).
+  bool Ansi() const { return ansi_; }
 
  private:
   void* env_ = nullptr;
   void* dbc_ = nullptr;
   bool autoCommit_ = true;
+  bool ansi_ = false;
   std::string dbmsName_;
   TDbmsKind kind_ = dkOther;
   char quote_ = '"';
