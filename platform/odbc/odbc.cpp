@@ -309,6 +309,7 @@ std::string ConnectionAttribute(const std::string& connection, const std::string
     while (!k.empty() && k.back() == ' ') k.pop_back();
     std::string value;
     size_t j = eq + 1;
+    while (j < connection.size() && connection[j] == ' ') ++j;
     if (j < connection.size() && connection[j] == '{') {
       ++j;
       while (j < connection.size()) {
@@ -327,6 +328,7 @@ std::string ConnectionAttribute(const std::string& connection, const std::string
     } else {
       const size_t semi = connection.find(';', j);
       value = connection.substr(j, semi == std::string::npos ? std::string::npos : semi - j);
+      while (!value.empty() && value.back() == ' ') value.pop_back();
       j = semi == std::string::npos ? connection.size() : semi;
     }
     if (Upper(k) == Upper(key)) return value;
