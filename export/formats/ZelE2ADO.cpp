@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/sysutils.h"
+#include "export/ZelELang.h"
 #include "platform/odbc/odbc.h"
 
 namespace korvane {
@@ -95,6 +96,109 @@ std::string ZelEADOUnavailableReason() {
         "libsqliteodbc (SQLite), odbc-postgresql (PostgreSQL) or odbc-mariadb (MariaDB, MySQL).");
   }();
   return reason;
+}
+
+void ListADOTables(std::vector<std::string>& names, const std::string& connectionString, bool includeSystemTables) {
+  if (connectionString.empty()) throw EZelExportError(ZelEFormat(ZelELanguageText(0), {"ConnectionString"}));
+  names.clear();
+  try {
+    odbc::TConnection c;
+    c.Open(odbc::ConnectionStringFor(connectionString));
+    for (const odbc::TTableEntry& t : c.Tables(includeSystemTables ? "TABLE,VIEW,SYSTEM TABLE" : "TABLE,VIEW"))
+      names.push_back(t.Name);
+  } catch (const std::exception&) {
+    // The list ends where reading failed.
+  }
+}
+
+namespace {
+
+// A value as a connection string takes it: in braces when it holds ";", "{", "}",
+// "=" or blanks at either end.
+std::string AttributeValue(const std::string& v) {
+  const bool plain = v.find_first_of(";{}=") == std::string::npos && (v.empty() || (v.front() != ' ' && v.back() != ' '));
+  return plain ? v : odbc::BraceValue(v);
+}
+
+}  // namespace
+
+std::string ZelEConnectionString(const TZelEConnectionParts& p) {
+  std::string s;
+  auto add = [&](const char* key, const std::string& v) {
+    if (v.empty()) return;
+    if (!s.empty()) s += ';';
+    s += std::string(key) + "=" + AttributeValue(v);
+  };
+  if (!p.DataSource.empty()) add("DSN", p.DataSource);
+  else if (!p.Driver.empty()) s = "DRIVER=" + odbc::BraceValue(p.Driver);
+  // SQLite's driver reads the file name as it stands (no braces).
+  if (!p.File.empty()) {
+    if (!s.empty()) s += ';';
+    s += "Database=" + p.File;
+  }
+  add("SERVER", p.Server);
+  add("PORT", p.Port);
+  if (p.File.empty()) add("DATABASE", p.Database);
+  add("UID", p.User);
+  add("PWD", p.Password);
+  if (!p.More.empty()) {
+    if (!s.empty() && p.More.front() != ';') s += ';';
+    s += p.More;
+  }
+  return s;
+}
+
+TZelEConnectionParts ZelEConnectionPartsOf(const std::string& connection) {
+  TZelEConnectionParts p;
+  if (connection.find('=') == std::string::npos) {
+    p.Driver = "SQLite3";
+    p.File = connection;
+    return p;
+  }
+  auto get = [&](std::initializer_list<const char*> keys) {
+    for (const char* k : keys) {
+      std::string v = odbc::ConnectionAttribute(connection, k);
+      if (!v.empty()) return v;
+    }
+    return std::string();
+  };
+  p.Driver = get({"DRIVER"});
+  p.DataSource = get({"DSN"});
+  const bool sqlite = Upper(p.Driver).find("SQLITE") != std::string::npos;
+  (sqlite ? p.File : p.Database) = get({"DATABASE", "DBNAME"});
+  p.Server = get({"SERVER", "SERVERNAME", "HOST"});
+  p.Port = get({"PORT"});
+  p.User = get({"UID", "USERNAME", "USER"});
+  p.Password = get({"PWD", "PASSWORD"});
+  // Everything else, as written.
+  static const char* const known[] = {"DRIVER", "DSN", "DATABASE", "DBNAME", "SERVER", "SERVERNAME", "HOST",
+                                      "PORT", "UID", "USERNAME", "USER", "PWD", "PASSWORD"};
+  size_t i = 0;
+  int depth = 0;
+  size_t start = 0;
+  auto take = [&](size_t end) {
+    std::string part = connection.substr(start, end - start);
+    const size_t eq = part.find('=');
+    std::string key = part.substr(0, eq);
+    while (!key.empty() && key.front() == ' ') key.erase(0, 1);
+    while (!key.empty() && key.back() == ' ') key.pop_back();
+    bool isKnown = key.empty();
+    for (const char* k : known) isKnown = isKnown || Upper(key) == k;
+    if (!isKnown) p.More += (p.More.empty() ? "" : ";") + part;
+    start = end + 1;
+  };
+  for (; i < connection.size(); ++i) {
+    const char c = connection[i];
+    if (c == '{') ++depth;
+    else if (c == '}' && depth > 0) {
+      if (i + 1 < connection.size() && connection[i + 1] == '}') ++i;
+      else --depth;
+    } else if (c == ';' && depth == 0) {
+      take(i);
+    }
+  }
+  if (start < connection.size()) take(connection.size());
+  return p;
 }
 
 TZelExportToADO::TZelExportToADO() { tableType_ = teADO; }

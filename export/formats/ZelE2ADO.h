@@ -21,6 +21,28 @@ std::string ZelEADOColumnType(int dbmsKind, TFieldType type, int width, int prec
 // Why the target cannot be used on this system ("" when an ODBC driver is installed).
 std::string ZelEADOUnavailableReason();
 
+// The table names of a database (TABLE and VIEW; system tables only with
+// includeSystemTables). An empty connection string throws; any other error ends
+// the list without a message.
+void ListADOTables(std::vector<std::string>& names, const std::string& connectionString, bool includeSystemTables);
+
+// The parts of a connection string, as the connection dialog edits them.
+struct TZelEConnectionParts {
+  std::string Driver;      // an installed driver ("SQLite3", "PostgreSQL Unicode")
+  std::string DataSource;  // or a data source name (DSN); the driver is then unused
+  std::string File;        // database file (SQLite)
+  std::string Server;      // host name or socket folder
+  std::string Port;
+  std::string Database;
+  std::string User, Password;
+  std::string More;        // further attributes, as "KEY=VALUE;..."
+};
+// The connection string of the parts: DRIVER={..} or DSN=..., then the attributes
+// given, each value in braces with "}" doubled where it needs them.
+std::string ZelEConnectionString(const TZelEConnectionParts& p);
+// The parts read back from a connection string (attributes it does not know go to More).
+TZelEConnectionParts ZelEConnectionPartsOf(const std::string& connection);
+
 class TZelExportToADO : public TZelExportToADODOA {
  public:
   TZelExportToADO();

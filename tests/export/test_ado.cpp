@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "export/ZelEFormats.h"
 #include "export/formats/ZelE2ADO.h"
 #include "export_test_util.h"
@@ -84,6 +86,31 @@ TEST(ADONames, ConnectionStrings) {
   EXPECT_EQ(odbc::ConnectionAttribute("DRIVER={SQLite3};Database={/x;y}}z}; uid = u", "database"), "/x;y}z");
   EXPECT_EQ(odbc::ConnectionAttribute("DRIVER={SQLite3};Database=/x; uid = u", "UID"), "u");
   EXPECT_EQ(odbc::ConnectionAttribute("DRIVER={SQLite3}", "UID"), "");
+}
+
+TEST(ADONames, ConnectionPartsAndTablesOfADatabase) {
+  TZelEConnectionParts p;
+  p.Driver = "PostgreSQL Unicode";
+  p.Server = "/run/postgresql";
+  p.Database = "my db";
+  p.User = "me";
+  p.Password = "a;b}";
+  EXPECT_EQ(ZelEConnectionString(p),
+            "DRIVER={PostgreSQL Unicode};SERVER=/run/postgresql;DATABASE=my db;UID=me;PWD={a;b}}}");
+  TZelEConnectionParts back = ZelEConnectionPartsOf(ZelEConnectionString(p));
+  EXPECT_EQ(back.Password, "a;b}");
+  EXPECT_EQ(back.Database, "my db");
+  EXPECT_EQ(back.More, "");
+  const std::string db = TempDb();
+  Exec(db, "CREATE TABLE b (x INTEGER)");
+  Exec(db, "CREATE VIEW a AS SELECT x FROM b");
+  std::vector<std::string> names{"stale"};
+  ListADOTables(names, db, false);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+  ListADOTables(names, "DRIVER={No Such Driver}", false);
+  EXPECT_TRUE(names.empty());
+  EXPECT_THROW(ListADOTables(names, "", false), EZelExportError);
 }
 
 TEST(ADONames, ColumnTypesPerDatabase) {
