@@ -715,11 +715,13 @@ void TBulkInserter::Add(std::vector<TValue> row, int64_t rowNumber) {
     const size_t byLimit = std::max<size_t>(1, static_cast<size_t>(limit) / std::max<size_t>(1, columns_.size()));
     rowsPerStatement_ = std::max<size_t>(1, std::min<size_t>(static_cast<size_t>(std::max(1, RowsPerStatement)), byLimit));
   }
+  for (const TValue& v : row) heldBytes_ += v.Text.size() + sizeof(TValue);
   open_.push_back({std::move(row), rowNumber});
   if (open_.size() - sent_ >= rowsPerStatement_) {
     SendStatement(sent_, rowsPerStatement_);
     sent_ += rowsPerStatement_;
-    if (sent_ >= static_cast<size_t>(std::max(1, CommitEvery))) Flush();
+    // The rows of a transaction are held for a replay: large values end it early.
+    if (sent_ >= static_cast<size_t>(std::max(1, CommitEvery)) || heldBytes_ > kMaxHeldBytes) Flush();
   }
 }
 
@@ -746,6 +748,7 @@ void TBulkInserter::Flush() {
   committed_ += static_cast<int64_t>(open_.size());
   open_.clear();
   sent_ = 0;
+  heldBytes_ = 0;
 }
 
 void TBulkInserter::Replay(const std::string& firstError) {
@@ -768,6 +771,7 @@ void TBulkInserter::Replay(const std::string& firstError) {
     committed_ += static_cast<int64_t>(open_.size());
     open_.clear();
     sent_ = 0;
+    heldBytes_ = 0;
     rowsPerStatement_ = 1;
     if (fullStmt_) SQLFreeHandle(SQL_HANDLE_STMT, fullStmt_);
     fullStmt_ = nullptr;
@@ -789,6 +793,7 @@ void TBulkInserter::Replay(const std::string& firstError) {
   const TRow row = open_[bad];
   open_.clear();
   sent_ = 0;
+  heldBytes_ = 0;
   int column = -1;
   // The first column whose value, with the ones before it, is refused (NOT NULL
   // refusals, 23502, of the columns left empty do not count).

@@ -156,8 +156,9 @@ class TConnection {
 std::string Diagnostics(short handleType, void* handle);
 
 // Rows into a table through prepared multi-row INSERT statements with bound
-// parameters, committed every CommitEvery rows. A statement the database refuses
-// is rolled back and the rows of the open transaction are replayed one by one:
+// parameters, committed every CommitEvery rows (sooner when the rows held pass
+// 32 MiB). A statement the database refuses is rolled back and the rows of the
+// open transaction are replayed one by one:
 // the rows before the bad one are committed, then Add or Flush throws a
 // TRowError naming the row's number and, where it can be told, its column.
 class TBulkInserter {
@@ -197,7 +198,9 @@ class TBulkInserter {
   std::string table_;
   std::vector<std::string> columns_;
   size_t rowsPerStatement_ = 1;
+  static constexpr size_t kMaxHeldBytes = 32u << 20;
   std::vector<TRow> open_;  // rows of the open transaction
+  size_t heldBytes_ = 0;    // their size
   size_t sent_ = 0;         // rows of open_ already sent
   int64_t committed_ = 0;
   void* fullStmt_ = nullptr;  // prepared for rowsPerStatement_ rows
