@@ -26,6 +26,7 @@
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
+#include "platform/odbc/odbc.h"
 #include "platform/services.h"
 #include "platform/textcodec.h"
 
@@ -165,6 +166,17 @@ const char kExportHelp[] =
     "                          --merge the records are appended to an existing Paradox\n"
     "                          table (not a keyed or encrypted one); the table is rewritten\n"
     "                          and replaced only when the export completes\n"
+    // Database target (ADO)
+    "  --format ADO            rows into a database table through ODBC: --output is\n"
+    "                          the connection string (\"DRIVER={PostgreSQL Unicode};\n"
+    "                          Server=/run/postgresql;Database=db\") or an SQLite\n"
+    "                          database file; --table NAME (or --table-name) names\n"
+    "                          the table, created when it does not exist and else\n"
+    "                          appended to, or is a query (SELECT a, b FROM t) whose\n"
+    "                          columns are filled. Values go as typed parameters,\n"
+    "                          committed every 10000 rows; a refused value fails the\n"
+    "                          run naming record and column, the rows before it stay\n"
+    "  --user NAME, --password PW  ADO: the login, added to the connection string\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -336,6 +348,8 @@ struct TExportArgs {
   TPageArgs page;
   // Paradox and dBase tables.
   std::optional<TBDETableType> tableType;
+  // Database target (ADO).
+  std::optional<std::string> dbUser, dbPassword;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -446,7 +460,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--true") r.boolTrue = value();
     else if (a == "--false") r.boolFalse = value();
     else if (a == "--set") r.sets.push_back(value());
-    else if (a == "--table-name") r.tableName = value();
+    else if (a == "--table-name" || a == "--table") r.tableName = value();
     else if (a == "--xml-layout") {
       std::string v = value();
       const char* names[] = {"ie", "ie-compact", "client-dataset", "element", "mssql"};
@@ -497,6 +511,9 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
       else if (v == "ascii") r.tableType = ttASCII;
       else throw UsageError{"export: --table-type is paradox or dbase"};
     }
+    // Database target (ADO)
+    else if (a == "--user") r.dbUser = value();
+    else if (a == "--password") r.dbPassword = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -548,6 +565,9 @@ std::string ExportHelp() {
 
 // The format of a run must have a writer in this build.
 void CheckFormatBuilt(TTableTypeExport t) {
+  // Database targets: Access cannot be written on Linux; ADO needs an ODBC driver.
+  if ((t == teAccess || t == teADO) && !FormatUnavailableReason(t).empty())
+    throw UsageError{"export: " + FormatUnavailableReason(t)};
   if (!ExportFormat(t).Built())
     throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
 }
@@ -583,6 +603,11 @@ void ListSettings() {
 }
 
 void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
+  // Database target (ADO): the login goes into the connection string.
+  if (a.dbUser || a.dbPassword) {
+    if (m.TableType() != teADO) throw UsageError{"export: --user and --password are for --format ADO"};
+    m.FileName = odbc::ConnectionStringFor(m.FileName, a.dbUser.value_or(""), a.dbPassword.value_or(""));
+  }
   if (a.title) m.AddTitle = *a.title;
   if (a.tableName) m.TableName = *a.tableName;
   // HTML

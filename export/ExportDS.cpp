@@ -9,6 +9,7 @@
 
 #include "engine/pdx.h"
 #include "export/ZelEEngDB.h"
+#include "export/ZelEFormats.h"
 #include "export/ZelEOutput.h"
 
 namespace korvane {
@@ -616,8 +617,9 @@ TZelECustomBaseComponent::TZelECustomBaseComponent() : services_(&SilentServices
 TZelECustomBaseComponent::~TZelECustomBaseComponent() = default;
 
 void TZelECustomBaseComponent::SetTableType(TTableTypeExport t) {
-  // Standard output has no extension to change.
-  if (!FileName.empty() && !TZelEFileStream::IsStandardOutputName(FileName)) {
+  // Standard output has no extension to change, nor has a connection string.
+  const bool connection = ExportFormat(t).Can(faConnection) || ExportFormat(tableType_).Can(faConnection);
+  if (!FileName.empty() && !TZelEFileStream::IsStandardOutputName(FileName) && !connection) {
     std::string ext = TableTypeExtension(t);
     if (ext.empty()) {
       if (HasExtension(FileName)) FileName = FileName.substr(0, FileName.find_last_of('.'));
@@ -853,7 +855,7 @@ void TZelExportBaseComponent::BeginExecute() {
     if (IsExported(c)) ++exportedColumns_;
   // Standard output ("-", /dev/stdout), a device or a pipe is written as named.
   if (!FileName.empty() && !HasExtension(FileName) && !IsSpecialFile(FileName) &&
-      !TZelEFileStream::IsStandardOutputName(FileName))
+      !TZelEFileStream::IsStandardOutputName(FileName) && !ExportFormat(tableType_).Can(faConnection))
     FileName += TableTypeExtension(tableType_);
 }
 

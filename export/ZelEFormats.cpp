@@ -3,6 +3,7 @@
 #include "export/ExportDS.h"
 #include "export/ZelESettings.h"
 #include "export/formats/ZelE2BDE.h"
+#include "export/formats/ZelE2ADO.h"
 #include "export/formats/ZelE2CLP.h"
 #include "export/formats/ZelE2DBF.h"
 #include "export/formats/ZelE2DIF.h"
@@ -91,7 +92,8 @@ std::vector<TZelEFormat> MakeTable() {
            faReversed,
        Writer<TZelExportToLDIF>(), Settings<TZelELDIFSettings>()},
       {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
-       faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection, nullptr, nullptr},
+       faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection,
+       Writer<TZelExportToADO>(), nullptr},
       {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,
        nullptr},
   };
@@ -125,6 +127,19 @@ TExportFormatTypes FormatsOfCategory(TZelEFormatCategory c) {
 std::unique_ptr<TZelExportBaseComponent> CreateWriter(TTableTypeExport t) {
   const TZelEFormat& f = ExportFormat(t);
   return f.Built() ? f.Create() : nullptr;
+}
+
+const char kZelEAccessUnavailable[] =
+    "Writing Access databases needs the Access database engine, which does not exist for Linux. Export to a "
+    "dBase table, an Excel workbook or a database through ODBC; Access imports all three.";
+
+std::string FormatUnavailableReason(TTableTypeExport t) {
+  const TZelEFormat& f = ExportFormat(t);
+  if (t == teAccess && !f.Built()) return kZelEAccessUnavailable;
+  if (!f.Built()) return "Not available in this build";
+  // The database target needs an ODBC driver (tests may put a format of their own in its place).
+  if (t == teADO && f.ClassName == std::string("TZelExportToADO")) return ZelEADOUnavailableReason();
+  return {};
 }
 
 TZelEFormat ReplaceExportFormat(const TZelEFormat& row) {

@@ -77,6 +77,12 @@ TExportFormatTypes FormatsOfCategory(TZelEFormatCategory c);
 // A new writer of the format; nullptr when the format has no writer.
 std::unique_ptr<TZelExportBaseComponent> CreateWriter(TTableTypeExport t);
 
+// Why a format cannot be chosen on this system ("" when it can): a format
+// without a writer, or one whose writer needs what is not installed.
+std::string FormatUnavailableReason(TTableTypeExport t);
+// The text of the Access entry, which nothing on Linux can write.
+extern const char kZelEAccessUnavailable[];
+
 // Puts another row in the place of a format (tests register formats of their own).
 // Answers the row it replaced.
 TZelEFormat ReplaceExportFormat(const TZelEFormat& row);

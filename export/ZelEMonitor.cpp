@@ -34,11 +34,13 @@ std::string TZelExportMonitor::DefaultTableName() const {
 
 void TZelExportMonitor::Run() {
   if (TableName.empty()) TableName = DefaultTableName();
-  writer_ = CreateWriter(TableType());
+  const std::string unavailable = FormatUnavailableReason(TableType());
+  writer_ = unavailable.empty() ? CreateWriter(TableType()) : nullptr;
   if (!writer_) {
     Statistic.Result = erFailed;
-    Statistic.Message = std::string("The ") + TableTypeName(TableType()) +
-                        " format is not available in this build.";
+    Statistic.Message = ExportFormat(TableType()).Built() || TableType() == teAccess
+                            ? unavailable
+                            : std::string("The ") + TableTypeName(TableType()) + " format is not available in this build.";
     if (Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, Statistic.Message);
     return;
   }

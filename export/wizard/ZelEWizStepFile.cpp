@@ -14,7 +14,10 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "export/formats/ZelE2ADO.h"
+#include "export/wizard/ZelEConnDlg.h"
 #include "export/wizard/frmZelEWizard.h"
+#include "platform/odbc/odbc.h"
 
 namespace korvane {
 
@@ -93,6 +96,20 @@ void TZelEWizStepFile::Build(QWidget* page) {
   QObject::connect(w_.chkRowsPerFile, &QCheckBox::toggled, w_.edtRowsPerFile, &QLineEdit::setEnabled);
   QObject::connect(w_.btnBrowse, &QPushButton::clicked, &w_, [this] {
     TTableTypeExport t = SelectedFormat();
+    if (Can(t, faConnection)) {
+      // The connection dialog, and the tables of the database chosen for the table name.
+      const std::string before = S(w_.edtFileName->text());
+      const std::string chosen = EditConnectionString(&w_, before);
+      if (chosen == before) return;
+      w_.edtFileName->setText(Q(chosen));
+      std::vector<std::string> tables;
+      ListADOTables(tables, chosen, false);
+      const QString keep = w_.cmbTableName->currentText();
+      w_.cmbTableName->clear();
+      for (const std::string& n : tables) w_.cmbTableName->addItem(Q(n));
+      w_.cmbTableName->setEditText(keep);
+      return;
+    }
     QString ext = Q(TableTypeExtension(t));
     QString filter = QString("%1 (*%2);;All files (*)").arg(Q(ExportFormat(t).Caption()), ext.toLower());
     QString start = w_.edtFileName->text();
@@ -175,16 +192,18 @@ void TZelEWizStepFile::Shown(TTableTypeExport t) {
 
 void TZelEWizStepFile::ChangeExtension(TTableTypeExport t) {
   std::string name = S(w_.edtFileName->text());
-  bool connection = name.find("Provider=") != std::string::npos && name.find("Data Source=") != std::string::npos;
+  // A connection string holds "KEY=VALUE" attributes; a file name (mostly) not.
+  bool connection = name.find('=') != std::string::npos;
   if (Can(t, faConnection)) {
-    if (!connection && !name.empty()) name = "Data Source=\"" + name + "\"";
+    // A file name becomes the SQLite database of that name.
+    if (!connection && !name.empty() && name.find(';') == std::string::npos) name = odbc::ConnectionStringFor(name);
   } else {
     if (connection) {
       // Keep only the data source of a connection string.
-      size_t p = name.find("Data Source=") + 12;
-      size_t e = name.find(';', p);
-      name = name.substr(p, e == std::string::npos ? std::string::npos : e - p);
-      if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+      std::string source = odbc::ConnectionAttribute(name, "Data Source");
+      if (source.empty()) source = odbc::ConnectionAttribute(name, "Database");
+      if (source.size() >= 2 && source.front() == '"' && source.back() == '"') source = source.substr(1, source.size() - 2);
+      name = source;
     }
     if (!name.empty()) name = ReplaceExtension(name, TableTypeExtension(t));
   }

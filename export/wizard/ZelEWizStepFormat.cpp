@@ -96,8 +96,11 @@ void TZelEWizStepFormat::BuildView() {
     auto* b = new QRadioButton(Text(ExportFormat(t).CaptionId()), parent);
     b->setObjectName(QString("rbFormat%1").arg(TableTypeName(t)));
     // A format without a writer in this build is listed but cannot be chosen.
-    b->setEnabled(ExportFormat(t).Built());
-    if (!b->isEnabled()) b->setToolTip("Not available in this build");
+    // A format without a writer in this build, or whose writer needs what is not
+    // installed, is listed but cannot be chosen; its tooltip says why.
+    const std::string why = FormatUnavailableReason(t);
+    b->setEnabled(why.empty());
+    if (!why.empty()) b->setToolTip(QString::fromStdString(why));
     w_.FormatGroup->addButton(b, t);
     return b;
   };

@@ -175,7 +175,7 @@ def check_command_line(cli, testdata, tmp):
     m = re.search(r"--format F +format name: ([^(]*)\(", r.stdout.decode())
     named = [n.strip() for n in m[1].split(",")] if m else []
     check(set(named) == {"Text", "DBase", "XLS", "HTML", "XML", "SQL", "LDIF", "Clipboard", "SPSS", "SYLK", "DIF",
-                         "WKS", "Quattro", "RTF", "PDF", "Paradox"},
+                         "WKS", "Quattro", "RTF", "PDF", "Paradox", "ADO"},
           f"export --help names {named}")
     for fmt in named:
         if fmt != "Clipboard":
