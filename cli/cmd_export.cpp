@@ -71,6 +71,8 @@ const char kExportHelp[] =
     "                          unless --allow-lossy is given\n"
     "  --allow-lossy           exit 0 even when values could not be written as read\n"
     "                          (split rows, NUL bytes left out); the message says how many\n"
+    "  --salvage               read a table whose block chain is broken: every record\n"
+    "                          that can be found (the figures go to stderr)\n"
     "  --record-separator S    crlf (default), lf or cr\n"
     "  --fixed                 fixed-width columns (--delimited: separated fields)\n"
     "  --layout L              columnar (default), reversed or tabular\n"
@@ -218,6 +220,7 @@ struct TExportArgs {
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
+  bool salvage = false;
 
   // Whether a setting of the display texts was given.
   bool FormatsGiven() const {
@@ -368,6 +371,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
+    else if (a == "--salvage") r.salvage = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
     else if (r.table.empty()) r.table = a;
     else throw UsageError{"export: only one table can be exported"};
@@ -595,6 +599,7 @@ int CmdExport(const std::vector<std::string>& args) {
   // with the same message.
   TPdx table;
   table.SetTableName(a.table);
+  table.SetSalvage(a.salvage);
   table.Open();
   RefuseEncrypted(table);
   WarnReadProblems(table);
@@ -636,6 +641,8 @@ int CmdExport(const std::vector<std::string>& args) {
   if (st.Result != erCompleted) {
     std::string msg = st.Message.empty() ? std::string("the export did not complete") : st.Message;
     std::fprintf(stderr, "korvane-cli: %s\n", msg.c_str());
+    if (table.ChainFault() && !table.Salvage())
+      std::fprintf(stderr, "korvane-cli: the block chain is broken; --salvage reads every record that can be found\n");
     if (!st.FilesWritten.empty())
       std::fprintf(stderr, "korvane-cli: %zu finished files were kept, %s to %s\n", st.FilesWritten.size(),
                    st.FilesWritten.front().c_str(), st.FilesWritten.back().c_str());
@@ -647,7 +654,8 @@ int CmdExport(const std::vector<std::string>& args) {
     }
     return kExitError;
   }
-  const bool lossy = st.TotalErrors > 0 && !a.allowLossy;
+  const bool lost = ReportSalvage(table);
+  const bool lossy = (st.TotalErrors > 0 || lost) && !a.allowLossy;
   if ((!a.quiet || lossy) && !st.Message.empty()) std::fprintf(stderr, "korvane-cli: %s\n", st.Message.c_str());
   return lossy ? kExitError : kExitOk;
 }

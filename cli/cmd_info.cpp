@@ -56,6 +56,8 @@ int CmdInfo(const std::vector<std::string>& args) {
 
   TPdx table;
   table.SetTableName(path);
+  // Only block headers are read: a broken chain is found and measured at opening.
+  table.SetSalvage(true);
   table.Open();
   const TPdxHeader& h = table.Header();
   const int codePage = SourceCodePage(table, 0);
@@ -98,6 +100,9 @@ int CmdInfo(const std::vector<std::string>& args) {
   add("Table name in header", Decoded(*decoder, table.TableNameInHeader()));
   add("Memo file", table.HasMemoFile() ? EscapeControlBytes(table.MemoFileName()) : "not found");
   add("Fields", std::to_string(table.FieldCount()));
+  if (table.SalvageReport().Damaged) {
+    add("Damage", table.SalvageReport().Damage + "; dump --salvage and export --salvage read what can be found");
+  }
   // What keeps the records from being read whole (encryption has its own line).
   for (const std::string& p : table.ReadProblems()) {
     if (!table.Encrypted() || p != table.ReadProblems().front()) add("Warning", p);
