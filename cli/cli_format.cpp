@@ -4,7 +4,10 @@
 
 #include "cli/cli_format.h"
 #include "cli/commands.h"
+#include "engine/language.h"
 #include "engine/pdx.h"
+#include "platform/cpdetect.h"
+#include "platform/textcodec.h"
 
 namespace korvane::cli {
 
@@ -26,6 +29,16 @@ void RethrowWithSalvageHint(const TPdx& table) {
     if (table.Salvage()) throw;
     throw Exception(std::string(e.what()) + " (the block chain is broken; --salvage reads every record that can be found)");
   }
+}
+
+int AutoCodePage(const TPdx& table) {
+  const int header = SourceCodePage(table, 0);
+  const int driver = table.LanguageIndex() >= 1 ? LanguageDrivers[table.LanguageIndex()].CodePageNumber : 0;
+  const TCodePageGuess g = GuessCodePage(table.TableName(), header, driver);
+  if (g.Verdict != TCodePageGuess::cgBetter) return 0;
+  std::fprintf(stderr, "korvane-cli: the text is read as %s, not %s as the header says\n",
+               CodePageLabel(g.CodePage).c_str(), CodePageLabel(header).c_str());
+  return g.CodePage;
 }
 
 bool ReportSalvage(const TPdx& table) {

@@ -11,6 +11,9 @@
 // (the readable records are still dumped), and a damaged BLOB leaves its cell empty,
 // is named on stderr and makes the exit status 1.
 //
+// --encoding auto reads the text in the code page its text looks like when that
+// clearly beats the header's (said on stderr), else in the header's.
+//
 // A table whose block chain is broken fails at the damage, with a hint to --salvage,
 // which dumps every record that can be found (see TPdx::SetSalvage) and says on stderr
 // how many were recovered, how many blocks could not be read, and how many values
@@ -130,7 +133,8 @@ int CmdDump(const std::vector<std::string>& args) {
   }
   if (path.empty()) throw UsageError{"dump: no table given"};
   int overrideCp = 0;
-  if (!encoding.empty()) {
+  const bool autoEncoding = encoding == "auto";
+  if (!encoding.empty() && !autoEncoding) {
     try {
       overrideCp = ParseCodePage(encoding);
     } catch (const std::exception& e) {
@@ -144,6 +148,7 @@ int CmdDump(const std::vector<std::string>& args) {
   table.Open();
   RefuseEncrypted(table);
   WarnReadProblems(table);
+  if (autoEncoding) overrideCp = AutoCodePage(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Escape);

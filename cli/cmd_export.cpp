@@ -138,7 +138,9 @@ const char kExportHelp[] =
     "                          script that has content)\n"
     "  --sql-multi-row         SQL: INSERT statements of up to 1000 rows\n"
     "  --sql-batch N           SQL: commit after every N records (default all at once)\n"
-    "  --encoding CP           read the table's text as code page CP (as dump does)\n"
+    "  --encoding CP           read the table's text as code page CP (as dump does);\n"
+    "                          auto: the code page the text looks like, when it clearly\n"
+    "                          beats the header's\n"
     // Code page of 8-bit formats
     "  --code-page CP          DBase, XLS, SPSS, SYLK, DIF, WKS, Quattro: write text in\n"
     "                          code page CP (1252, cp866, ...); default the Windows code\n"
@@ -557,7 +559,8 @@ int CmdExport(const std::vector<std::string>& args) {
   if (!a.spec.empty() && !IsFile(a.spec))
     throw Exception("cannot read the export settings file \"" + a.spec + "\": no such file");
   int overrideCp = 0;
-  if (!a.encoding.empty()) {
+  const bool autoEncoding = a.encoding == "auto";
+  if (!a.encoding.empty() && !autoEncoding) {
     try {
       overrideCp = ParseCodePage(a.encoding);
     } catch (const std::exception& e) {
@@ -603,6 +606,7 @@ int CmdExport(const std::vector<std::string>& args) {
   table.Open();
   RefuseEncrypted(table);
   WarnReadProblems(table);
+  if (autoEncoding) overrideCp = AutoCodePage(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   // Text that cannot be decoded becomes U+FFFD; formatted memos, which are written

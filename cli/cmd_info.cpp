@@ -10,6 +10,7 @@
 #include "engine/language.h"
 #include "engine/pdx.h"
 #include "engine/sysutils.h"
+#include "platform/cpdetect.h"
 #include "platform/textcodec.h"
 
 namespace korvane::cli {
@@ -94,6 +95,14 @@ int CmdInfo(const std::vector<std::string>& args) {
     }
   }
   add("Code page", cpLine);
+  if (!table.Encrypted()) {
+    const int driverCp = table.LanguageIndex() >= 1 ? LanguageDrivers[table.LanguageIndex()].CodePageNumber : 0;
+    const TCodePageGuess g = GuessCodePage(path, codePage, driverCp);
+    std::string line = g.Describe();
+    if (g.Verdict == TCodePageGuess::cgBetter)
+      line += ", not " + CodePageLabel(codePage) + " (dump --encoding auto reads it so)";
+    add("Text code page", line);
+  }
   char so[8];
   std::snprintf(so, sizeof so, "0x%02X", h.SortOrder());
   add("Sort order", std::string(so) + (table.SortOrderName().empty() ? "" : " \"" + Decoded(*decoder, table.SortOrderName()) + "\""));

@@ -33,6 +33,9 @@ void WarnReadProblems(const TPdx& table);
 // Answers whether anything of the table was lost (the chain was broken, values or
 // memo text could not be read).
 bool ReportSalvage(const TPdx& table);
+// --encoding auto: the code page the table's text looks like when it clearly beats the
+// header's (said on stderr), else 0 (the header's).
+int AutoCodePage(const TPdx& table);
 
 // The whole command line (main calls it; test builds with formats of their own too).
 int CliMain(int argc, char** argv);
