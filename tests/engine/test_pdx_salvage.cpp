@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -363,6 +366,60 @@ TEST(PdxSalvage, MemoTextOfAMissingMemoFileIsWhatTheRecordKeepsMarkedAsCut) {
   EXPECT_TRUE(t.LastBlobCut());
   EXPECT_EQ(t.CutMemos(), 1);
   EXPECT_EQ(t.Fields(1).AsInteger(), 2);
+}
+
+}  // namespace
+}  // namespace korvane
+
+namespace korvane {
+namespace {
+
+struct TCliRun {
+  int Exit = -1;
+  std::string Out;  // stdout and stderr together
+};
+
+TCliRun RunCli(const std::string& args) {
+  TCliRun r;
+  FILE* p = ::popen((test::CliPath() + " " + args + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.Out.append(buf, n);
+  const int status = ::pclose(p);
+  r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+TEST(PdxSalvageCli, DumpFailsWithTheHintAndSalvagesOnRequest) {
+  TDamaged d = CopyOf(GeneratedTable());
+  test::PatchBytes(d.Path, test::BlockOffset(d.Path, 5), test::Zeros(1024));
+  const TCliRun plain = RunCli("dump '" + d.Path + "'");
+  EXPECT_EQ(plain.Exit, 1);
+  EXPECT_NE(plain.Out.find("read error (the block chain is broken; --salvage reads every record that can be found)"),
+            std::string::npos)
+      << plain.Out;
+  const TCliRun salvaged = RunCli("dump --salvage '" + d.Path + "'");
+  EXPECT_EQ(salvaged.Exit, 1);  // records were lost: never a success
+  TPdx t;
+  t.SetTableName(d.Path);
+  t.SetSalvage(true);
+  t.Open();
+  EXPECT_NE(salvaged.Out.find("warning: " + t.SalvageSummary()), std::string::npos) << salvaged.Out;
+  // Header line plus one line per recovered record.
+  size_t lines = 0;
+  for (char c : salvaged.Out) lines += c == '\n';
+  EXPECT_EQ(lines, 1 + 1 + Without(d, {5}).size());
+  const TCliRun info = RunCli("info '" + d.Path + "'");
+  EXPECT_EQ(info.Exit, 0);
+  EXPECT_NE(info.Out.find(t.SalvageSummary()), std::string::npos) << info.Out;
+  EXPECT_NE(info.Out.find("Damage:"), std::string::npos);
+  const TCliRun exported = RunCli("export '" + d.Path + "' --format Text --quiet --salvage --output '" +
+                                  test::TempDir() + "/out.txt'");
+  EXPECT_EQ(exported.Exit, 1) << exported.Out;
+  const TCliRun allowed = RunCli("export '" + d.Path + "' --format Text --quiet --salvage --allow-lossy --output '" +
+                                 test::TempDir() + "/out.txt'");
+  EXPECT_EQ(allowed.Exit, 0) << allowed.Out;
 }
 
 }  // namespace
