@@ -789,21 +789,9 @@ void TPdx::SalvageChain() {
   const uint64_t inFile =
       dataFileSize_ >= first + 6 ? (dataFileSize_ - first - 6) / blockSize_ + 1 : 0;
   const uint64_t highest = std::min<uint64_t>(0xFFFF, std::max<uint64_t>(inFile, header_.FileBlocks()));
-  // Block headers are read through a window of whole blocks.
-  std::vector<uint8_t> win;
-  uint64_t winStart = 0;
-  size_t winBytes = 0;
+  // Only the block headers are read (the records are read when they are asked for).
   auto blockHeader = [&](uint64_t b, uint8_t out[6]) {
-    const uint64_t at = first + (b - 1) * blockSize_;
-    if (at < winStart || at + 6 > winStart + winBytes) {
-      const size_t size = std::max<size_t>(blockSize_, 256 * 1024 / blockSize_ * blockSize_);
-      win.resize(size);
-      winStart = at;
-      winBytes = dataFile_->ReadAt(at, win.data(), size);
-      if (winBytes < 6) return false;
-    }
-    std::memcpy(out, win.data() + (at - winStart), 6);
-    return true;
+    return dataFile_->ReadAt(first + (b - 1) * blockSize_, out, 6) == 6;
   };
   // Records of block b whose bytes all lie in the file (a block cut by the end keeps
   // the records before the cut).

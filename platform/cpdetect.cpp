@@ -333,13 +333,12 @@ TCodePageGuess GuessCodePageOfText(const std::vector<std::string>& samples, int 
 }
 
 TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, int driverCodePage) {
-  constexpr size_t kMaxText = 2 * 1024 * 1024;
-  constexpr int kMaxRecords = 200000;
+  constexpr size_t kMaxText = 512 * 1024;
+  constexpr int kMaxRecords = 10000;
   std::vector<std::string> samples;
   size_t total = 0;
   TPdx t("CodePageProbe");
   t.SetTableName(tablePath);
-  t.SetSalvage(true);
   t.Open();
   if (!t.Encrypted()) {
     std::vector<int> text, memo;
@@ -367,7 +366,7 @@ TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, i
           std::string m;
           try {
             t.ReadBlob(t.Fields(i), [&](const char* p, size_t len) {
-              if (m.size() < 64 * 1024) m.append(p, std::min<size_t>(len, 64 * 1024 - m.size()));
+              if (m.size() < 16 * 1024) m.append(p, std::min<size_t>(len, 16 * 1024 - m.size()));
             });
           } catch (const EBlobError&) {
           }
