@@ -57,8 +57,6 @@ int CmdInfo(const std::vector<std::string>& args) {
 
   TPdx table;
   table.SetTableName(path);
-  // Only block headers are read: a broken chain is found and measured at opening.
-  table.SetSalvage(true);
   table.Open();
   const TPdxHeader& h = table.Header();
   const int codePage = SourceCodePage(table, 0);
@@ -109,8 +107,16 @@ int CmdInfo(const std::vector<std::string>& args) {
   add("Table name in header", Decoded(*decoder, table.TableNameInHeader()));
   add("Memo file", table.HasMemoFile() ? EscapeControlBytes(table.MemoFileName()) : "not found");
   add("Fields", std::to_string(table.FieldCount()));
-  if (table.SalvageReport().Damaged) {
-    add("Damage", table.SalvageReport().Damage + "; dump --salvage and export --salvage read what can be found");
+  {
+    // A salvage read finds and measures a broken chain from the block headers alone.
+    TPdx salvage("Salvage");
+    salvage.SetTableName(path);
+    salvage.SetSalvage(true);
+    salvage.Open();
+    if (salvage.SalvageReport().Damaged) {
+      add("Damage", salvage.SalvageReport().Damage + "; dump --salvage and export --salvage read what can be found");
+      add("Salvage", salvage.SalvageSummary());
+    }
   }
   // What keeps the records from being read whole (encryption has its own line).
   for (const std::string& p : table.ReadProblems()) {
