@@ -897,13 +897,15 @@ void TPdx::SalvageChain() {
 }
 
 bool TPdx::ValueDecodes(const TPdxFieldInfo& fi, const uint8_t* p) const {
-  constexpr int64_t kLastDay = 3652059;  // 31 December 9999
+  constexpr int64_t kLastDay = 3652059;  // 31 December 9999 (and, negated, year -9999)
   uint64_t v = 0;
   switch (fi.Type) {
     case 2: {
       if (!DecodeFixed(p, 4, v)) return true;
+      // Tables hold days before year 1 too (writers store them): only days no
+      // calendar year of four digits holds are damage.
       const int32_t day = static_cast<int32_t>(static_cast<uint32_t>(v));
-      return day >= 1 && day <= kLastDay;
+      return day >= -kLastDay && day <= kLastDay;
     }
     case 20: {
       if (!DecodeFixed(p, 4, v)) return true;
@@ -914,7 +916,8 @@ bool TPdx::ValueDecodes(const TPdxFieldInfo& fi, const uint8_t* p) const {
       if (!DecodeFixed(p, 8, v)) return true;
       double d;
       std::memcpy(&d, &v, 8);
-      return std::isfinite(d) && d >= 86400000.0 && d < static_cast<double>(kLastDay + 1) * 86400000.0;
+      return std::isfinite(d) && d >= -static_cast<double>(kLastDay) * 86400000.0 &&
+             d < static_cast<double>(kLastDay + 1) * 86400000.0;
     }
     case 23: {
       if ((p[0] & 0xC0) == 0) return true;
