@@ -10,6 +10,14 @@
 // a missing memo file and a file cut short give one warning each before the records
 // (the readable records are still dumped), and a damaged BLOB leaves its cell empty,
 // is named on stderr and makes the exit status 1.
+//
+// --encoding auto reads the text in the code page its text looks like when that
+// clearly beats the header's (said on stderr), else in the header's.
+//
+// A table whose block chain is broken fails at the damage, with a hint to --salvage,
+// which dumps every record that can be found (see TPdx::SetSalvage) and says on stderr
+// how many were recovered, how many blocks could not be read, and how many values
+// read as empty; the exit status is then 1.
 
 #include <algorithm>
 #include <cerrno>
@@ -105,9 +113,12 @@ class TBlobCell {
 int CmdDump(const std::vector<std::string>& args) {
   std::string path;
   std::string encoding;
+  bool salvage = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--encoding") {
+    if (a == "--salvage") {
+      salvage = true;
+    } else if (a == "--encoding") {
       if (i + 1 >= args.size()) throw UsageError{"--encoding needs a code page"};
       encoding = args[++i];
     } else if (a.rfind("--encoding=", 0) == 0) {
@@ -122,7 +133,8 @@ int CmdDump(const std::vector<std::string>& args) {
   }
   if (path.empty()) throw UsageError{"dump: no table given"};
   int overrideCp = 0;
-  if (!encoding.empty()) {
+  const bool autoEncoding = encoding == "auto";
+  if (!encoding.empty() && !autoEncoding) {
     try {
       overrideCp = ParseCodePage(encoding);
     } catch (const std::exception& e) {
@@ -132,9 +144,11 @@ int CmdDump(const std::vector<std::string>& args) {
 
   TPdx table;
   table.SetTableName(path);
+  table.SetSalvage(salvage);
   table.Open();
   RefuseEncrypted(table);
   WarnReadProblems(table);
+  if (autoEncoding) overrideCp = AutoCodePage(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   table.OnEncode = MakeUtf8Encoder(codePage, DecodeMode::Escape);
@@ -189,9 +203,10 @@ int CmdDump(const std::vector<std::string>& args) {
       out.Finish();
     } catch (...) {
     }
-    throw;
+    RethrowWithSalvageHint(table);
   }
   out.Finish();
+  if (ReportSalvage(table)) return kExitError;
   if (damaged > 0) {
     std::fprintf(stderr, "korvane-cli: %lld values could not be read (damaged BLOB)\n",
                  static_cast<long long>(damaged));

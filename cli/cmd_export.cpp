@@ -73,6 +73,8 @@ const char kExportHelp[] =
     "                          unless --allow-lossy is given\n"
     "  --allow-lossy           exit 0 even when values could not be written as read\n"
     "                          (split rows, NUL bytes left out); the message says how many\n"
+    "  --salvage               read a table whose block chain is broken: every record\n"
+    "                          that can be found (the figures go to stderr)\n"
     "  --record-separator S    crlf (default), lf or cr\n"
     "  --fixed                 fixed-width columns (--delimited: separated fields)\n"
     "  --layout L              columnar (default), reversed or tabular\n"
@@ -138,7 +140,9 @@ const char kExportHelp[] =
     "                          script that has content)\n"
     "  --sql-multi-row         SQL: INSERT statements of up to 1000 rows\n"
     "  --sql-batch N           SQL: commit after every N records (default all at once)\n"
-    "  --encoding CP           read the table's text as code page CP (as dump does)\n"
+    "  --encoding CP           read the table's text as code page CP (as dump does);\n"
+    "                          auto: the code page the text looks like, when it clearly\n"
+    "                          beats the header's\n"
     // Code page of 8-bit formats
     "  --code-page CP          DBase, XLS, SPSS, SYLK, DIF, WKS, Quattro: write text in\n"
     "                          code page CP (1252, cp866, ...); default the Windows code\n"
@@ -353,6 +357,7 @@ struct TExportArgs {
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
+  bool salvage = false;
 
   // Whether a setting of the display texts was given.
   bool FormatsGiven() const {
@@ -516,6 +521,7 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     else if (a == "--password") r.dbPassword = value();
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
+    else if (a == "--salvage") r.salvage = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
     else if (r.table.empty()) r.table = a;
     else throw UsageError{"export: only one table can be exported"};
@@ -715,7 +721,8 @@ int CmdExport(const std::vector<std::string>& args) {
   if (!a.spec.empty() && !IsFile(a.spec))
     throw Exception("cannot read the export settings file \"" + a.spec + "\": no such file");
   int overrideCp = 0;
-  if (!a.encoding.empty()) {
+  const bool autoEncoding = a.encoding == "auto";
+  if (!a.encoding.empty() && !autoEncoding) {
     try {
       overrideCp = ParseCodePage(a.encoding);
     } catch (const std::exception& e) {
@@ -757,9 +764,11 @@ int CmdExport(const std::vector<std::string>& args) {
   // with the same message.
   TPdx table;
   table.SetTableName(a.table);
+  table.SetSalvage(a.salvage);
   table.Open();
   RefuseEncrypted(table);
   WarnReadProblems(table);
+  if (autoEncoding) overrideCp = AutoCodePage(table);
   const int codePage = SourceCodePage(table, overrideCp);
   std::shared_ptr<const TTextDecoder> decoder = TTextDecoder::For(codePage);
   // Text that cannot be decoded becomes U+FFFD; formatted memos, which are written
@@ -799,6 +808,8 @@ int CmdExport(const std::vector<std::string>& args) {
   if (st.Result != erCompleted) {
     std::string msg = st.Message.empty() ? std::string("the export did not complete") : st.Message;
     std::fprintf(stderr, "korvane-cli: %s\n", msg.c_str());
+    if (table.ChainFault() && !table.Salvage())
+      std::fprintf(stderr, "korvane-cli: the block chain is broken; --salvage reads every record that can be found\n");
     if (!st.FilesWritten.empty())
       std::fprintf(stderr, "korvane-cli: %zu finished files were kept, %s to %s\n", st.FilesWritten.size(),
                    st.FilesWritten.front().c_str(), st.FilesWritten.back().c_str());
@@ -810,7 +821,8 @@ int CmdExport(const std::vector<std::string>& args) {
     }
     return kExitError;
   }
-  const bool lossy = st.TotalErrors > 0 && !a.allowLossy;
+  const bool lost = ReportSalvage(table);
+  const bool lossy = (st.TotalErrors > 0 || lost) && !a.allowLossy;
   if ((!a.quiet || lossy) && !st.Message.empty()) std::fprintf(stderr, "korvane-cli: %s\n", st.Message.c_str());
   return lossy ? kExitError : kExitOk;
 }

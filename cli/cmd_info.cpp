@@ -10,6 +10,7 @@
 #include "engine/language.h"
 #include "engine/pdx.h"
 #include "engine/sysutils.h"
+#include "platform/cpdetect.h"
 #include "platform/textcodec.h"
 
 namespace korvane::cli {
@@ -92,12 +93,31 @@ int CmdInfo(const std::vector<std::string>& args) {
     }
   }
   add("Code page", cpLine);
+  if (!table.Encrypted()) {
+    const int driverCp = table.LanguageIndex() >= 1 ? LanguageDrivers[table.LanguageIndex()].CodePageNumber : 0;
+    const TCodePageGuess g = GuessCodePage(path, codePage, driverCp);
+    std::string line = g.Describe();
+    if (g.Verdict == TCodePageGuess::cgBetter)
+      line += ", not " + CodePageLabel(codePage) + " (dump --encoding auto reads it so)";
+    add("Text code page", line);
+  }
   char so[8];
   std::snprintf(so, sizeof so, "0x%02X", h.SortOrder());
   add("Sort order", std::string(so) + (table.SortOrderName().empty() ? "" : " \"" + Decoded(*decoder, table.SortOrderName()) + "\""));
   add("Table name in header", Decoded(*decoder, table.TableNameInHeader()));
   add("Memo file", table.HasMemoFile() ? EscapeControlBytes(table.MemoFileName()) : "not found");
   add("Fields", std::to_string(table.FieldCount()));
+  {
+    // A salvage read finds and measures a broken chain from the block headers alone.
+    TPdx salvage("Salvage");
+    salvage.SetTableName(path);
+    salvage.SetSalvage(true);
+    salvage.Open();
+    if (salvage.SalvageReport().Damaged) {
+      add("Damage", salvage.SalvageReport().Damage + "; dump --salvage and export --salvage read what can be found");
+      add("Salvage", salvage.SalvageSummary());
+    }
+  }
   // What keeps the records from being read whole (encryption has its own line).
   for (const std::string& p : table.ReadProblems()) {
     if (!table.Encrypted() || p != table.ReadProblems().front()) add("Warning", p);

@@ -27,6 +27,15 @@ void RefuseEncrypted(const TPdx& table);
 // One warning line on stderr per problem that keeps the table from being read whole
 // (memo file, file cut short).
 void WarnReadProblems(const TPdx& table);
+// Rethrows the exception being handled; a broken block chain gets the hint to --salvage.
+[[noreturn]] void RethrowWithSalvageHint(const TPdx& table);
+// After a salvage read: the values read as empty and the memos cut, on stderr.
+// Answers whether anything of the table was lost (the chain was broken, values or
+// memo text could not be read).
+bool ReportSalvage(const TPdx& table);
+// --encoding auto: the code page the table's text looks like when it clearly beats the
+// header's (said on stderr), else 0 (the header's).
+int AutoCodePage(const TPdx& table);
 
 // The whole command line (main calls it; test builds with formats of their own too).
 int CliMain(int argc, char** argv);

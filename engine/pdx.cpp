@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
@@ -322,7 +323,8 @@ void TPdx::NotADataFile() const {
 }
 
 void TPdx::BlockError(unsigned block) const {
-  throw EParadoxError("Block " + std::to_string(block) + " read error");
+  chainFault_ = true;
+  throw EChainError("Block " + std::to_string(block) + " read error");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -359,7 +361,10 @@ void TPdx::InternalOpen() {
   OpenMemoFile();
   ResetChain();
   readableRecords_ = encrypted_ ? 0 : header_.NumRecords();
-  CheckLength();
+  if (salvage_ && !encrypted_)
+    SalvageChain();
+  else
+    CheckLength();
   cursorOpen_ = true;
   currentRecNo_ = 0;
 }
@@ -407,6 +412,7 @@ std::vector<std::string> TPdx::ReadProblems() const {
     for (const std::string& n : MemoProblemFields()) fields += (fields.empty() ? "'" : ", '") + EscapeControlBytes(n) + "'";
     out.push_back(memoProblem_ + ": the values of " + fields + " kept there cannot be read");
   }
+  if (salvage_report_.Damaged) out.push_back(SalvageSummary() + " (" + salvage_report_.Damage + ")");
   if (Truncated()) {
     out.push_back("the file is shorter than its header says: " + std::to_string(readableRecords_) + " of " +
                   std::to_string(header_.NumRecords()) + " records can be read");
@@ -624,6 +630,13 @@ void TPdx::InternalClose() {
   memoProblem_.clear();
   readableRecords_ = 0;
   unreadValues_ = 0;
+  salvage_report_ = TSalvageReport();
+  undecodedValues_ = 0;
+  cutMemos_ = 0;
+  chainFault_ = false;
+  lastBlobCut_ = false;
+  checkedRecords_.clear();
+  checkedRecords_.shrink_to_fit();
   memoWindow_.clear();
   memoWindowStart_ = 0;
   memoWindowBytes_ = 0;
@@ -754,6 +767,187 @@ void TPdx::ReadRecord(uint32_t recNo, uint8_t* dest) {
     if (!src) BlockError(c.Block);  // the file ends inside the record
   }
   std::memcpy(dest, src, rl);
+  if (salvage_) CountUndecoded(recNo, dest);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Salvage
+
+std::string TPdx::SalvageSummary() const {
+  const TSalvageReport& r = salvage_report_;
+  if (!r.Damaged) return {};
+  return "Damaged table: " + std::to_string(r.Recovered) + " records recovered, " +
+         std::to_string(r.UnreadableBlocks) + " blocks unreadable; the order after record " +
+         std::to_string(r.ChainRecords) + " may differ from the original";
+}
+
+void TPdx::SalvageChain() {
+  salvage_report_ = TSalvageReport();
+  const uint32_t rl = header_.RecordLength();
+  const uint64_t first = header_.HeaderLength();
+  // Blocks whose header lies in the file, and the highest number any block may have.
+  const uint64_t inFile =
+      dataFileSize_ >= first + 6 ? (dataFileSize_ - first - 6) / blockSize_ + 1 : 0;
+  const uint64_t highest = std::min<uint64_t>(0xFFFF, std::max<uint64_t>(inFile, header_.FileBlocks()));
+  // Only the block headers are read (the records are read when they are asked for).
+  auto blockHeader = [&](uint64_t b, uint8_t out[6]) {
+    return dataFile_->ReadAt(first + (b - 1) * blockSize_, out, 6) == 6;
+  };
+  // Records of block b whose bytes all lie in the file (a block cut by the end keeps
+  // the records before the cut).
+  auto fitting = [&](uint64_t b, uint32_t count) {
+    const uint64_t start = first + (b - 1) * blockSize_ + 6;
+    const uint64_t fit = start >= dataFileSize_ ? 0 : (dataFileSize_ - start) / rl;
+    return static_cast<uint32_t>(std::min<uint64_t>(fit, count));
+  };
+  // A plausible header: a last-record offset on a record boundary within the block
+  // (or the mark of a block emptied by deletions), links inside the file.
+  // Along the chain the next link is checked when it is followed.
+  auto plausible = [&](const uint8_t h[6], int& count, bool inChain) {
+    const uint16_t next = Le16(h);
+    const uint16_t prev = Le16(h + 2);
+    const uint16_t last = Le16(h + 4);
+    // (A link to the block itself is no sign of damage to its records: blocks that
+    // changed places keep the links of their old places.)
+    if ((!inChain && next > highest) || prev > highest) return false;
+    if (static_cast<int16_t>(last) < 0) {
+      count = 0;
+      return true;
+    }
+    if (last % rl != 0 || last / rl + 1 > static_cast<uint32_t>(blockCapacity_)) return false;
+    count = static_cast<int>(last / rl + 1);
+    return true;
+  };
+
+  std::vector<uint8_t> used(static_cast<size_t>(highest) + 1, 0);
+  std::vector<ChainEntry> entries;
+  uint32_t total = 0;
+  std::string damage;
+  uint16_t b = header_.FirstBlock();
+  uint16_t prev = 0;
+  const uint32_t want = header_.NumRecords();
+  while (total < want) {
+    if (b == 0) {
+      damage = "the chain ends after " + std::to_string(total) + " of " + std::to_string(want) + " records";
+      break;
+    }
+    if (b > header_.FileBlocks() || b > inFile) {
+      damage = (prev ? "block " + std::to_string(prev) + " links to block " : "the first block is block ") +
+               std::to_string(b) + ", past the end of the " + (b > header_.FileBlocks() ? "table" : "file");
+      break;
+    }
+    if (used[b]) {
+      damage = "block " + std::to_string(prev) + " links back to block " + std::to_string(b) + " (a loop)";
+      break;
+    }
+    uint8_t h[6];
+    int count = 0;
+    if (!blockHeader(b, h) || !plausible(h, count, true) || Le16(h + 2) != prev) {
+      damage = "block " + std::to_string(b) + " cannot be read";
+      break;
+    }
+    used[b] = 1;
+    const uint32_t n = fitting(b, static_cast<uint32_t>(count));
+    if (n > 0) {
+      entries.push_back(ChainEntry{b, total, n});
+      total += n;
+    }
+    if (n < static_cast<uint32_t>(count)) {
+      damage = "the file ends inside block " + std::to_string(b);
+      break;
+    }
+    prev = b;
+    b = Le16(h);
+  }
+  chain_ = entries;
+  chainRecords_ = total;
+  if (damage.empty()) {
+    // The chain is whole: the records are read as they always are.
+    readableRecords_ = std::min(total, want);
+    ResetChain();
+    return;
+  }
+  TSalvageReport& r = salvage_report_;
+  r.Damaged = true;
+  r.Damage = damage;
+  r.ChainRecords = total;
+  // Every other block of the file, in file order.
+  for (uint64_t k = 1; k <= highest; ++k) {
+    if (used[k]) continue;
+    uint8_t h[6];
+    int count = 0;
+    const bool all0 = k <= inFile && blockHeader(k, h) && std::all_of(h, h + 6, [](uint8_t x) { return x == 0; });
+    if (k > inFile || all0 || !blockHeader(k, h) || !plausible(h, count, false)) {
+      ++r.UnreadableBlocks;
+      continue;
+    }
+    const uint32_t n = fitting(k, static_cast<uint32_t>(count));
+    if (n > 0 && total + static_cast<uint64_t>(n) < static_cast<uint64_t>(INT_MAX - 1)) {
+      entries.push_back(ChainEntry{static_cast<uint16_t>(k), total, n});
+      total += n;
+    }
+    if (n < static_cast<uint32_t>(count)) ++r.UnreadableBlocks;  // cut by the end of the file
+  }
+  r.Recovered = total;
+  ResetChain();
+  chain_ = std::move(entries);
+  chainRecords_ = total;
+  chainNext_ = 0;
+  readableRecords_ = total;
+}
+
+bool TPdx::ValueDecodes(const TPdxFieldInfo& fi, const uint8_t* p) const {
+  constexpr int64_t kLastDay = 3652059;  // 31 December 9999 (and, negated, year -9999)
+  uint64_t v = 0;
+  switch (fi.Type) {
+    case 2: {
+      if (!DecodeFixed(p, 4, v)) return true;
+      // Tables hold days before year 1 too (writers store them): only days no
+      // calendar year of four digits holds are damage.
+      const int32_t day = static_cast<int32_t>(static_cast<uint32_t>(v));
+      return day >= -kLastDay && day <= kLastDay;
+    }
+    case 20: {
+      if (!DecodeFixed(p, 4, v)) return true;
+      const int32_t ms = static_cast<int32_t>(static_cast<uint32_t>(v));
+      return ms >= 0 && ms < 86400000;
+    }
+    case 21: {
+      if (!DecodeFixed(p, 8, v)) return true;
+      double d;
+      std::memcpy(&d, &v, 8);
+      return std::isfinite(d) && d >= -static_cast<double>(kLastDay) * 86400000.0 &&
+             d < static_cast<double>(kLastDay + 1) * 86400000.0;
+    }
+    case 23: {
+      if ((p[0] & 0xC0) == 0) return true;
+      const bool negative = (p[0] & 0x80) == 0;
+      int firstNonZero = 32;
+      for (int i = 0; i < 32; ++i) {
+        uint8_t b = negative ? static_cast<uint8_t>(~p[1 + i / 2]) : p[1 + i / 2];
+        const int nib = i % 2 ? b & 0x0F : b >> 4;
+        if (nib > 9) {
+          // Digits past the 15 a double carries may be what a writer left in memory;
+          // an invalid digit before them is damage.
+          return firstNonZero < i && i - firstNonZero >= 15;
+        }
+        if (nib != 0 && firstNonZero == 32) firstNonZero = i;
+      }
+      return true;
+    }
+    default: return true;
+  }
+}
+
+void TPdx::CountUndecoded(uint32_t recNo, const uint8_t* record) {
+  if (checkedRecords_.size() <= recNo / 8) checkedRecords_.resize(std::max<size_t>(readableRecords_ / 8 + 1, recNo / 8 + 1), 0);
+  uint8_t& bits = checkedRecords_[recNo / 8];
+  const uint8_t bit = static_cast<uint8_t>(1u << (recNo % 8));
+  if (bits & bit) return;
+  bits |= bit;
+  for (const TPdxFieldInfo& fi : fieldInfo_) {
+    if (!ValueDecodes(fi, record + fi.Offset)) ++undecodedValues_;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -828,6 +1022,7 @@ bool TPdx::GetFieldData(const TField& field, const uint8_t* activeBuffer, void* 
   if (!activeBuffer || index < 0 || static_cast<size_t>(index) >= fieldInfo_.size()) return false;
   const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
   const uint8_t* p = activeBuffer + 5 + fi.Offset;
+  if (salvage_ && !ValueDecodes(fi, p)) return false;
   uint64_t v = 0;
   switch (fi.Type) {
     case 1: {  // alpha: text up to the first zero byte
@@ -971,14 +1166,46 @@ bool TPdx::LocateBlob(const TField& field, const uint8_t* activeBuffer, TBlobPla
 }
 
 void TPdx::ReadBlobChunks(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink) {
-  TBlobPlace place;
-  if (!LocateBlob(field, activeBuffer, place)) return;
+  lastBlobCut_ = false;
   const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(field.Index())];
+  const TFieldType kind = MapFieldType(fi.Type);
+  const bool memoText = kind == ftMemo || kind == ftFmtMemo;
+  TBlobPlace place;
+  if (salvage_ && memoText) {
+    // The first bytes of a memo kept in the memo file lie in the record slot too: when
+    // the memo file is missing or its data damaged, they are what is left.
+    const uint32_t length = Le32(activeBuffer + 5 + fi.Offset + fi.Size - 6);
+    const uint32_t inSlot = static_cast<uint32_t>(fi.Size - 10);
+    auto cut = [&] {
+      lastBlobCut_ = true;
+      ++cutMemos_;
+      sink(reinterpret_cast<const char*>(activeBuffer + 5 + fi.Offset), inSlot);
+    };
+    if (length > inSlot && length <= static_cast<uint32_t>(INT32_MAX) && !memoFile_) {
+      cut();
+      return;
+    }
+    try {
+      if (!LocateBlob(field, activeBuffer, place)) return;
+    } catch (const EBlobError&) {
+      if (length > inSlot) {
+        cut();
+        return;
+      }
+      throw;
+    }
+    if (!place.InRecord && place.Length > (place.Start < memoFileSize_ ? memoFileSize_ - place.Start : 0)) {
+      lastBlobCut_ = true;
+      ++cutMemos_;
+    }
+  } else if (!LocateBlob(field, activeBuffer, place)) {
+    return;
+  }
   if (place.InRecord) {
     sink(reinterpret_cast<const char*>(activeBuffer + 5 + fi.Offset), static_cast<size_t>(place.Length));
     return;
   }
-  const bool memo = MapFieldType(fi.Type) == ftMemo;
+  const bool memo = kind == ftMemo;
   // Never more than the memo file holds from there on: memo text cut short keeps what
   // is there, other data cut short is a read error.
   const uint64_t available = place.Start < memoFileSize_ ? memoFileSize_ - place.Start : 0;
@@ -1026,8 +1253,12 @@ int64_t TPdx::InternalBlobSize(const TField& field, const uint8_t* activeBuffer)
   const TPdxFieldInfo& fi = fieldInfo_[static_cast<size_t>(index)];
   if (!IsBlobType(MapFieldType(fi.Type)) || encrypted_) return 0;
   const uint32_t length = Le32(activeBuffer + 5 + fi.Offset + fi.Size - 6);
-  // Data kept in the memo file is read from there only; without the file there is none.
-  if (length > static_cast<uint32_t>(fi.Size - 10) && !memoFile_) return 0;
+  // Data kept in the memo file is read from there only; without the file there is none
+  // (salvage gives the memo text the record slot keeps).
+  if (length > static_cast<uint32_t>(fi.Size - 10) && !memoFile_) {
+    const TFieldType kind = MapFieldType(fi.Type);
+    return salvage_ && (kind == ftMemo || kind == ftFmtMemo) ? fi.Size - 10 : 0;
+  }
   return length;
 }
 

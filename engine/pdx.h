@@ -45,6 +45,22 @@ class EBlobError : public EParadoxError {
   using EParadoxError::EParadoxError;
 };
 
+// The block chain is broken ("Block N read error"): a link past the end, a loop, a block
+// that cannot be read. Opening with salvage on reads what can be found instead.
+class EChainError : public EParadoxError {
+ public:
+  using EParadoxError::EParadoxError;
+};
+
+// What a salvage read found (valid while open).
+struct TSalvageReport {
+  bool Damaged = false;           // the chain is broken: the records were gathered by salvage
+  uint32_t ChainRecords = 0;      // records read along the chain before the damage (their order is sure)
+  uint32_t Recovered = 0;         // records found in all
+  uint32_t UnreadableBlocks = 0;  // blocks whose header is not plausible, or that lie past the end of the file
+  std::string Damage;             // what broke the chain
+};
+
 // Turns alpha or memo text into the text the consumers get (UTF-8 in the viewer).
 using TEncodeEvent = std::function<std::string(TDataSet& sender, const TField& field, const std::string& text)>;
 
@@ -92,13 +108,34 @@ class TPdx : public TDataSet {
   std::vector<std::string> MemoProblemFields() const;
   // The data file ends before its last record: only the records before the damage are
   // read (RecordCount counts them), the header says NumRecords.
-  bool Truncated() const { return !encrypted_ && readableRecords_ < header_.NumRecords(); }
+  bool Truncated() const {
+    return !encrypted_ && !salvage_report_.Damaged && readableRecords_ < header_.NumRecords();
+  }
   uint32_t ReadableRecords() const { return readableRecords_; }
   // One sentence per problem above, for a status bar, an info window or standard error:
   // "the table is encrypted: its records cannot be read", the memo file's problem and
   // "the file is shorter than its header says: N of M records can be read".
   std::vector<std::string> ReadProblems() const;
-  int64_t UnreadValueCount() const override { return unreadValues_; }
+  int64_t UnreadValueCount() const override { return unreadValues_ + undecodedValues_ + cutMemos_; }
+
+  // Salvage (set before opening): a table whose block chain is broken opens with every
+  // record that can be found, first the chain up to the damage, then the records of
+  // every other block of the file whose header is plausible, in file order, each block
+  // once. Values that do not decode (a date out of range, a BCD with invalid digits)
+  // read as null and are counted; memo text whose memo file is missing or damaged is
+  // given as far as the record slot keeps it, and counted as cut.
+  void SetSalvage(bool on) { salvage_ = on; }
+  bool Salvage() const { return salvage_; }
+  const TSalvageReport& SalvageReport() const { return salvage_report_; }
+  // "Damaged table: N records recovered, M blocks unreadable; the order after record K
+  // may differ from the original" (empty when the chain is whole).
+  std::string SalvageSummary() const;
+  int64_t UndecodedValues() const { return undecodedValues_; }
+  int64_t CutMemos() const { return cutMemos_; }
+  // A chain fault was met while reading (the error raised was an EChainError).
+  bool ChainFault() const { return chainFault_; }
+  // The BLOB last read through ReadBlob/CreateBlobStream was memo text cut short.
+  bool LastBlobCut() const { return lastBlobCut_; }
 
   // Record size: the table's record length.
   int RecordSize() const override;
@@ -176,6 +213,12 @@ class TPdx : public TDataSet {
   // The raw bytes of a BLOB in pieces of at most kBlobChunk bytes.
   void ReadBlobChunks(const TField& field, const uint8_t* activeBuffer, const TBlobSink& sink);
   void CheckLength();
+  // Salvage at opening: walks the chain strictly, and when it is broken gathers the
+  // plausible blocks of the rest of the file into the block map.
+  void SalvageChain();
+  // Whether a stored value of a fixed-width type decodes to a value of its type.
+  bool ValueDecodes(const TPdxFieldInfo& fi, const uint8_t* p) const;
+  void CountUndecoded(uint32_t recNo, const uint8_t* record);
   [[noreturn]] void BlockError(unsigned block) const;
   [[noreturn]] void NotADataFile() const;
 
@@ -189,6 +232,13 @@ class TPdx : public TDataSet {
   uint64_t dataFileSize_ = 0;
   uint64_t memoFileSize_ = 0;
   bool cursorOpen_ = false;
+  bool salvage_ = false;
+  TSalvageReport salvage_report_;
+  int64_t undecodedValues_ = 0;
+  int64_t cutMemos_ = 0;
+  mutable bool chainFault_ = false;
+  bool lastBlobCut_ = false;
+  std::vector<uint8_t> checkedRecords_;  // salvage: records whose values were counted
   int32_t currentRecNo_ = 0;
   TPdxHeader header_;
   std::vector<TPdxFieldInfo> fieldInfo_;

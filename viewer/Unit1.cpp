@@ -25,6 +25,9 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTextStream>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -33,6 +36,8 @@
 #include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
 #include "platform/qt/ui.h"
+#include "engine/language.h"
+#include "platform/cpdetect.h"
 #include "platform/textcodec.h"
 #include "viewer/DBGrid.h"
 #include "viewer/DataControls.h"
@@ -111,6 +116,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setFont(f);
 
   pdx1_.SetEncodingMemo(true);
+  // A table whose block chain is broken opens with what can be found (a banner says so).
+  pdx1_.SetSalvage(true);
   pdx1_.FilterOptions.CaseInsensitive = true;
   pdx1_.FilterOptions.NoPartialCompare = true;
   // Table text reaches the windows as UTF-8, decoded from the table's code page
@@ -495,6 +502,45 @@ void TForm1::BuildCentral() {
   splitter2_->setStretchFactor(1, 0);
   memoPanel_->hide();
   splitter2_->setSizes({957 - 269, 269});
+  damageBanner_ = new QLabel(central);
+  damageBanner_->setObjectName(QStringLiteral("DamageBanner"));
+  damageBanner_->setTextFormat(Qt::PlainText);
+  damageBanner_->setWordWrap(true);
+  damageBanner_->setStyleSheet(
+      QStringLiteral("background: #fff3cd; color: #664d03; border-bottom: 1px solid #e0c36a; padding: 4px 8px;"));
+  damageBanner_->hide();
+  v->addWidget(damageBanner_);
+  codePageBar_ = new QWidget(central);
+  codePageBar_->setObjectName(QStringLiteral("CodePageBar"));
+  codePageBar_->setStyleSheet(QStringLiteral("#CodePageBar { background: #e7f1ff; border-bottom: 1px solid #9ec5fe; }"));
+  {
+    auto* h = new QHBoxLayout(codePageBar_);
+    h->setContentsMargins(8, 3, 8, 3);
+    codePageText_ = new QLabel(codePageBar_);
+    codePageText_->setTextFormat(Qt::PlainText);
+    codePageUse_ = new QPushButton(codePageBar_);
+    codePageUse_->setObjectName(QStringLiteral("CodePageUse"));
+    codePageKeep_ = new QPushButton(QStringLiteral("Keep"), codePageBar_);
+    codePageKeep_->setObjectName(QStringLiteral("CodePageKeep"));
+    h->addWidget(codePageText_, 1);
+    h->addWidget(codePageUse_);
+    h->addWidget(codePageKeep_);
+    connect(codePageUse_, &QPushButton::clicked, this, [this] {
+      qtui::Guarded(this, [&] {
+        if (openTab_ < 0 || openTab_ >= static_cast<int>(openTables_.size())) return;
+        const TPDXInfo& info = openTables_[static_cast<size_t>(openTab_)];
+        RememberCodePage(info.FullPath, info.Guess);
+        SetSourceCodePage(info.Guess);
+      });
+    });
+    connect(codePageKeep_, &QPushButton::clicked, this, [this] {
+      if (openTab_ < 0 || openTab_ >= static_cast<int>(openTables_.size())) return;
+      RememberCodePage(openTables_[static_cast<size_t>(openTab_)].FullPath, -1);
+      codePageBar_->hide();
+    });
+  }
+  codePageBar_->hide();
+  v->addWidget(codePageBar_);
   v->addWidget(splitter2_, 1);
 
   // Status strip: file name, record count and the two link labels.
@@ -608,6 +654,7 @@ void TForm1::UpdateTableLabels() {
   labelNotice_->setText(notice);
   labelNotice_->setToolTip(notice);
   labelNotice_->setVisible(!notice.isEmpty());
+  UpdateBars();
   if (encodingGroup_) {
     const QList<QAction*> actions = encodingGroup_->actions();
     for (QAction* a : actions) {
@@ -622,7 +669,90 @@ void TForm1::UpdateTableLabels() {
   SyncEncodingMenu();
 }
 
+void TForm1::UpdateBars() {
+  if (!damageBanner_) return;
+  const std::string damage = pdx1_.Active() ? pdx1_.SalvageSummary() : std::string();
+  damageBanner_->setText(QString::fromStdString(damage));
+  damageBanner_->setVisible(!damage.empty());
+  codePageBar_->hide();
+  if (!pdx1_.Active() || pdx1_.Encrypted() || openTab_ < 0 || openTab_ >= static_cast<int>(openTables_.size())) return;
+  TPDXInfo& info = openTables_[static_cast<size_t>(openTab_)];
+  if (info.CodePage != 0) return;  // chosen in View > Encoding
+  const int remembered = RememberedCodePage(info.FullPath);
+  if (remembered != 0) {
+    if (remembered > 0 && codePageOverride_ != remembered) {
+      info.CodePage = remembered;
+      codePageOverride_ = remembered;
+      pdx1_.Resync();
+      SyncEncodingMenu();
+    }
+    return;
+  }
+  const int header = SourceCodePage(pdx1_, 0);
+  if (info.Guess < 0) {
+    info.Guess = 0;
+    try {
+      const int driver = pdx1_.LanguageIndex() >= 1 ? LanguageDrivers[pdx1_.LanguageIndex()].CodePageNumber : 0;
+      const TCodePageGuess g = GuessCodePage(pdx1_.TableName(), header, driver);
+      if (g.Verdict == TCodePageGuess::cgBetter) info.Guess = g.CodePage;
+    } catch (const std::exception&) {
+    }
+  }
+  if (info.Guess <= 0) return;
+  codePageText_->setText(QStringLiteral("This table's text looks like %1, not %2: use %3?")
+                             .arg(QString::fromStdString(CodePageLabel(info.Guess)),
+                                  QString::fromStdString(CodePageLabel(header)), QString::number(info.Guess)));
+  codePageUse_->setText(QStringLiteral("Use %1").arg(info.Guess));
+  codePageBar_->show();
+}
+
+namespace {
+QString CodePageStateFile() {
+  QString dir = qEnvironmentVariable("XDG_STATE_HOME");
+  if (dir.isEmpty()) dir = QDir::homePath() + QStringLiteral("/.local/state");
+  return dir + QStringLiteral("/korvane/codepages");
+}
+}  // namespace
+
+int RememberedCodePage(const QString& path) {
+  QFile f(CodePageStateFile());
+  if (!f.open(QIODevice::ReadOnly)) return 0;
+  const QString key = QFileInfo(path).absoluteFilePath();
+  int found = 0;
+  QTextStream in(&f);
+  while (!in.atEnd()) {
+    const QString line = in.readLine();
+    const int tab = line.indexOf(QLatin1Char('\t'));
+    if (tab > 0 && line.mid(tab + 1) == key) found = line.left(tab).toInt();
+  }
+  return found;
+}
+
+void RememberCodePage(const QString& path, int codePage) {
+  const QString file = CodePageStateFile();
+  QDir().mkpath(QFileInfo(file).path());
+  const QString key = QFileInfo(path).absoluteFilePath();
+  QStringList lines;
+  {
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly)) {
+      QTextStream in(&f);
+      while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line.mid(line.indexOf(QLatin1Char('\t')) + 1) != key) lines << line;
+      }
+    }
+  }
+  lines << QString::number(codePage) + QLatin1Char('\t') + key;
+  QSaveFile out(file);
+  if (!out.open(QIODevice::WriteOnly)) return;
+  out.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+  out.commit();
+}
+
 void TForm1::ShowDesignLabels() {
+  if (damageBanner_) damageBanner_->hide();
+  if (codePageBar_) codePageBar_->hide();
   setWindowTitle(QString::fromLatin1(kCaption));
   label2_->setText(QStringLiteral("Filename:"));
   label5_->setText(QStringLiteral("Record Count:"));

@@ -46,7 +46,14 @@ struct TPDXInfo {
   QString FullPath;   // path as chosen or given
   QString ShortName;  // file name part
   int CodePage = 0;   // View > Encoding for this table: 0 reads the table's own code page
+  int Guess = -1;     // code page its text looks like (0: none better than the header's); -1 not yet looked at
 };
+
+// The code page chosen for a table file in the bar above the grid, remembered in
+// $XDG_STATE_HOME/korvane/codepages (a line "code page TAB absolute path" per file;
+// -1: keep the header's). 0 when no choice was made.
+int RememberedCodePage(const QString& path);
+void RememberCodePage(const QString& path, int codePage);
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -127,6 +134,9 @@ class TForm1 : public QMainWindow {
   QLabel* Label5() const { return label5_; }
   // What keeps the open table from being read whole (hidden when nothing does).
   QLabel* LabelNotice() const { return labelNotice_; }
+  QLabel* DamageBanner() const { return damageBanner_; }
+  QWidget* CodePageBar() const { return codePageBar_; }
+  QPushButton* CodePageUseButton() const { return codePageUse_; }
   QAction* Action(const char* objectName) const;
   QToolButton* ToolButton(const char* objectName) const;
   const std::vector<TPDXInfo>& OpenTables() const { return openTables_; }
@@ -191,6 +201,13 @@ class TForm1 : public QMainWindow {
   QLabel* label5_ = nullptr;
   QLabel* labelNotice_ = nullptr;
   QActionGroup* encodingGroup_ = nullptr;
+  // Above the grid: the damage of a salvaged table, and the offer of a better code page.
+  QLabel* damageBanner_ = nullptr;
+  QWidget* codePageBar_ = nullptr;
+  QLabel* codePageText_ = nullptr;
+  QPushButton* codePageUse_ = nullptr;
+  QPushButton* codePageKeep_ = nullptr;
+  void UpdateBars();
 
   TfrmSearch* frmSearch_ = nullptr;
   TfrmTableInfo* frmTableInfo_ = nullptr;

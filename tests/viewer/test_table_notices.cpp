@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <filesystem>
 
 #include "support/hostile.h"
@@ -43,14 +44,56 @@ TEST_F(NoticeTest, MissingMemoFileEncryptedAndCutShortTablesAreSaid) {
   ASSERT_TRUE(OpenThroughDialog(cut));
   const int readable = form->Pdx1().RecordCount();
   EXPECT_GT(readable, 0);
-  EXPECT_EQ(Notice(*form), QStringLiteral("The file is shorter than its header says: %1 of 370 records can be read")
-                               .arg(readable));
+  // The viewer salvages what the file still holds and says so.
+  EXPECT_TRUE(Notice(*form).startsWith(QStringLiteral("Damaged table: %1 records recovered, ").arg(readable)))
+      << Notice(*form).toStdString();
+  EXPECT_TRUE(form->DamageBanner()->isVisible());
+  EXPECT_TRUE(Notice(*form).startsWith(form->DamageBanner()->text()));
   form->Pdx1().Last();  // the last readable record, no read error
   EXPECT_EQ(form->Pdx1().RecNo(), readable);
 
   // Back on a whole table the notice goes.
   SelectTab(0);
   EXPECT_EQ(Notice(*form), QString());
+}
+
+TEST_F(NoticeTest, BrokenChainsAreSalvagedUnderABanner) {
+  const std::string broken = TempDir() + "/AREACODES.DB";
+  std::filesystem::copy_file(TestData("paradoxdriver/db/AREACODES.DB"), broken);
+  PatchBytes(broken, BlockOffset(broken, 3), std::string(16384, '\0'));  // 99 records of block 3 lost
+  ASSERT_TRUE(OpenThroughDialog(broken));
+  EXPECT_EQ(form->Pdx1().RecordCount(), 370 - 99);
+  EXPECT_TRUE(form->DamageBanner()->isVisible());
+  EXPECT_EQ(form->DamageBanner()->text(),
+            QStringLiteral("Damaged table: 271 records recovered, 1 blocks unreadable; the order after record 198 may "
+                           "differ from the original"));
+  form->Pdx1().Last();
+  EXPECT_EQ(form->Pdx1().RecNo(), 271);
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  EXPECT_FALSE(form->DamageBanner()->isVisible());
+}
+
+TEST_F(NoticeTest, TheCodePageBarOffersTheGuessAndRemembersTheChoice) {
+  const std::string state = TempDir();
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
+  const std::string ru = TempDir() + "/ru.db";
+  std::filesystem::copy_file(TestData("pyparadox/test.db"), ru);
+  ASSERT_TRUE(OpenThroughDialog(ru));
+  ASSERT_TRUE(form->CodePageBar()->isVisible());
+  EXPECT_EQ(form->EffectiveCodePage(), 1252);  // never replaced silently
+  form->CodePageUseButton()->click();
+  Settle();
+  EXPECT_EQ(form->EffectiveCodePage(), 1251);
+  EXPECT_FALSE(form->CodePageBar()->isVisible());
+  EXPECT_EQ(RememberedCodePage(Q(ru)), 1251);
+  // Opened again in a new tab, the remembered choice applies without asking.
+  ASSERT_TRUE(OpenThroughDialog(ru));
+  EXPECT_FALSE(form->CodePageBar()->isVisible());
+  EXPECT_EQ(form->EffectiveCodePage(), 1251);
+  // A table whose text is ASCII is never offered anything.
+  ASSERT_TRUE(OpenThroughDialog(TestData("paradoxdriver/db/GENERAL.DB")));
+  EXPECT_FALSE(form->CodePageBar()->isVisible());
+  qunsetenv("XDG_STATE_HOME");
 }
 
 TEST(MessageBoxes, ShowPlainText) {
