@@ -153,6 +153,8 @@ TRvoQtMetrics::TRvoQtMetrics(double dpi) : dpi_(dpi) {
   }
 }
 
+TRvoQtMetrics::~TRvoQtMetrics() = default;
+
 const TRvoQtMetrics::TMeasures& TRvoQtMetrics::For(const TRvoFontSpec& font) {
   std::string key = font.Name + '\x01' + std::to_string(font.Size) + char('0' + font.Bold) +
                     char('0' + font.Italic) + char('0' + font.Underline) + char('0' + font.StrikeOut);

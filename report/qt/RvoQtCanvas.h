@@ -6,6 +6,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,7 @@ bool DrawPageImage(QPainter& painter, const QRectF& target, std::string_view ima
 class TRvoQtMetrics : public TRvoMetrics {
  public:
   explicit TRvoQtMetrics(double dpi = 0);  // 0: the primary screen's, else 96
+  ~TRvoQtMetrics() override;
   double TextWidth(const TRvoFontSpec& font, std::string_view utf8) override;
   double LineHeight(const TRvoFontSpec& font) override;
   double Ascent(const TRvoFontSpec& font) override;
