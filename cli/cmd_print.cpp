@@ -22,9 +22,11 @@
 
 #ifdef KORVANE_PRINT
 #include <QCoreApplication>
+#include <QtGlobal>
 #include <QGuiApplication>
 #include <QString>
 
+#include "report/RvoPageImagePrinter.h"
 #include "report/RvoPageStore.h"
 #include "report/qt/RvoQtCanvas.h"
 #include "report/qt/RvoQtPrinter.h"
@@ -221,6 +223,15 @@ class TPdfPrinter : public TRvoDevicePrinter {
   }
 };
 
+int SaveAndPrint(const TPrintArgs& a, const TRvoPageImagePrinter& images, int records);
+
+// A cancelled run: nothing was written; a signal ends the program by it.
+int Cancelled() {
+  std::fprintf(stderr, "korvane-cli: print: cancelled; no file written\n");
+  if (TCancelSignals::Caught()) TCancelSignals::Reraise();
+  return kExitError;
+}
+
 int PrintTable(const TPrintArgs& a) {
   int overrideCp = 0;
   if (!a.encoding.empty()) {
@@ -265,8 +276,9 @@ int PrintTable(const TPrintArgs& a) {
     for (const TGridColumn& c : grid.Columns())
       if (c.Visible) names.push_back(c.FieldName);
 
-  TRvoQtMetrics metrics(96);
-  TRvoListBuilder builder(metrics, 96, false);
+  // Kept for the program's life (its destructor is not reachable from here).
+  static TRvoQtMetrics* metrics = new TRvoQtMetrics(96);
+  TRvoListBuilder builder(*metrics, 96, false);
   builder.PaperSize = paper;
   builder.Orientation = a.landscape ? TRvoOrientation::poLandscape : TRvoOrientation::poPortrait;
   std::vector<TRvoLeftOutField> leftOut;
@@ -277,16 +289,17 @@ int PrintTable(const TPrintArgs& a) {
   for (const TRvoLeftOutField& f : leftOut)
     std::fprintf(stderr, "korvane-cli: print: field \"%s\" left out (%s)\n", f.Name.c_str(),
                  LeftOutReasonText(f.Why));
-  for (int i = 0; i < table.FieldCount(); ++i) {
-    const TField& f = table.Fields(i);
-    if ((f.DataType() == ftBytes || f.DataType() == ftVarBytes) &&
-        std::find(names.begin(), names.end(), f.FieldName()) != names.end())
-      Note(a, "field \"" + f.DisplayName() + "\" holds bytes: its cells read (Bytes), as the grid shows them");
-  }
+  if (TRvoBand* detail = report->FindBand(TRvoBandType::rbDetail))
+    for (const auto& p : detail->Printables()) {
+      auto* cell = dynamic_cast<TRvoExpr*>(p.get());
+      const TField* f = cell ? table.FindField(cell->Expression().substr(1, cell->Expression().size() - 2)) : nullptr;
+      if (f && (f->DataType() == ftBytes || f->DataType() == ftVarBytes))
+        Note(a, "field \"" + f->DisplayName() + "\" holds bytes: its cells read (Bytes), as the grid shows them");
+    }
   if (report->Page.Orientation == TRvoOrientation::poLandscape && !a.landscape)
     Note(a, "the columns do not fit portrait paper: printed in landscape");
 
-  TCancelSignals signals;
+  TCancelSignals cancelSignals;
   report->OnRecord = [](TRvoPrinter& p) {
     if (TCancelSignals::Caught()) p.Cancel();
   };
@@ -297,18 +310,55 @@ int PrintTable(const TPrintArgs& a) {
     TPdfPrinter pdf(QString::fromStdString(a.output));
     pdf.OnProcessMessages = [] {};
     report->Run(pdf);
-    if (pdf.Cancelled()) {
-      std::fprintf(stderr, "korvane-cli: print: cancelled; no file written\n");
-      if (TCancelSignals::Caught()) TCancelSignals::Reraise();
-      return kExitError;
-    }
+    if (pdf.Cancelled()) return Cancelled();
     if (pdf.rangePastEnd) CheckRange(a, pdf.PageCount());
     ReportChanges(a, report->Stats());
     Note(a, std::to_string(report->Stats().Records) + " records on " + std::to_string(pdf.PageCount()) +
                 " pages; " + std::to_string(pdf.PagesInRange()) + " pages written to " + a.output);
     return kExitOk;
   }
+
+  // The pages as the preview makes them: recorded, saved, then printed.
+  TRvoPageImagePrinter images;
+  images.OnProcessMessages = [] {};
+  report->Run(images);
+  if (images.Cancelled()) return Cancelled();
+  ReportChanges(a, report->Stats());
+  return SaveAndPrint(a, images, report->Stats().Records);
+}
+
+// Prints the recorded or loaded pages (and saves them first with --save-report).
+int SaveAndPrint(const TPrintArgs& a, const TRvoPageImagePrinter& images, int records) {
+  const int pages = images.PagesAvailable();
+  CheckRange(a, pages);
+  if (!a.saveReport.empty()) {
+    images.Save(a.saveReport);
+    Note(a, std::to_string(pages) + " pages saved to " + a.saveReport);
+  }
+  TRvoDevicePrinter pdf(QString::fromStdString(a.output));
+  pdf.OnProcessMessages = [&pdf] {
+    if (TCancelSignals::Caught()) pdf.Cancel();
+  };
+  const int printed = pdf.PrintPages(images.Pages(), a.firstPage, a.lastPage, images.Title());
+  if (pdf.Cancelled()) return Cancelled();
+  Note(a, (records >= 0 ? std::to_string(records) + " records on " : std::string()) + std::to_string(pages) +
+              " pages; " + std::to_string(printed) + " pages written to " + a.output);
   return kExitOk;
+}
+
+int PrintLoaded(const TPrintArgs& a) {
+  TCancelSignals cancelSignals;
+  TRvoPageImagePrinter images;
+  const TRvoLoadResult r = images.Load(a.load);
+  if (!r.Loaded) throw Exception(r.Message.empty() ? "cannot load the report file \"" + a.load + "\"" : r.Message);
+  // A damaged file: the pages before the damage are printed, and the run says so.
+  const int status = SaveAndPrint(a, images, -1);
+  if (status == kExitOk && !r.Message.empty()) {
+    std::fprintf(stderr, "korvane-cli: print: %s; only the %d pages before it were printed\n", r.Message.c_str(),
+                 r.PagesKept);
+    return kExitError;
+  }
+  return status;
 }
 
 #endif  // KORVANE_PRINT
@@ -326,13 +376,18 @@ int CmdPrint(const std::vector<std::string>& args) {
 #ifdef KORVANE_PRINT
   // Always offscreen: no display is needed, and text is measured at 96 dpi.
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Qt's remarks about the session (no XDG_RUNTIME_DIR and the like) are no
+  // concern of a command that writes a file.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+    if (type == QtFatalMsg || (type == QtCriticalMsg && !msg.contains("XDG_RUNTIME_DIR")))
+      std::fprintf(stderr, "korvane-cli: print: %s\n", msg.toLocal8Bit().constData());
+  });
   static int argc = 1;
   static char arg0[] = "korvane-cli";
   static char* argv[] = {arg0, nullptr};
   std::unique_ptr<QGuiApplication> app;
   if (!QCoreApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
-  if (!a.load.empty()) throw Exception("print: --load is not available yet");
-  return PrintTable(a);
+  return a.load.empty() ? PrintTable(a) : PrintLoaded(a);
 #else
   (void)a;
   std::fputs("korvane-cli: the print command is not available in this build (it needs Qt)\n", stderr);
