@@ -118,6 +118,7 @@ class TRvoStandardPreview : public QDialog {
   QString ProgressText() const;
   QString PageText() const;
   bool Closed() const { return closed_; }
+  bool Running() const { return running_; }
   QPrinter& Printer() { return qprinter_; }
 
   // Notices of the printer (queued: they arrive when the run lets events run).
