@@ -120,6 +120,7 @@ class TRvoStandardPreview : public QDialog {
   bool Closed() const { return closed_; }
   bool Running() const { return running_; }
   QPrinter& Printer() { return qprinter_; }
+  const TRvoPageImagePrinter& PagePrinter() const { return printer_; }
 
   // Notices of the printer (queued: they arrive when the run lets events run).
   void PostProgress(int percent);

@@ -264,3 +264,85 @@ TEST(Preview, ProgressWindowReadsPercentCompletedAndCancels) {
 
 }  // namespace
 }  // namespace korvane::report
+
+namespace korvane::test {
+namespace {
+
+using report::TRvoStandardPreview;
+
+struct TTextRun {
+  std::string text;
+  double x, clipWidth;
+};
+
+std::vector<TTextRun> TextRuns(const std::string& image) {
+  struct TGrab : report::TRvoCanvas {
+    std::vector<TTextRun> runs;
+    void BeginPage(double, double) override {}
+    void EndPage() override {}
+    void FillRect(double, double, double, double, report::TRvoRGB) override {}
+    void Line(double, double, double, double, report::TRvoRGB, double, report::TRvoPenStyle) override {}
+    void Text(double x, double, const report::TRvoFontSpec&, std::string_view t, double, double, double cw,
+              double) override {
+      runs.push_back({std::string(t), x, cw});
+    }
+    void Image(double, double, double, double, std::string_view) override {}
+  } grab;
+  EXPECT_TRUE(report::PlayPageImage(image, grab, nullptr));
+  return grab.runs;
+}
+
+const TTextRun* Find(const std::vector<TTextRun>& runs, const std::string& text) {
+  for (const TTextRun& r : runs)
+    if (r.text == text) return &r;
+  return nullptr;
+}
+
+TEST_F(ViewerTest, PrintShowsTheGridColumnsAndBlocksTheMainWindow) {
+  ASSERT_TRUE(OpenThroughDialog(PeopleTable()));
+  // Price shown first and wide; Name narrow. The fields keep their order.
+  TGridColumns& cols = form->GridColumns();
+  cols.Move(cols.IndexOfField("Price"), 0);
+  cols.At(cols.IndexOfField("Price")).Width = 200;
+  cols.At(cols.IndexOfField("Name")).Width = 90;
+  cols.Changed();
+  form->Pdx1().SetRecNo(3);
+  bool seen = false;
+  report::AfterRun([&](TRvoStandardPreview& wr) {
+    TRvoStandardPreview* w = &wr;
+    seen = true;
+    EXPECT_EQ(QApplication::activeModalWidget(), w);
+    EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
+    // A second Print while the preview is open does nothing.
+    form->ToolButton4Click();
+    EXPECT_EQ(w->PageText(), QStringLiteral("Page 1 of 1"));
+    std::vector<TTextRun> runs = TextRuns(*w->PagePrinter().Pages().Page(1));
+    const TTextRun* price = Find(runs, "Price");
+    const TTextRun* name = Find(runs, "Name");
+    const TTextRun* qty = Find(runs, "Qty");
+    ASSERT_TRUE(price && name && qty);
+    EXPECT_LT(price->x, name->x);  // the grid's display order
+    EXPECT_LT(name->x, qty->x);
+    // Each header is as wide as the grid column showing its field (by name).
+    double dpi = form->logicalDpiX();
+    EXPECT_NEAR(price->clipWidth, 200 * 254.0 / dpi, 12);
+    EXPECT_NEAR(name->clipWidth, 90 * 254.0 / dpi, 12);
+    EXPECT_TRUE(Find(runs, "Carol"));
+    EXPECT_TRUE(Find(runs, "Page 1"));
+    EXPECT_FALSE(Find(runs, "Notes"));  // memo fields are not printed
+  });
+  form->Action("Print1")->trigger();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(report::OpenPreview(), nullptr);
+  EXPECT_EQ(form->Pdx1().RecNo(), 3);  // the cursor is back where it was
+  EXPECT_TRUE(ui.messages.empty()) << ui.LastMessage().toStdString();
+}
+
+TEST_F(ViewerTest, PrintWithoutATableDoesNothing) {
+  form->ToolButton4Click();
+  EXPECT_EQ(report::OpenPreview(), nullptr);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace
+}  // namespace korvane::test
