@@ -119,6 +119,13 @@ TEST(RvoListBuilder, HeaderWidthsComeFromTheGridColumnShowingTheField) {
   auto labels = HeaderLabels(*r);
   EXPECT_NEAR(labels[1]->Width, r->PxToNative(200), 1e-9);
   EXPECT_NEAR(labels[0]->Width, r->PxToNative(grid[1].Width), 1e-9);
+  // A header wider than its column stops 4 pixels before the next one.
+  grid.At(1).Width = 100;  // A (shown second), whose column is 61 pixels wide
+  ApplyGridWidths(*r, t.table, grid);
+  EXPECT_NEAR(labels[0]->Left + labels[0]->Width, labels[1]->Left - r->PxToNative(4), 1e-9);
+  grid.At(0).Width = 5000;  // B, the last column: not past the band
+  ApplyGridWidths(*r, t.table, grid);
+  EXPECT_LE(labels[1]->Left + labels[1]->Width, r->FindBand(TRvoBandType::rbColumnHeader)->Width() + 1e-9);
   // Detail cells keep their widths.
   EXPECT_NEAR(r->FindBand(TRvoBandType::rbDetail)->Printables()[1]->Width, 11 * 16, 1e-9);
 }
