@@ -303,6 +303,9 @@ int PrintTable(const TPrintArgs& a) {
       if (f && (f->DataType() == ftBytes || f->DataType() == ftVarBytes))
         Note(a, "field \"" + f->DisplayName() + "\" holds bytes: its cells read (Bytes), as the grid shows them");
     }
+  const TRvoBand* detailBand = report->FindBand(TRvoBandType::rbDetail);
+  if (!detailBand || detailBand->Printables().empty())
+    throw Exception("none of the fields can be printed (all are left out, see above); no file written");
   if (report->Page.Orientation == TRvoOrientation::poLandscape && !a.landscape)
     Note(a, "the columns do not fit portrait paper: printed in landscape");
 
