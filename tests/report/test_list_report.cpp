@@ -167,6 +167,25 @@ TEST(RvoRun, PagesOneToNCarryHeaderFooterAndEveryRecordInOrder) {
   EXPECT_NEAR(foot.x + 6 * 16, r->PaperWidth() - r->Page.RightMargin, 1e-6);
 }
 
+TEST(RvoRun, TheCursorGoesBackAndViewsSeeNoWalk) {
+  TOpenTable t(test::MakeTable("Name=A20,N=I", NumberedRows(40)));
+  struct TCounter : TDataSetObserver {
+    int events = 0;
+    void DataSetEvent(TDataSet&, TDataEvent) override { ++events; }
+  } view;
+  t.table.SetRecNo(17);
+  t.table.AddObserver(&view);
+  TFixedMetrics m;
+  auto r = Build(m, t.table);
+  const int before = view.events;
+  TRecordingPrinter p;
+  r->Run(p);
+  EXPECT_EQ(t.table.RecNo(), 17);
+  EXPECT_FALSE(t.table.ControlsDisabled());
+  EXPECT_LE(view.events - before, 1);  // one refresh at the end, not one per record
+  t.table.RemoveObserver(&view);
+}
+
 TEST(RvoRun, ABandExactlyAsTallAsTheSpaceLeftStillFits) {
   TOpenTable t(test::MakeTable("Name=A8,N=I", NumberedRows(7)));
   TFixedMetrics m;
