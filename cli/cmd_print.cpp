@@ -5,6 +5,7 @@
 // field in field order), as export takes them; --columns picks and orders them.
 // Table text is decoded to UTF-8 from the table's code page (or --encoding).
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -269,6 +270,14 @@ int PrintTable(const TPrintArgs& a) {
   source.SetDataSet(&table);
   TGridColumns grid;
   grid.SetDataSource(&source);
+  // Column widths measured in the grid's font, as the viewer's grid measures them.
+  static TRvoQtMetrics* metrics = new TRvoQtMetrics(96);  // kept for the program's life
+  grid.TextWidth = [](const std::string& text) {
+    TRvoFontSpec f;
+    f.Name = TFontSpec().Name;
+    f.Size = TFontSpec().Size;
+    return static_cast<int>(std::ceil(metrics->TextWidth(f, text) * 96.0 / 254.0));
+  };
   grid.RebuildFromFields();
   std::vector<std::string> names;
   if (a.columnsGiven) names = SelectFields(table, a.columns);
@@ -276,8 +285,6 @@ int PrintTable(const TPrintArgs& a) {
     for (const TGridColumn& c : grid.Columns())
       if (c.Visible) names.push_back(c.FieldName);
 
-  // Kept for the program's life (its destructor is not reachable from here).
-  static TRvoQtMetrics* metrics = new TRvoQtMetrics(96);
   TRvoListBuilder builder(*metrics, 96, false);
   builder.PaperSize = paper;
   builder.Orientation = a.landscape ? TRvoOrientation::poLandscape : TRvoOrientation::poPortrait;
@@ -296,6 +303,9 @@ int PrintTable(const TPrintArgs& a) {
       if (f && (f->DataType() == ftBytes || f->DataType() == ftVarBytes))
         Note(a, "field \"" + f->DisplayName() + "\" holds bytes: its cells read (Bytes), as the grid shows them");
     }
+  const TRvoBand* detailBand = report->FindBand(TRvoBandType::rbDetail);
+  if (!detailBand || detailBand->Printables().empty())
+    throw Exception("none of the fields can be printed (all are left out, see above); no file written");
   if (report->Page.Orientation == TRvoOrientation::poLandscape && !a.landscape)
     Note(a, "the columns do not fit portrait paper: printed in landscape");
 

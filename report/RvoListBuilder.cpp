@@ -1,5 +1,6 @@
 #include "report/RvoListBuilder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -178,6 +179,16 @@ void ApplyGridWidths(TRvoRep& report, const TDataSet& dataSet, const TGridColumn
     const int col = grid.IndexOfField(field->FieldName());
     if (col < 0) continue;
     label->Width = report.PxToNative(grid[col].Width);
+  }
+  // A header wider than its column stops short of the next one (and of the band's
+  // edge): headers written into each other read as neither.
+  std::vector<TRvoPrintable*> byLeft;
+  for (const auto& p : header->Printables()) byLeft.push_back(p.get());
+  std::stable_sort(byLeft.begin(), byLeft.end(), [](auto* a, auto* b) { return a->Left < b->Left; });
+  const double gap = report.PxToNative(4);
+  for (size_t i = 0; i < byLeft.size(); ++i) {
+    const double limit = i + 1 < byLeft.size() ? byLeft[i + 1]->Left - gap : header->Width();
+    byLeft[i]->Width = std::max(0.0, std::min(byLeft[i]->Width, limit - byLeft[i]->Left));
   }
 }
 

@@ -79,7 +79,8 @@ std::unique_ptr<TRvoRep> BuildListReport(TRvoBuilder& builder, TDataSet& dataSet
                                          std::vector<TRvoLeftOutField>* leftOut = nullptr);
 
 // Gives each column header label the width of the grid column that shows its
-// field, found by the field's name (a moved grid column keeps its field).
+// field, found by the field's name (a moved grid column keeps its field). A
+// header never reaches into the next column or past the band.
 void ApplyGridWidths(TRvoRep& report, const TDataSet& dataSet, const TGridColumns& grid);
 
 }  // namespace korvane::report

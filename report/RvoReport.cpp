@@ -491,6 +491,20 @@ void TRvoRep::DataLoop() {
   };
   TDataSet* ds = DataSet;
   if (!ds || !ds->Active()) return empty();
+  // The walk is not shown in views of the dataset, and the cursor goes back to
+  // its record afterwards.
+  struct TCursorGuard {
+    TDataSet* ds;
+    int recNo;
+    ~TCursorGuard() {
+      try {
+        if (ds->Active() && recNo > 0) ds->SetRecNo(recNo);
+      } catch (...) {
+      }
+      ds->EnableControls();
+    }
+  } guard{ds, ds->RecNo()};
+  ds->DisableControls();
   ds->First();
   if (ds->Eof()) return empty();
   if (TRvoBand* b = FindBand(TRvoBandType::rbTitle)) PrintBand(*b);

@@ -119,6 +119,13 @@ TEST(RvoListBuilder, HeaderWidthsComeFromTheGridColumnShowingTheField) {
   auto labels = HeaderLabels(*r);
   EXPECT_NEAR(labels[1]->Width, r->PxToNative(200), 1e-9);
   EXPECT_NEAR(labels[0]->Width, r->PxToNative(grid[1].Width), 1e-9);
+  // A header wider than its column stops 4 pixels before the next one.
+  grid.At(1).Width = 100;  // A (shown second), whose column is 61 pixels wide
+  ApplyGridWidths(*r, t.table, grid);
+  EXPECT_NEAR(labels[0]->Left + labels[0]->Width, labels[1]->Left - r->PxToNative(4), 1e-9);
+  grid.At(0).Width = 5000;  // B, the last column: not past the band
+  ApplyGridWidths(*r, t.table, grid);
+  EXPECT_LE(labels[1]->Left + labels[1]->Width, r->FindBand(TRvoBandType::rbColumnHeader)->Width() + 1e-9);
   // Detail cells keep their widths.
   EXPECT_NEAR(r->FindBand(TRvoBandType::rbDetail)->Printables()[1]->Width, 11 * 16, 1e-9);
 }
@@ -158,6 +165,25 @@ TEST(RvoRun, PagesOneToNCarryHeaderFooterAndEveryRecordInOrder) {
   // The footer sits right-aligned at the right margin.
   const auto& foot = p.pages[0].texts.back();
   EXPECT_NEAR(foot.x + 6 * 16, r->PaperWidth() - r->Page.RightMargin, 1e-6);
+}
+
+TEST(RvoRun, TheCursorGoesBackAndViewsSeeNoWalk) {
+  TOpenTable t(test::MakeTable("Name=A20,N=I", NumberedRows(40)));
+  struct TCounter : TDataSetObserver {
+    int events = 0;
+    void DataSetEvent(TDataSet&, TDataEvent) override { ++events; }
+  } view;
+  t.table.SetRecNo(17);
+  t.table.AddObserver(&view);
+  TFixedMetrics m;
+  auto r = Build(m, t.table);
+  const int before = view.events;
+  TRecordingPrinter p;
+  r->Run(p);
+  EXPECT_EQ(t.table.RecNo(), 17);
+  EXPECT_FALSE(t.table.ControlsDisabled());
+  EXPECT_LE(view.events - before, 1);  // one refresh at the end, not one per record
+  t.table.RemoveObserver(&view);
 }
 
 TEST(RvoRun, ABandExactlyAsTallAsTheSpaceLeftStillFits) {
