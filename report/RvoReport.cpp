@@ -137,12 +137,16 @@ TRvoPrintable::TRvoPrintable(TRvoBand& band) : band_(&band) {
 
 TRvoRep& TRvoPrintable::Report() const { return band_->Report(); }
 
+double TRvoPrintable::PrintWidth() const {
+  return AlignToBand ? std::max(0.0, std::min(Width, band_->Width())) : Width;
+}
+
 double TRvoPrintable::PrintLeft() const {
   if (!AlignToBand) return Left;
   const double bw = band_->Width();
   switch (Alignment) {
-    case taRightJustify: return bw - Width;
-    case taCenter: return (bw - Width) / 2;
+    case taRightJustify: return bw - PrintWidth();
+    case taCenter: return (bw - PrintWidth()) / 2;
     default: return 0;
   }
 }
@@ -170,7 +174,8 @@ void TRvoCustomLabel::DoAutoSize() {
   TRvoMetrics& m = Report().Metrics();
   const TRvoFontSpec f = Font();
   double widest = 0;
-  for (const std::string& line : FormatLines(caption_)) widest = std::max(widest, m.TextWidth(f, line));
+  for (const std::string& line : BreakLines(caption_, 0, true, [](std::string_view) { return 0.0; }))
+    widest = std::max(widest, m.TextWidth(f, line));
   if (Frame.DrawLeft) widest += Frame.NativeWidth();
   if (Frame.DrawRight) widest += Frame.NativeWidth();
   const double right = Left + Width;
@@ -184,7 +189,10 @@ void TRvoCustomLabel::DoAutoSize() {
 std::vector<std::string> TRvoCustomLabel::FormatLines(std::string_view text) const {
   TRvoMetrics& m = Report().Metrics();
   const TRvoFontSpec f = Font();
-  return BreakLines(text, Width, autoSize_, [&](std::string_view s) { return m.TextWidth(f, s); });
+  // A text sized to itself stays whole, unless it is wider than the band it is
+  // aligned on: then it is broken at the band's width rather than run off the page.
+  const double w = PrintWidth();
+  return BreakLines(text, w, autoSize_ && w >= Width, [&](std::string_view s) { return m.TextWidth(f, s); });
 }
 
 size_t TRvoCustomLabel::DrawLines(TRvoCanvas& canvas, double x, double y, const std::vector<std::string>& lines) {
@@ -193,7 +201,8 @@ size_t TRvoCustomLabel::DrawLines(TRvoCanvas& canvas, double x, double y, const 
   const TRvoFontSpec f = Font();
   const double left = x + PrintLeft();
   const double top = y + Top;
-  if (!Transparent) canvas.FillRect(left, top, Width, Height, Color);
+  const double width = PrintWidth();
+  if (!Transparent) canvas.FillRect(left, top, width, Height, Color);
   const double fw = Frame.NativeWidth();
   const double tx = left + (Frame.DrawLeft ? fw : 0);
   const double ty0 = top + (Frame.DrawTop ? fw : 0);
@@ -208,12 +217,12 @@ size_t TRvoCustomLabel::DrawLines(TRvoCanvas& canvas, double x, double y, const 
     double lx = tx;
     if (Alignment != taLeftJustify) {
       const double w = m.TextWidth(f, line);
-      lx = Alignment == taRightJustify ? left + Width - w : left + (Width - w) / 2;
+      lx = Alignment == taRightJustify ? left + width - w : left + (width - w) / 2;
     }
-    canvas.Text(lx, ty, f, line, left, top, Width, Height);
+    canvas.Text(lx, ty, f, line, left, top, width, Height);
   }
   if (Frame.Any()) {
-    const double r = left + Width, b = top + Height;
+    const double r = left + width, b = top + Height;
     if (Frame.DrawTop) canvas.Line(left, top, r, top, Frame.Color, fw, Frame.Style);
     if (Frame.DrawBottom) canvas.Line(left, b, r, b, Frame.Color, fw, Frame.Style);
     if (Frame.DrawLeft) canvas.Line(left, top, left, b, Frame.Color, fw, Frame.Style);
@@ -269,10 +278,10 @@ void TRvoExpr::Print(TRvoCanvas& canvas, double x, double y) {
     if (!Mask.empty()) {
       static const TFormatSettings fs;
       text = FormatFloat(Mask, v.kind == TRvoValue::Integer ? static_cast<double>(v.i) : v.f, fs);
-      text = BreakLines(text, Width, false, [&](std::string_view s) { return m.TextWidth(f, s); }).front();
+      text = BreakLines(text, PrintWidth(), false, [&](std::string_view s) { return m.TextWidth(f, s); }).front();
     } else {
       // A number is one word, and never cut: one too wide is rounded.
-      double avail = Width;
+      double avail = PrintWidth();
       if (Frame.DrawLeft) avail -= Frame.NativeWidth();
       if (Frame.DrawRight) avail -= Frame.NativeWidth();
       bool changed = false;

@@ -83,6 +83,8 @@ class TRvoPrintable {
   TRvoRep& Report() const;
   // Left edge as printed: by the alignment when AlignToBand is on.
   double PrintLeft() const;
+  // Width as printed: one aligned on its band is never wider than the band.
+  double PrintWidth() const;
 
   // Called once at the start of a run.
   virtual void Prepare() {}

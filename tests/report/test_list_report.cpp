@@ -186,6 +186,20 @@ TEST(RvoRun, TheCursorGoesBackAndViewsSeeNoWalk) {
   t.table.RemoveObserver(&view);
 }
 
+TEST(RvoRun, ATitleWiderThanThePageIsCutAtItsEdgeNotRunOffIt) {
+  TOpenTable t(test::MakeTable("Name=A20,N=I", NumberedRows(2)));
+  TFixedMetrics m;
+  // 14-point characters are 28 wide: 100 of them need 2800 of A4's 1900.
+  auto r = Build(m, t.table, std::string(100, 'T'));
+  TRecordingPrinter p;
+  r->Run(p);
+  ASSERT_EQ(p.pages.size(), 1u);
+  const auto& title = p.pages[0].texts.front();
+  EXPECT_EQ(title.text, std::string(1900 / 28, 'T'));
+  EXPECT_GE(title.x, r->Page.LeftMargin - 1e-9);
+  EXPECT_LE(title.x + 28.0 * static_cast<double>(title.text.size()), r->PaperWidth() - r->Page.RightMargin + 1e-9);
+}
+
 TEST(RvoRun, ABandExactlyAsTallAsTheSpaceLeftStillFits) {
   TOpenTable t(test::MakeTable("Name=A8,N=I", NumberedRows(7)));
   TFixedMetrics m;
