@@ -12,6 +12,8 @@
 #     and is skipped (with a note) otherwise
 #   - bench_engine: scans, 100 000 random SetRecNo, opening and showing the last record,
 #     writing with TPdxWriter in-process
+#   - `korvane-cli print` beside text export (records/s, ratio, pages, peak memory),
+#     and --save-report at 10 000 and 50 000 records
 #   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
 # Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
 #        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
@@ -36,9 +38,9 @@ echo "memory: $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 echo "kernel: $(uname -r)   load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-# SECTIONS: a comma-separated choice of write, dump, text, formats, engine (default
+# SECTIONS: a comma-separated choice of write, dump, text, formats, print, engine (default
 # all); without write, the tables of an earlier run are used (missing ones are made).
-SECTIONS=${SECTIONS:-write,dump,text,formats,engine}
+SECTIONS=${SECTIONS:-write,dump,text,formats,print,engine}
 want() { [[ ",$SECTIONS," == *",$1,"* ]]; }
 
 sizes=("10000 t10k" "100000 t100k" "1000000 t1m")
@@ -127,6 +129,37 @@ if want text; then
     printf "%-8s %10s %12s %14.0f %12s %14.0f %12.2f %10d\n" "$t" "$dump_ms" "$exp_ms" \
       "$(awk -v n="$n" -v ms="$exp_ms" 'BEGIN{print n*1000/ms}')" "$null_ms" \
       "$(awk -v n="$n" -v ms="$null_ms" 'BEGIN{print n*1000/ms}')" "$(awk -v a="$exp_ms" -v b="$dump_ms" 'BEGIN{print a/b}')" "$kb"
+  done
+  echo
+fi
+
+if want print; then
+  # Printing lays every record out on pages and writes PDF through Qt (offscreen);
+  # one round each, the 1 000 000-record table makes some 20 000 pages.
+  echo "== korvane-cli print beside text export (one round each, into a file)"
+  printf "%-8s %-14s %10s %8s %12s %10s %8s %9s\n" table run "wall ms" "/text" "records/s" "peak KB" pages "out MB"
+  for s in "${sizes[@]}" "50000 t50k"; do
+    set -- $s
+    n=$1 t=$2
+    [ -f "$TABLES/$t.db" ] || "$CLI" generate --records "$n" --seed 1 "$TABLES/$t.db" >/dev/null
+    set -- $(measure "$CLI" export "$TABLES/$t.db" --format text --output "$TABLES/$t.print.txt" --quiet)
+    text=$1
+    rm -f "$TABLES/$t.print.txt"
+    runs="print"
+    case "$t" in t10k | t50k) runs="print save-report" ;; esac
+    [ "$t" = t50k ] && runs="save-report"
+    for r in $runs; do
+      extra=""
+      [ "$r" = save-report ] && extra="--save-report $TABLES/$t.RvoP"
+      # shellcheck disable=SC2086
+      set -- $(measure "$CLI" print "$TABLES/$t.db" --output "$TABLES/$t.pdf" --quiet $extra)
+      pages=$(pdfinfo "$TABLES/$t.pdf" 2>/dev/null | awk '/^Pages:/ {print $2}')
+      mb=$(awk -v b="$(cat "$TABLES/$t.pdf" | wc -c)" 'BEGIN{printf "%.1f", b/1048576}')
+      printf "%-8s %-14s %10.1f %8.2f %12.0f %10d %8s %9s\n" "$t" "$r" "$(awk -v us="$1" 'BEGIN{print us/1000}')" \
+        "$(awk -v a="$1" -v b="$text" 'BEGIN{print a/b}')" "$(awk -v n="$n" -v us="$1" 'BEGIN{print n/(us/1e6)}')" \
+        "$3" "${pages:--}" "$mb"
+      rm -f "$TABLES/$t.pdf" "$TABLES/$t.RvoP"
+    done
   done
   echo
 fi

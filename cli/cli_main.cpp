@@ -22,7 +22,10 @@ const char kUsage[] =
     "                                write a table of generated records\n"
     "  generate --sample DIR         write the bundled sample tables (see generate --help)\n"
     "  export TABLE.db --format F --output FILE [options]\n"
-    "                                export a table (see korvane-cli export --help)\n";
+    "                                export a table (see korvane-cli export --help)\n"
+    "  print TABLE.db --output OUT.pdf [options]\n"
+    "                                print the list report of a table to PDF\n"
+    "                                (see korvane-cli print --help)\n";
 
 }  // namespace
 

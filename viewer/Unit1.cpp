@@ -39,6 +39,10 @@
 #include "engine/language.h"
 #include "platform/cpdetect.h"
 #include "platform/textcodec.h"
+#include "report/RvoListBuilder.h"
+#include "report/qt/RvoPreview.h"
+#include "report/qt/RvoQtCanvas.h"
+#include "report/qt/RvoQtPrinter.h"
 #include "viewer/DBGrid.h"
 #include "viewer/DataControls.h"
 #include "viewer/Icons.h"
@@ -188,9 +192,7 @@ void TForm1::BuildMenus() {
   AddAction(file, "Open1", QStringLiteral("Open"), QKeySequence(Qt::Key_F2), &TForm1::Open1Click);
   AddAction(file, "CloseDatabase1", QStringLiteral("Close Database"), {}, nullptr);
   file->addSeparator();
-  QAction* print =
-      AddAction(file, "Print1", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P), nullptr);
-  print->setEnabled(false);  // enabled when report printing is built
+  AddAction(file, "Print1", QStringLiteral("Print"), QKeySequence(Qt::CTRL | Qt::Key_P), &TForm1::ToolButton4Click);
   AddAction(file, "PrintPreview1", QStringLiteral("Print Preview"), {}, nullptr)->setVisible(false);
   AddAction(file, "PrintTable1", QStringLiteral("Print Table"), {}, nullptr)->setVisible(false);
   // The toolbar's commands, also reachable from the keyboard and without the toolbar (/FULL).
@@ -303,7 +305,7 @@ void TForm1::BuildToolBar() {
       {"ToolButton2", "Close", "Close", TToolIcon::Close, &TForm1::CloseTabClick, true, true},
       {"ToolButton3", "Refresh", "Refresh", TToolIcon::Refresh, &TForm1::Refresh1Click, true, true},
       {nullptr, nullptr, nullptr, TToolIcon::Open, nullptr, true, true},
-      {"ToolButton4", "Print", "Print", TToolIcon::Print, nullptr, true, false},
+      {"ToolButton4", "Print", "Print", TToolIcon::Print, &TForm1::ToolButton4Click, true, true},
       {"ToolButton5", "Export", "Export Data", TToolIcon::Export, &TForm1::ToolButton5Click, true, true},
       {nullptr, nullptr, nullptr, TToolIcon::Open, nullptr, true, true},
       {"ToolButton7", "Form", "Form View", TToolIcon::Form, &TForm1::ToolButton7Click, true, true},
@@ -875,6 +877,76 @@ void TForm1::ToolButton5Click() {
     return;
   }
   w.Execute();
+}
+
+// The list report of the grid's visible columns, shown in the preview; the command
+// returns when the preview is closed.
+void TForm1::ToolButton4Click() {
+  using namespace korvane::report;
+  if (printing_ || !pdx1_.Active()) return;
+  printing_ = true;
+  struct TDone {
+    bool& flag;
+    ~TDone() { flag = false; }
+  } done{printing_};
+
+  std::vector<std::string> names;
+  for (const TGridColumn& c : gridColumns_.Columns())
+    if (c.Visible) names.push_back(c.FieldName);
+  TRvoQtMetrics metrics;  // the screen's measures
+  TRvoListBuilder builder(metrics, metrics.Dpi(), RvoMeasureIsUS());
+  if (TRvoPaperSize paper = RvoDefaultPaper(); paper != TRvoPaperSize::Default) builder.PaperSize = paper;
+  std::string title = QFile::encodeName(openTab_ >= 0 ? openTables_[openTab_].FullPath : QString()).toStdString();
+  std::unique_ptr<TRvoRep> report = BuildListReport(builder, pdx1_, names, title);
+  if (!report) return;
+  // A header label takes the width of the grid column that shows its field, found
+  // by name: moving a grid column does not reorder the fields.
+  for (TRvoPrintable* p : report->AllPrintables()) {
+    auto* label = dynamic_cast<TRvoLabel*>(p);
+    if (!label || !pdx1_.FindField(label->Caption())) continue;
+    const TField* field = pdx1_.FindField(label->Caption());
+    for (const TGridColumn& c : gridColumns_.Columns()) {
+      if (c.FieldName == field->FieldName()) {
+        label->Width = report->PxToNative(c.Width);
+        break;
+      }
+    }
+  }
+
+  TRvoPreviewJob job;
+  // The run walks the dataset with the controls held still, then puts the cursor back.
+  auto walk = [this, &report](TRvoPrinter& printer) {
+    int recNo = pdx1_.RecNo();
+    pdx1_.DisableControls();
+    try {
+      report->Run(printer);
+    } catch (...) {
+      pdx1_.SetRecNo(recNo);
+      pdx1_.EnableControls();
+      throw;
+    }
+    pdx1_.SetRecNo(recNo);
+    pdx1_.EnableControls();
+  };
+  job.Run = walk;
+  job.PrintAgain = [this, &report, walk](QPrinter& printer) {
+    RvoPrintWithProgress(this, printer, report->ShowProgress, [&](TRvoDevicePrinter& dev) { walk(dev); });
+  };
+  job.SettingsToPrinter = [&report](QPrinter& printer) {
+    printer.setCopyCount(report->PrinterSettings.Copies);
+    printer.setPageOrientation(report->Page.Orientation == TRvoOrientation::poLandscape ? QPageLayout::Landscape
+                                                                                       : QPageLayout::Portrait);
+  };
+  job.SettingsFromPrinter = [&report](const QPrinter& printer) {
+    report->PrinterSettings.Copies = std::max(1, printer.copyCount());
+    report->Page.Orientation = printer.pageLayout().orientation() == QPageLayout::Landscape
+                                   ? TRvoOrientation::poLandscape
+                                   : TRvoOrientation::poPortrait;
+    bool range = printer.printRange() == QPrinter::PageRange;
+    report->PrinterSettings.FirstPage = range ? printer.fromPage() : 0;
+    report->PrinterSettings.LastPage = range ? printer.toPage() : 0;
+  };
+  RvoShowPreview(this, job);
 }
 
 void TForm1::ToolButton7Click() {

@@ -75,6 +75,7 @@ class TForm1 : public QMainWindow {
   void TabControl1Change();      // the user selected another tab
   void Refresh1Click();          // View "Refresh" (F5), toolbar "Refresh"
   void Exit1Click();             // File "Exit" (F10), toolbar "Exit"
+  void ToolButton4Click();       // toolbar "Print", File "Print" (Ctrl+P)
   void ToolButton5Click();       // toolbar "Export", File "Export"
   void ToolButton7Click();       // toolbar "Form", View "Form"
   void ShowHideColumns1Click();  // View "Show / Hide Columns" (F8), toolbar "Columns"
@@ -179,6 +180,7 @@ class TForm1 : public QMainWindow {
   int openTab_ = -1;
   bool selectingTab_ = false;  // a tab is being selected or removed by code
   int codePageOverride_ = 0;
+  bool printing_ = false;  // a Print command is running (its preview is open)
   // Declared after the dataset and the grid's columns, which the wizard refers to,
   // and the services before the wizard that uses them.
   std::unique_ptr<TZelEQtServices> exportServices_;

@@ -213,7 +213,7 @@ TEST_F(ViewerTest, RefreshKeepsThePlaceAndIgnoresAClosedTable) {
   EXPECT_FALSE(form->Pdx1().Active());
 }
 
-TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintWaitsDisabled) {
+TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintIsEnabled) {
   EXPECT_EQ(form->Action("Open1")->shortcut(), QKeySequence(Qt::Key_F2));
   EXPECT_EQ(form->Action("Exit1")->shortcut(), QKeySequence(Qt::Key_F10));
   EXPECT_EQ(form->Action("Refresh1")->shortcut(), QKeySequence(Qt::Key_F5));
@@ -221,8 +221,8 @@ TEST_F(ViewerTest, MenusCarryTheirShortcutsAndPrintWaitsDisabled) {
   EXPECT_EQ(form->Action("AdjustALLcolumnwidths1")->shortcut(), QKeySequence(Qt::Key_F11));
   EXPECT_EQ(form->Action("SearchValue1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
   EXPECT_EQ(form->Action("Print1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
-  EXPECT_FALSE(form->Action("Print1")->isEnabled());
-  EXPECT_FALSE(form->ToolButton("ToolButton4")->isEnabled());  // Print
+  EXPECT_TRUE(form->Action("Print1")->isEnabled());
+  EXPECT_TRUE(form->ToolButton("ToolButton4")->isEnabled());  // Print
   EXPECT_TRUE(form->ToolButton("ToolButton5")->isEnabled());  // Export
   EXPECT_EQ(form->ToolButton("ToolButton5")->toolTip(), QStringLiteral("Export Data"));
   EXPECT_FALSE(form->Action("PrintPreview1")->isVisible());
