@@ -22,13 +22,16 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QApplication>
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <string>
 
 #include "platform/qt/ZelEQtServices.h"
 #include "export/wizard/ZelEWiz.h"
 #include "export/wizard/frmZelEWizard.h"
+#include "report/qt/RvoPreview.h"
 #include "viewer/Application.h"
 #include "viewer/DBGrid.h"
 #include "viewer/DataControls.h"
@@ -139,6 +142,27 @@ void SaveExportWizard(TForm1& form, TShots& shots) {
   w.ActionAfterExport = oldAction;
 }
 
+// The print preview of the table, once its run has made every page.
+void SavePreview(TForm1& form, TShots& shots) {
+  std::function<void()> wait;
+  wait = [&] {
+    report::TRvoStandardPreview* preview = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<report::TRvoStandardPreview*>(w); p && p->isVisible()) preview = p;
+    if (!preview || preview->Running()) {
+      QTimer::singleShot(50, &form, wait);
+      return;
+    }
+    preview->showNormal();
+    preview->resize(1000, 760);
+    preview->Preview()->ZoomToWidth();
+    shots.Save(preview, QStringLiteral("print-preview.png"));
+    preview->close();
+  };
+  QTimer::singleShot(50, &form, wait);
+  form.ToolButton4Click();
+}
+
 void SaveAll(TForm1& form, TShots& shots) {
   Settle();
   const bool open = form.Pdx1().Active();
@@ -161,6 +185,7 @@ void SaveAll(TForm1& form, TShots& shots) {
   shots.Save(form.frmColumns(), QStringLiteral("columns-dialog.png"));
   form.frmColumns()->hide();
   if (open) SaveExportWizard(form, shots);
+  if (open) SavePreview(form, shots);
   // The field panel with the first picture field, when the table has one.
   form.ComboBox3DropDown();
   if (open && form.ComboBox3()->count() > 0) {
