@@ -417,8 +417,12 @@ std::string ExportHelp() {
 
 // The format of a run must have a writer in this build.
 void CheckFormatBuilt(TTableTypeExport t) {
-  if (!ExportFormat(t).Built())
+  if (!ExportFormat(t).Built()) {
+    const std::string why = ExportFormat(t).Unavailable();
+    if (why != "not available in this build")
+      throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available: " + why};
     throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
+  }
 }
 
 // --set FORMAT.KEY=VALUE: a setting of a format's own.

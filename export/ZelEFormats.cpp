@@ -15,6 +15,11 @@
 #include "export/formats/ZelE2WQ.h"
 #include "export/formats/ZelE2XML.h"
 #include "export/formats/ZelE2XLS.h"
+// Office suite formats
+#include "export/formats/ZelE2Excel.h"
+#include "export/formats/ZelE2OOo.h"
+#include "export/formats/ZelE2Word.h"
+#include "platform/office/office.h"
 
 namespace korvane {
 
@@ -50,9 +55,11 @@ std::vector<TZelEFormat> MakeTable() {
       {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet | faCharacterSet, Writer<TZelExportToXLS>(),
        nullptr},
       {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
-       kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, nullptr, nullptr},
+       kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, Writer<TZelExportToExcel>(),
+       Settings<TZelEExcelSettings>(), [] { return office::OfficeUnavailable(office::TApp::Calc); }},
       {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,
-       (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, nullptr, nullptr},
+       (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, Writer<TZelExportToWord>(), nullptr,
+       [] { return office::OfficeUnavailable(office::TApp::Writer); }},
       {teSYLK, "SYLK", "TZelExportToSYLK", ".SLK", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName | faCharacterSet,
        Writer<TZelExportToSYLK>(), nullptr},
@@ -87,8 +94,8 @@ std::vector<TZelEFormat> MakeTable() {
        Writer<TZelExportToLDIF>(), Settings<TZelELDIFSettings>()},
       {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
        faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection, nullptr, nullptr},
-      {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,
-       nullptr},
+      {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName | faMerge,
+       Writer<TZelExportToOpenOffice>(), nullptr, [] { return office::OfficeUnavailable(office::TApp::Writer); }},
   };
 }
 
@@ -98,6 +105,11 @@ std::vector<TZelEFormat>& Table() {
 }
 
 }  // namespace
+
+std::string TZelEFormat::Unavailable() const {
+  if (!Create) return "not available in this build";
+  return Missing ? Missing() : std::string();
+}
 
 std::string TZelEFormat::Caption() const { return ZelELanguageText(CaptionId()); }
 

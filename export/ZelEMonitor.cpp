@@ -37,8 +37,10 @@ void TZelExportMonitor::Run() {
   writer_ = CreateWriter(TableType());
   if (!writer_) {
     Statistic.Result = erFailed;
-    Statistic.Message = std::string("The ") + TableTypeName(TableType()) +
-                        " format is not available in this build.";
+    const std::string why = ExportFormat(TableType()).Unavailable();
+    Statistic.Message = std::string("The ") + TableTypeName(TableType()) + " format is " +
+                        (why == "not available in this build" || why.empty() ? std::string("not available in this build.")
+                                                                             : "not available: " + why + ".");
     if (Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, Statistic.Message);
     return;
   }

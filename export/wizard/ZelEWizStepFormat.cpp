@@ -97,7 +97,12 @@ void TZelEWizStepFormat::BuildView() {
     b->setObjectName(QString("rbFormat%1").arg(TableTypeName(t)));
     // A format without a writer in this build is listed but cannot be chosen.
     b->setEnabled(ExportFormat(t).Built());
-    if (!b->isEnabled()) b->setToolTip("Not available in this build");
+    if (!b->isEnabled()) {
+      // Formats of this build that need a program this machine lacks say which.
+      const std::string why = ExportFormat(t).Unavailable();
+      b->setToolTip(why == "not available in this build" ? QString("Not available in this build")
+                                                         : QString("Not available: %1").arg(QString::fromStdString(why)));
+    }
     w_.FormatGroup->addButton(b, t);
     return b;
   };
