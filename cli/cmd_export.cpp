@@ -22,6 +22,7 @@
 #include "export/ZelEMonitor.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
+#include "export/formats/ZelE2OOo.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
@@ -144,7 +145,21 @@ const char kExportHelp[] =
     "                          its DOS counterpart), for WKS 850 and for Quattro 437 (the\n"
     "                          code pages their readers take). A character it lacks is\n"
     "                          written \"?\" and counted\n"
-    "  --quiet                 no progress bar and no final message\n"
+    // Office suite formats
+  "  --sheet NAME            Excel: the sheet to write (default \"ZelExport 4.99\"); with\n"
+  "                          --merge an existing workbook gets it, or rows below\n"
+  "                          those of its sheet of that name. Excel, Word and\n"
+  "                          OpenOffice are written by a headless LibreOffice of\n"
+  "                          their own (packages libreoffice-calc-nogui and\n"
+  "                          libreoffice-writer-nogui); Excel stores .xls, .xlsx or\n"
+  "                          .ods by the output's extension, Word .doc, .docx, .odt\n"
+  "                          or .rtf\n"
+  "  --filter NAME           OpenOffice: LibreOffice's filter the document is stored\n"
+  "                          with (MS Word 97, writer8, MS Word 2007 XML, Rich Text\n"
+  "                          Format, HTML (StarWriter), DocBook File, Text, Text\n"
+  "                          (encoded), writer_pdf_Export); default the one of the\n"
+  "                          output's extension, else MS Word 97\n"
+  "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
     "values could not be written as read (see --allow-lossy), 2 for bad arguments or\n"
@@ -215,6 +230,8 @@ struct TExportArgs {
   std::optional<int> sqlBatch;
   // Code page of 8-bit formats.
   std::optional<int> codePage;
+  // Office suite formats.
+  std::optional<std::string> sheet, filter;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -366,6 +383,14 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
         throw UsageError{std::string("export: --code-page: ") + e.what()};
       }
     }
+    // Office suite formats
+    else if (a == "--sheet") {
+      r.sheet = value();
+      if (r.sheet->empty()) throw UsageError{"export: --sheet needs a sheet name"};
+    } else if (a == "--filter") {
+      r.filter = value();
+      if (r.filter->empty()) throw UsageError{"export: --filter needs a filter name"};
+    }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a.size() > 1 && a[0] == '-') throw UsageError{"export: unknown option \"" + args[i] + "\""};
@@ -488,6 +513,21 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (!a.footer.empty()) m.Footer = a.footer;
   if (a.charset) m.CharacterSet = *a.charset;
   if (a.codePage) m.CodePage = *a.codePage;
+  // Office suite formats: the sheet is named by the run's key; the document's
+  // filter follows the output's extension unless one is given.
+  if (a.sheet) m.KeyGenerator = *a.sheet;
+  if (a.filter) {
+    m.FilterName = *a.filter;
+  } else if (m.TableType() == teOpenOffice) {
+    const size_t dot = m.FileName.find_last_of('.'), slash = m.FileName.find_last_of('/');
+    const std::string ext =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : m.FileName.substr(dot);
+    for (const std::string& f : TZelExportToOpenOffice::TextDocumentFilters())
+      if (f != "Text (encoded)" && SameTextAscii(TZelExportToOpenOffice::FilterExtension(f), ext)) {
+        m.FilterName = f;
+        break;
+      }
+  }
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   if (a.merge) m.Options.Set(soMergeData, *a.merge);
   if (a.exportIfEmpty) m.ExportIfEmpty = *a.exportIfEmpty;

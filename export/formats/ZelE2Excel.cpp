@@ -116,6 +116,14 @@ std::string CanonicalDecimal(std::string_view s) {
   return (negative ? "-" : "") + whole + (frac.empty() ? "" : "." + frac);
 }
 
+// Whether a number survives LibreOffice's stored workbooks, which keep 15
+// significant digits.
+bool KeepsDigits(double d) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", d);
+  return std::strtod(buf, nullptr) == d;
+}
+
 bool IsBinaryType(TFieldType t) { return t == ftBytes || t == ftVarBytes || (IsBlobType(t) && t != ftMemo && t != ftFmtMemo); }
 
 // Day numbers of 1 March 1900 and 31 December 9999: the dates every stored format holds.
@@ -239,7 +247,7 @@ int TZelExportToExcel::PictureRowPoints(int pixels) {
 }
 
 void TZelExportToExcel::BeginExecute() {
-  cut_ = datesAsText_ = decimalsAsText_ = unreadTexts_ = picturesAsText_ = 0;
+  cut_ = datesAsText_ = decimalsAsText_ = unreadTexts_ = picturesAsText_ = rounded_ = 0;
   run_ = FormatSettings.Get<TZelEExcelSettings>(teExcel);
   TZelExportToCellFile::BeginExecute();
 }
@@ -263,6 +271,8 @@ void TZelExportToExcel::EndExecute() {
                      "written as text.");
   note(decimalsAsText_, "%d numbers have more digits than a spreadsheet number holds: they were written whole, as "
                         "text.");
+  note(rounded_, "%d numbers have more than the 15 significant digits LibreOffice keeps in a stored workbook: they "
+                 "were rounded to 15 digits.");
   note(picturesAsText_, "%d pictures are of a kind the sheet cannot show: they were written as hex text.");
   TZelExportToCellFile::EndExecute();
 }
@@ -421,7 +431,13 @@ void TZelExportToExcel::WriteData(const TField* field, TCellType cellType, int r
     }
     Put(sheetRow, sheetCol, office::TCell::OfText(std::move(s)), format.empty() ? "@" : format, style);
   };
-  auto number = [&](double d, const std::string& format) { Put(sheetRow, sheetCol, office::TCell::OfNumber(d), format, style); };
+  auto number = [&](double d, const std::string& format) {
+    if (field && !KeepsDigits(d)) {
+      ++rounded_;
+      ++Statistic.TotalErrors;
+    }
+    Put(sheetRow, sheetCol, office::TCell::OfNumber(d), format, style);
+  };
   const auto cf = columnFormats_.find(sheetCol);
   const std::string colFormat = cf == columnFormats_.end() ? std::string() : cf->second;
   // Display texts: every cell is its text.

@@ -170,7 +170,7 @@ class TZelExportToExcel : public TZelExportToCellFile {
   std::map<int, std::string> columnFormats_;
   int lastRow_ = -1, lastCol_ = -1;
   // Values changed on the way, by reason.
-  int cut_ = 0, datesAsText_ = 0, decimalsAsText_ = 0, unreadTexts_ = 0, picturesAsText_ = 0;
+  int cut_ = 0, datesAsText_ = 0, decimalsAsText_ = 0, unreadTexts_ = 0, picturesAsText_ = 0, rounded_ = 0;
 };
 
 }  // namespace korvane
