@@ -56,7 +56,7 @@ std::vector<TZelEFormat> MakeTable() {
        nullptr},
       {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
        kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, Writer<TZelExportToExcel>(),
-       Settings<TZelEExcelSettings>(), [] { return office::OfficeUnavailable(office::TApp::Calc); }},
+       nullptr, [] { return office::OfficeUnavailable(office::TApp::Calc); }},
       {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,
        (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, Writer<TZelExportToWord>(), nullptr,
        [] { return office::OfficeUnavailable(office::TApp::Writer); }},

@@ -248,7 +248,7 @@ int TZelExportToExcel::PictureRowPoints(int pixels) {
 
 void TZelExportToExcel::BeginExecute() {
   cut_ = datesAsText_ = decimalsAsText_ = unreadTexts_ = picturesAsText_ = rounded_ = 0;
-  run_ = FormatSettings.Get<TZelEExcelSettings>(teExcel);
+  run_ = settings_;
   TZelExportToCellFile::BeginExecute();
 }
 

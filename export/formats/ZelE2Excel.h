@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "export/ZelE2Cell.h"
-#include "export/ZelESettings.h"
 #include "platform/office/office.h"
 
 namespace korvane {
@@ -34,6 +33,9 @@ enum TMSExcelVersion : int {
   evExcel2007
 };
 
+// The workbook settings of the writer's own. Like the application's other
+// properties they are not copied by Assign: a run made by the wizard or the
+// export monitor has these defaults.
 struct TZelEExcelSettings {
   TMSExcelVersion ExcelVersion = evExcelAuto;
   bool FreezeFixed = false;
@@ -42,22 +44,6 @@ struct TZelEExcelSettings {
   int StartRow = 0;
   int StartColumn = 0;
   bool operator==(const TZelEExcelSettings&) const = default;
-
-  static constexpr const char* kSection = "Excel";
-  static constexpr bool kBlankLineBefore = false;
-  static const std::vector<TZelESettingKey<TZelEExcelSettings>>& Keys() {
-    using S = TZelEExcelSettings;
-    static const std::vector<TZelESettingKey<S>> keys = {
-        OrdinalKey("ExcelVersion", &S::ExcelVersion,
-                   {"auto", "excel2", "excel2fareast", "excel3", "excel4", "excel5", "excel7", "excel97", "excel2007"}),
-        BoolKey("FreezeFixed", &S::FreezeFixed),
-        BoolKey("DeleteDefaultSheets", &S::DeleteDefaultSheets),
-        TextKey("SheetPassword", &S::SheetPassword),
-        IntKey("StartRow", &S::StartRow, 0, 1048575),
-        IntKey("StartColumn", &S::StartColumn, 0, 16383),
-    };
-    return keys;
-  }
 };
 
 // How a workbook is stored.
@@ -102,7 +88,7 @@ class TZelExportToExcel : public TZelExportToCellFile {
   TZelExportToExcel();
   ~TZelExportToExcel() override;
 
-  TZelEExcelSettings& ExcelSettings() { return FormatSettings.Get<TZelEExcelSettings>(teExcel); }
+  TZelEExcelSettings& ExcelSettings() { return settings_; }
 
   // "A" for 1, "Z" for 26, "AA" for 27.
   static std::string ColumnLetters(int n);
@@ -158,6 +144,7 @@ class TZelExportToExcel : public TZelExportToCellFile {
   std::unique_ptr<office::TWorkbook> book_;
   office::TSheet* sheet_ = nullptr;
   std::unique_ptr<TZelEOfficeScratch> scratch_;
+  TZelEExcelSettings settings_;
   TZelEExcelSettings run_;
   TZelEExcelStore store_;
   std::string saveName_;
