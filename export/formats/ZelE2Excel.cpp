@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/sysutils.h"
 #include "export/ZelEEscape.h"
@@ -27,9 +28,8 @@ TZelEOfficeScratch::TZelEOfficeScratch() {
 
 TZelEOfficeScratch::~TZelEOfficeScratch() {
   // Files the suite or the writers left in the folder, then the folder.
-  const std::string cmd = "rm -rf -- '" + folder_ + "'";
-  if (std::system(cmd.c_str()) != 0) {
-  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder_, ec);
 }
 
 std::string TZelEOfficeScratch::NewName(const std::string& stem, const std::string& extension) {

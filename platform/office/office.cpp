@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -145,10 +146,8 @@ std::string InstalledVersion(const std::string& soffice) {
 
 void RemoveTree(const std::string& path) {
   if (path.empty()) return;
-  // Our own folder under the temporary folder: its files and folders.
-  const std::string cmd = "rm -rf -- '" + path + "'";
-  if (std::system(cmd.c_str()) != 0) {
-  }
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
 }
 
 // A running soffice of ours and the suite the plugin made over its pipe. Ends
