@@ -626,7 +626,8 @@ void TZelExportToExcel::Flush() {
     int h = PointsTo100mm(points);
     // The picture keeps its proportions at the row's height.
     const int w = p.Width > 0 && p.Height > 0 ? static_cast<int>(std::lround(static_cast<double>(h) * p.Width / p.Height)) : h;
-    sheet_->SetRowHeight(p.Row, h);
+    // A small picture leaves the row as high as its text needs (0.45 cm).
+    sheet_->SetRowHeight(p.Row, std::max(h, 452));
     try {
       sheet_->InsertPicture(p.Row, p.Col, file, w, h);
     } catch (...) {
