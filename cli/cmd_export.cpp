@@ -23,6 +23,7 @@
 #include "export/formats/ZelE2BDE.h"
 #include "export/formats/ZelE2HTML.h"
 #include "export/formats/ZelE2LDIF.h"
+#include "export/formats/ZelE2OOo.h"
 #include "export/formats/ZelE2SQL.h"
 #include "export/formats/ZelE2TXT.h"
 #include "export/formats/ZelE2XML.h"
@@ -181,6 +182,20 @@ const char kExportHelp[] =
     "                          committed every 10000 rows; a refused value fails the\n"
     "                          run naming record and column, the rows before it stay\n"
     "  --user NAME, --password PW  ADO: the login, added to the connection string\n"
+    // Office suite formats
+    "  --sheet NAME            Excel: the sheet to write (default \"ZelExport 4.99\"); with\n"
+    "                          --merge an existing workbook gets it, or rows below\n"
+    "                          those of its sheet of that name. Excel, Word and\n"
+    "                          OpenOffice are written by a headless LibreOffice of\n"
+    "                          their own (packages libreoffice-calc-nogui and\n"
+    "                          libreoffice-writer-nogui); Excel stores .xls, .xlsx or\n"
+    "                          .ods by the output's extension, Word .doc, .docx, .odt\n"
+    "                          or .rtf\n"
+    "  --filter NAME           OpenOffice: LibreOffice's filter the document is stored\n"
+    "                          with (MS Word 97, writer8, MS Word 2007 XML, Rich Text\n"
+    "                          Format, HTML (StarWriter), DocBook File, Text, Text\n"
+    "                          (encoded), writer_pdf_Export); default the one of the\n"
+    "                          output's extension, else MS Word 97\n"
     "  --quiet                 no progress bar and no final message\n"
     "\n"
     "Exit status: 0 when the export completed, 1 when it failed or was cancelled or\n"
@@ -354,6 +369,8 @@ struct TExportArgs {
   std::optional<TBDETableType> tableType;
   // Database target (ADO).
   std::optional<std::string> dbUser, dbPassword;
+  // Office suite formats.
+  std::optional<std::string> sheet, filter;
   bool columnsGiven = false;
   bool quiet = false;
   bool allowLossy = false;
@@ -519,6 +536,14 @@ TExportArgs ParseArgs(const std::vector<std::string>& args) {
     // Database target (ADO)
     else if (a == "--user") r.dbUser = value();
     else if (a == "--password") r.dbPassword = value();
+    // Office suite formats
+    else if (a == "--sheet") {
+      r.sheet = value();
+      if (r.sheet->empty()) throw UsageError{"export: --sheet needs a sheet name"};
+    } else if (a == "--filter") {
+      r.filter = value();
+      if (r.filter->empty()) throw UsageError{"export: --filter needs a filter name"};
+    }
     else if (a == "--quiet" || a == "-q") r.quiet = true;
     else if (a == "--allow-lossy") r.allowLossy = true;
     else if (a == "--salvage") r.salvage = true;
@@ -571,11 +596,14 @@ std::string ExportHelp() {
 
 // The format of a run must have a writer in this build.
 void CheckFormatBuilt(TTableTypeExport t) {
-  // Database targets: Access cannot be written on Linux; ADO needs an ODBC driver.
-  if ((t == teAccess || t == teADO) && !FormatUnavailableReason(t).empty())
-    throw UsageError{"export: " + FormatUnavailableReason(t)};
-  if (!ExportFormat(t).Built())
-    throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
+  // Access cannot be written on Linux; ADO needs an ODBC driver; the office formats
+  // need LibreOffice.
+  const std::string why = FormatUnavailableReason(t);
+  if (why.empty()) return;
+  if (t == teAccess || t == teADO) throw UsageError{"export: " + why};
+  if (ExportFormat(t).Create)
+    throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available: " + why};
+  throw UsageError{std::string("export: the ") + TableTypeName(t) + " format is not available in this build"};
 }
 
 // --set FORMAT.KEY=VALUE: a setting of a format's own.
@@ -650,6 +678,20 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.tableType) {
     if (m.TableType() != teParadox) throw UsageError{"export: --table-type goes with --format Paradox"};
     m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
+  // Office suite formats: the sheet is named by the run's key; the document's
+  // filter follows the output's extension unless one is given.
+  if (a.sheet) m.KeyGenerator = *a.sheet;
+  if (a.filter) {
+    m.FilterName = *a.filter;
+  } else if (m.TableType() == teOpenOffice) {
+    const size_t dot = m.FileName.find_last_of('.'), slash = m.FileName.find_last_of('/');
+    const std::string ext =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : m.FileName.substr(dot);
+    for (const std::string& f : TZelExportToOpenOffice::TextDocumentFilters())
+      if (f != "Text (encoded)" && SameTextAscii(TZelExportToOpenOffice::FilterExtension(f), ext)) {
+        m.FilterName = f;
+        break;
+      }
   }
   if (a.rowsPerFile) m.RowsPerFile = *a.rowsPerFile;
   ApplyPageArgs(a.page, m);

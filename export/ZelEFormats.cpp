@@ -19,6 +19,11 @@
 #include "export/formats/ZelE2WQ.h"
 #include "export/formats/ZelE2XML.h"
 #include "export/formats/ZelE2XLS.h"
+// Office suite formats
+#include "export/formats/ZelE2Excel.h"
+#include "export/formats/ZelE2OOo.h"
+#include "export/formats/ZelE2Word.h"
+#include "platform/office/office.h"
 
 namespace korvane {
 
@@ -54,9 +59,11 @@ std::vector<TZelEFormat> MakeTable() {
       {teXLS, "XLS", "TZelExportToXLS", ".XLS", fcSpreadsheet, kSheet | faCharacterSet, Writer<TZelExportToXLS>(),
        nullptr},
       {teExcel, "Excel", "TZelExportToExcel", ".XLS", fcSpreadsheet,
-       kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, nullptr, nullptr},
+       kSheet | faPageSetup | faAutoFit | faSheetName | faMerge, Writer<TZelExportToExcel>(),
+       nullptr, [] { return office::OfficeUnavailable(office::TApp::Calc); }},
       {teWord, "Word", "TZelExportToWord", ".DOC", fcDocument,
-       (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, nullptr, nullptr},
+       (kSheet & ~faOriginalTypes) | faPageSetup | faAutoFit | faMerge, Writer<TZelExportToWord>(), nullptr,
+       [] { return office::OfficeUnavailable(office::TApp::Writer); }},
       {teSYLK, "SYLK", "TZelExportToSYLK", ".SLK", fcOther,
        faTitles | faOriginalTypes | faHeaderFooter | faColumnWidth | faReversed | faSheetName | faCharacterSet,
        Writer<TZelExportToSYLK>(), nullptr},
@@ -93,9 +100,9 @@ std::vector<TZelEFormat> MakeTable() {
        Writer<TZelExportToLDIF>(), Settings<TZelELDIFSettings>()},
       {teADO, "ADO", "TZelExportToADO", "", fcDatabase,
        faTitles | faOriginalTypes | faColumnWidth | faReversed | faTableName | faConnection,
-       Writer<TZelExportToADO>(), nullptr},
-      {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName, nullptr,
-       nullptr},
+       Writer<TZelExportToADO>(), nullptr, [] { return ZelEADOUnavailableReason(); }},
+      {teOpenOffice, "OpenOffice", "TZelExportToOpenOffice", ".ODT", fcDocument, kSheet | faFilterName | faMerge,
+       Writer<TZelExportToOpenOffice>(), nullptr, [] { return office::OfficeUnavailable(office::TApp::Writer); }},
   };
 }
 
@@ -105,6 +112,11 @@ std::vector<TZelEFormat>& Table() {
 }
 
 }  // namespace
+
+std::string TZelEFormat::Unavailable() const {
+  if (!Create) return "not available in this build";
+  return Missing ? Missing() : std::string();
+}
 
 std::string TZelEFormat::Caption() const { return ZelELanguageText(CaptionId()); }
 
@@ -135,11 +147,10 @@ const char kZelEAccessUnavailable[] =
 
 std::string FormatUnavailableReason(TTableTypeExport t) {
   const TZelEFormat& f = ExportFormat(t);
-  if (t == teAccess && !f.Built()) return kZelEAccessUnavailable;
-  if (!f.Built()) return "Not available in this build";
-  // The database target needs an ODBC driver (tests may put a format of their own in its place).
-  if (t == teADO && f.ClassName == std::string("TZelExportToADO")) return ZelEADOUnavailableReason();
-  return {};
+  if (t == teAccess && !f.Create) return kZelEAccessUnavailable;
+  if (!f.Create) return "Not available in this build";
+  // What the writer needs outside the program: an ODBC driver, the office suite.
+  return f.Missing ? f.Missing() : std::string();
 }
 
 TZelEFormat ReplaceExportFormat(const TZelEFormat& row) {

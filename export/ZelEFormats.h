@@ -59,8 +59,14 @@ struct TZelEFormat {
   uint32_t Abilities;
   TZelEWriterFactory Create;          // empty while the format has no writer
   TZelESettingsFactory NewSettings;   // empty for a format without settings of its own
+  // What the format needs and this machine lacks ("" when nothing; empty for
+  // formats that need nothing outside the program). Such a format is listed,
+  // greyed, with this reason.
+  std::function<std::string()> Missing;
 
-  bool Built() const { return static_cast<bool>(Create); }
+  bool Built() const { return static_cast<bool>(Create) && Unavailable().empty(); }
+  // Why the format cannot be used here ("" when it can).
+  std::string Unavailable() const;
   bool Can(TZelEFormatAbility a) const { return (Abilities & a) != 0; }
   // Language text of the caption ("Text file (*.txt)").
   int CaptionId() const { return txFirstFormatCaption + static_cast<int>(Type); }

@@ -38,9 +38,13 @@ void TZelExportMonitor::Run() {
   writer_ = unavailable.empty() ? CreateWriter(TableType()) : nullptr;
   if (!writer_) {
     Statistic.Result = erFailed;
-    Statistic.Message = ExportFormat(TableType()).Built() || TableType() == teAccess
-                            ? unavailable
-                            : std::string("The ") + TableTypeName(TableType()) + " format is not available in this build.";
+    if (TableType() == teAccess)
+      Statistic.Message = unavailable;
+    else if (!ExportFormat(TableType()).Create)
+      Statistic.Message = std::string("The ") + TableTypeName(TableType()) + " format is not available in this build.";
+    else
+      Statistic.Message = std::string("The ") + TableTypeName(TableType()) + " format is not available: " +
+                          unavailable + (unavailable.empty() || unavailable.back() == '.' ? "" : ".");
     if (Options.Has(soShowMessage)) Services().ShowMessage(TZelEMessageKind::Error, Statistic.Message);
     return;
   }

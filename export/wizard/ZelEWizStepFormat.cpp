@@ -95,7 +95,6 @@ void TZelEWizStepFormat::BuildView() {
   auto makeButton = [&](TTableTypeExport t, QWidget* parent) {
     auto* b = new QRadioButton(Text(ExportFormat(t).CaptionId()), parent);
     b->setObjectName(QString("rbFormat%1").arg(TableTypeName(t)));
-    // A format without a writer in this build is listed but cannot be chosen.
     // A format without a writer in this build, or whose writer needs what is not
     // installed, is listed but cannot be chosen; its tooltip says why.
     const std::string why = FormatUnavailableReason(t);
