@@ -678,6 +678,7 @@ void ApplyArgs(const TExportArgs& a, TZelExportMonitor& m) {
   if (a.tableType) {
     if (m.TableType() != teParadox) throw UsageError{"export: --table-type goes with --format Paradox"};
     m.FormatSettings.Get<TZelEBDESettings>(teParadox).TableType = *a.tableType;
+  }
   // Office suite formats: the sheet is named by the run's key; the document's
   // filter follows the output's extension unless one is given.
   if (a.sheet) m.KeyGenerator = *a.sheet;
