@@ -147,7 +147,9 @@ TEST(ADOFormats, AccessIsListedWithItsReasonAndADOWhenADriverIsInstalled) {
   EXPECT_EQ(FormatUnavailableReason(teADO), "");
   // Access is the one format without a writer.
   for (const TZelEFormat& f : ExportFormats()) {
-    if (f.Type != teAccess) EXPECT_TRUE(f.Create) << TableTypeName(f.Type);
+    if (f.Type != teAccess) {
+      EXPECT_TRUE(f.Create) << TableTypeName(f.Type);
+    }
   }
   // A connection string is no file name: its "extension" stays.
   TZelExportToADO w;
