@@ -1,5 +1,7 @@
 #include "export/ZelETypes.h"
 
+#include <charconv>
+
 #include "export/ZelEFormats.h"
 #include "export/ZelEPlatform.h"
 
@@ -58,6 +60,39 @@ std::string ZelEFormat(const std::string& pattern, std::initializer_list<std::st
 TZelEServices& SilentServices() {
   static TZelESilentServices services;
   return services;
+}
+
+namespace {
+
+// The sign, the whole digits without leading zeros and the fraction without
+// trailing zeros of a decimal text, to compare two texts of one value.
+std::string CanonicalDecimal(std::string_view s) {
+  bool negative = false;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  const size_t dot = s.find('.');
+  std::string whole(s.substr(0, dot)), frac(dot == std::string_view::npos ? "" : s.substr(dot + 1));
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  frac.erase(frac.find_last_not_of('0') + 1);
+  if (whole.empty() && frac.empty()) return "0";
+  return (negative ? "-" : "") + whole + (frac.empty() ? "" : "." + frac);
+}
+
+}  // namespace
+
+bool ExactDoubleOfDecimal(std::string_view text, double& out) {
+  double d = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), d);
+  if (r.ec != std::errc()) return false;
+  char buf[400];
+  const auto back = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+  if (back.ec != std::errc() ||
+      CanonicalDecimal(text) != CanonicalDecimal(std::string_view(buf, static_cast<size_t>(back.ptr - buf))))
+    return false;
+  out = d;
+  return true;
 }
 
 }  // namespace korvane

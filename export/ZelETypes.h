@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "engine/dataset.h"
 
@@ -168,5 +169,10 @@ class EZelExportError : public Exception {
 
 // Substitutes the arguments for the "%s" and "%d" markers of a text, in order.
 std::string ZelEFormat(const std::string& pattern, std::initializer_list<std::string> args);
+
+// The double of a decimal text (a BCD value's digits) when that double gives the
+// same decimal back, so a cell may hold it as a number without changing the value;
+// false when it would change a digit.
+bool ExactDoubleOfDecimal(std::string_view text, double& out);
 
 }  // namespace korvane

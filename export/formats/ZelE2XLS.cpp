@@ -51,22 +51,6 @@ std::string QuotedSymbol(const std::string& symbol) {
   return out;
 }
 
-// The sign, the whole digits without leading zeros and the fraction without
-// trailing zeros of a decimal text, to compare two texts of one value.
-std::string CanonicalDecimal(std::string_view s) {
-  bool negative = false;
-  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
-    negative = s[0] == '-';
-    s.remove_prefix(1);
-  }
-  const size_t dot = s.find('.');
-  std::string whole(s.substr(0, dot)), frac(dot == std::string_view::npos ? "" : s.substr(dot + 1));
-  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-  frac.erase(frac.find_last_not_of('0') + 1);
-  if (whole.empty() && frac.empty()) return "0";
-  return (negative ? "-" : "") + whole + (frac.empty() ? "" : "." + frac);
-}
-
 bool IsBinaryType(TFieldType t) { return t == ftBytes || t == ftVarBytes || (IsBlobType(t) && t != ftMemo && t != ftFmtMemo); }
 
 }  // namespace
@@ -411,11 +395,7 @@ void TZelExportToXLS::WriteData(const TField* field, TCellType cellType, int row
       return;
     case TZelECellValue::cvBCD: {
       double d = 0;
-      const auto r = std::from_chars(v.Text.data(), v.Text.data() + v.Text.size(), d);
-      char buf[400];
-      const auto back = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
-      if (r.ec == std::errc() && back.ec == std::errc() &&
-          CanonicalDecimal(v.Text) == CanonicalDecimal(std::string_view(buf, static_cast<size_t>(back.ptr - buf)))) {
+      if (ExactDoubleOfDecimal(v.Text, d)) {
         number(d, fsGeneral);
       } else {
         ++decimalsAsText_;

@@ -198,8 +198,10 @@ TEST(Bitmap, HostileHeadersAreRefusedBeforeAnyAllocation) {
   EXPECT_FALSE(b.Parse(std::string("\x02\0\0\0\0\0\0\0\xFF\xD8\xFF\xE0", 12), error));
   const std::string whole = MakeBmp(TBmpSpec{.Bits = std::string(16, '\0')});
   for (size_t cut = 0; cut < whole.size(); ++cut) {
+    // The bitmap reads the bytes it was given, so they outlive it.
+    const std::string prefix = whole.substr(0, cut);
     TZelEBitmap part;
-    if (part.Parse(whole.substr(0, cut), error)) Pixels(part);  // a parsed prefix decodes in bounds
+    if (part.Parse(prefix, error)) Pixels(part);  // a parsed prefix decodes in bounds
   }
 }
 
