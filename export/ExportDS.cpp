@@ -754,6 +754,14 @@ TDataSet* TZelExportBaseComponent::GetDataset() const {
   return DataSet;
 }
 
+std::string TZelExportBaseComponent::FieldNameText(const TZelEColumn& c) const {
+  if (c.ColumnKind != ckField || !engine_) return c.FieldName;
+  TField* field = engine_->FindField(c);
+  if (!field) return c.FieldName;
+  if (auto* table = dynamic_cast<TPdx*>(&field->DataSet())) return table->EncodeText(c.FieldName, *field);
+  return c.FieldName;
+}
+
 void TZelExportBaseComponent::RunFailed(const std::string& message) {
   Statistic.Result = erFailed;
   if (AnimatedStatus) HideProgress();

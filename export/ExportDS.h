@@ -348,6 +348,9 @@ class TZelExportBaseComponent : public TZelECustomBaseComponent {
   TZelECustomDataEngine* Engine() const { return engine_; }
   // The dataset behind the run's engine, else the one of the data source.
   TDataSet* GetDataset() const;
+  // A column's field name as text: tables store their field names in their own code
+  // page, so a name read from one is decoded as the table's text is.
+  std::string FieldNameText(const TZelEColumn& c) const;
 
   void Assign(const TZelECustomBaseComponent& source) override;
 

@@ -768,7 +768,7 @@ void TZelExportToCellFile::WriteTitles(TZelECustomDataEngine&, const TZelEColumn
     TAlignment align = c.Title.Alignment;
     TCellType ct = ctString;
     font_ = c.Title.Font;
-    cellText_ = Options.Has(soUseFieldNameAsCaption) ? c.FieldName : c.Title.Caption;
+    cellText_ = Options.Has(soUseFieldNameAsCaption) ? FieldNameText(c) : c.Title.Caption;
     Statistic.CurrentCol = ci;
     if (OnGetCellParams) OnGetCellParams(*this, nullptr, cellText_, font_, align, color, ct);
     ConvertText(cellText_);
@@ -877,7 +877,7 @@ void TZelExportToCellFile::WriteRecord(TZelECustomDataEngine& engine, const TZel
       case elTabularForm: {
         StartRow();
         if (titleRows_ > 0) {
-          std::string title = Options.Has(soUseFieldNameAsCaption) ? c.FieldName : c.Title.Caption;
+          std::string title = Options.Has(soUseFieldNameAsCaption) ? FieldNameText(c) : c.Title.Caption;
           ConvertText(title);
           PutData(nullptr, ctString, rowCounter, 0, title, c.Title.Alignment, &c.Title.Font, c.Title.Color);
           if (titleRows_ > 1 && Options.Has(soBlankRowAfterCaptions))

@@ -12,7 +12,7 @@ void TZelExportToADODOA::ResolveColumns() {
     TDBColumn d;
     d.Column = &c;
     d.Field = c.ColumnKind == ckField ? engine.FindField(c) : nullptr;
-    d.Name = Options.Has(soUseFieldNameAsCaption) ? c.FieldName : c.Title.Caption;
+    d.Name = Options.Has(soUseFieldNameAsCaption) ? FieldNameText(c) : c.Title.Caption;
     if (Options.Has(soFieldMask)) d.Type = ftString;
     else if (d.Field) d.Type = d.Field->DataType();
     else d.Type = FieldTypeOfCellType(c.DataType);

@@ -222,11 +222,7 @@ void TZelExportToLDIF::MakeDescriptors() {
   for (const TZelEColumn& c : Columns.Items()) {
     if (!IsExported(c)) continue;
     ++k;
-    // Field names are stored in the table's code page: decoded as its text is.
-    std::string name = c.FieldName;
-    if (auto* pdx = dynamic_cast<TPdx*>(GetDataset()); pdx && !IsValidUtf8(name))
-      if (TField* f = pdx->FindField(name)) name = pdx->EncodeText(name, *f);
-    names_.push_back(set.Add(LdifDescriptor(name, k)));
+    names_.push_back(set.Add(LdifDescriptor(FieldNameText(c), k)));
   }
 }
 

@@ -146,6 +146,11 @@ def check_table(cli, path, tmp):
     names = rows[0]
     check(len(kinds) == len(names), f"{path}: {len(kinds)} kinds for {len(names)} fields")
     check(got[:1] == [[dump_text(n) for n in names]], f"{path}: titles {got[:1]} for {names}")
+    # Titles taken from the stored field names are decoded as the captions are.
+    r = run(cli, "export", path, "--format", "text", "--output", out, "--title", "--field-names", "--separator", ",",
+            "--qualifier", '"', "--record-separator", "lf", "--quiet", "--allow-lossy")
+    if check(r.returncode == 0, f"{path}: --field-names export: {r.stderr!r}"):
+        check(read_csv(out)[:1] == [[dump_text(n) for n in names]], f"{path}: --field-names titles for {names}")
     bad = 0
     for ri, (g, d) in enumerate(zip(got[1:], rows[1:])):
         if g == [] and len(d) == 1:
