@@ -25,6 +25,21 @@ void AppendHex4(std::string& out, uint32_t v) {
   out += kHex[v & 15];
 }
 
+// A code of a Type0 font (two bytes) in a literal string: raw bytes but for
+// the string's delimiters, the escape and line ends (a bare CR reads as LF).
+void AppendCode(std::string& out, uint16_t code) {
+  for (const auto b : {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}) {
+    switch (b) {
+      case '(': out += "\\("; break;
+      case ')': out += "\\)"; break;
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += b;
+    }
+  }
+}
+
 // UTF-16BE hex of a text (surrogate pairs past U+FFFF).
 void AppendUtf16Hex(std::string& out, std::u32string_view text) {
   for (char32_t c : text) {
@@ -367,7 +382,9 @@ struct TZelExportToPDF::TPageDeflater {
   }
   const std::string& Compress(const std::string& data, int level) {
     if (!ready) {
-      if (deflateInit(&z, level) != Z_OK) throw EZelExportError("zlib cannot start");
+      // The largest hash table: fewer collisions, faster on page operators.
+      if (deflateInit2(&z, level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw EZelExportError("zlib cannot start");
       ready = true;
     } else {
       deflateReset(&z);
@@ -567,6 +584,16 @@ int TZelExportToPDF::PdfFontOf(const TFontFace& face) {
   return n;
 }
 
+// Codes with a byte that a literal string must escape (line ends, parentheses,
+// backslash) stay unused, so that every code takes two bytes of the page.
+void TZelExportToPDF::SkipEscapedCodes(TPdfFont& f) {
+  auto escaped = [](size_t b) { return b == '\n' || b == '\r' || b == '(' || b == ')' || b == '\\'; };
+  while (escaped(f.gids.size() & 0xFF) || escaped((f.gids.size() >> 8) & 0xFF)) {
+    f.gids.push_back(0);
+    f.texts.emplace_back();
+  }
+}
+
 uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std::u32string_view text) {
   if (text.size() == 1) {
     if (text[0] < 0x10000) {
@@ -576,6 +603,7 @@ uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std:
     const uint64_t key = (static_cast<uint64_t>(gid) << 21) | text[0];
     auto it = f.single.find(key);
     if (it != f.single.end()) return it->second;
+    SkipEscapedCodes(f);
     const auto code = static_cast<uint16_t>(f.gids.size());
     f.single.emplace(key, code);
     if (text[0] < 0x10000 && f.byChar[text[0]] == 0) f.byChar[text[0]] = code;
@@ -586,6 +614,7 @@ uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std:
   auto key = std::make_pair(gid, std::u32string(text));
   auto it = f.other.find(key);
   if (it != f.other.end()) return it->second;
+  SkipEscapedCodes(f);
   const auto code = static_cast<uint16_t>(f.gids.size());
   f.other.emplace(std::move(key), code);
   f.gids.push_back(gid);
@@ -706,6 +735,7 @@ void TZelExportToPDF::Layout(TCell& c) {
 
 void TZelExportToPDF::BeginPage() {
   pageOpen_ = true;
+  textOpen_ = false;
   content_.clear();
   pageFonts_.clear();
   pageImages_.clear();
@@ -839,19 +869,50 @@ void TZelExportToPDF::DrawLine(const TCell& c, const TCellLine& line, double bas
   else if (c.alignment == taCenter) x = std::max(c.x0 + 2, (c.x0 + c.x1 - width) / 2);
   const bool colored = Options.Has(soColorsFonts) && !IsBlack(c.fontColor);
   std::string& o = content_;
-  o += "BT\n";
+  if (!textOpen_) {
+    o += "BT\n";
+    textOpen_ = true;
+    textX_ = textY_ = 0;
+  }
   if (colored) o += ColorOp(c.fontColor, false);
-  AppendNum(o, x);
+  // Lines of a row share one text object; each moves from the one before.
+  const int64_t tx = std::llround(x * 100), ty = std::llround((pageHeight_ / scale_ - baseline) * 100);
+  AppendHundredths(o, tx - textX_);
   o += ' ';
-  AppendNum(o, pageHeight_ / scale_ - baseline);
+  AppendHundredths(o, ty - textY_);
   o += " Td\n";
+  textX_ = tx;
+  textY_ = ty;
   EmitRun(c.size);
   if (colored) o += "0 g\n";
-  o += "ET\n";
+}
+
+void TZelExportToPDF::EndText() {
+  if (!textOpen_) return;
+  content_ += "ET\n";
+  textOpen_ = false;
+}
+
+void TZelExportToPDF::AppendHundredths(std::string& out, int64_t v) {
+  char buf[32];
+  char* p = buf;
+  if (v < 0) {
+    *p++ = '-';
+    v = -v;
+  }
+  p = std::to_chars(p, buf + sizeof buf, v / 100).ptr;
+  const int frac = static_cast<int>(v % 100);
+  if (frac != 0) {
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + frac / 10);
+    if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
+  }
+  out.append(buf, p);
 }
 
 // The glyphs of run_ as strings of their fonts (the font set only where it
-// changes on the page).
+// changes on the page). Literal strings of the codes' bytes are half the size
+// of hex ones, and so is the time to compress them.
 void TZelExportToPDF::EmitRun(double size) {
   std::string& o = content_;
   size_t i = 0;
@@ -874,16 +935,16 @@ void TZelExportToPDF::EmitRun(double size) {
       tfFont_ = pf;
       tfSize_ = size;
     }
-    o += adjusted ? "[<" : "<";
+    o += adjusted ? "[(" : "(";
     for (size_t k = i; k < j; ++k) {
-      AppendHex4(o, run_[k].code);
+      AppendCode(o, run_[k].code);
       if (run_[k].adjust != 0) {
-        o += "> ";
+        o += ") ";
         o += std::to_string(run_[k].adjust);
-        o += " <";
+        o += " (";
       }
     }
-    o += adjusted ? ">] TJ\n" : "> Tj\n";
+    o += adjusted ? ")] TJ\n" : ") Tj\n";
     i = j;
   }
 }
@@ -898,6 +959,7 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
   for (const TCell& c : cells_) {
     if (c.image) {
       if (1 >= segStart && 1 + c.picH <= segEnd + 0.001) {
+        EndText();
         content_ += "q " + Num(c.picW) + " 0 0 " + Num(c.picH) + " " + Num(c.x0 + 2) + " " +
                     Num(pdfY(top + 1 - segStart + c.picH)) + " cm /Im" + std::to_string(c.image) + " Do Q\n";
         if (std::find(pageImages_.begin(), pageImages_.end(), c.image) == pageImages_.end())
@@ -911,6 +973,7 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
       if (line.top >= segStart - 0.001 && line.top < segEnd - 0.001)
         DrawLine(c, line, top + (line.top - segStart) + c.size * 0.8 + 1);
   }
+  EndText();
   // Rules in grey: a column's rule runs on over the rows that follow.
   if (Options.Has(soColLines)) {
     double right = -1;

@@ -165,6 +165,9 @@ class TZelExportToPDF : public TZelExportToCellFile {
   void ColumnRule(double x, double top, double bottom);
   static void AppendRule(std::string& out, double x0, double y0, double x1, double y1);
   void ForgetPdfFonts();
+  void EndText();
+  static void AppendHundredths(std::string& out, int64_t v);
+  static void SkipEscapedCodes(TPdfFont& f);
   int FontRef(const TFontSpec& font);
   int FontRefOf(const TFontSpec& font);
   int PdfFont(const TFontFace& face);
@@ -191,6 +194,9 @@ class TZelExportToPDF : public TZelExportToCellFile {
   std::vector<char> pageFontUsed_;  // by PDF font
   // The font and size the page's text is set in (-1: none yet).
   int tfFont_ = -1;
+  // A text object is open; the start of its last line in hundredths of a point.
+  bool textOpen_ = false;
+  int64_t textX_ = 0, textY_ = 0;
   double tfSize_ = -1;
   // Rules of the page not drawn yet: column rules are drawn as one line over
   // rows that follow one another (x, top and bottom from the page's top).
