@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +40,13 @@ void AppendCode(std::string& out, uint16_t code) {
     }
   }
 }
+
+// Bytes a literal string escapes.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> t{};
+  for (char c : {'(', ')', '\\', '\r', '\n'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
 
 // UTF-16BE hex of a text (surrogate pairs past U+FFFF).
 void AppendUtf16Hex(std::string& out, std::u32string_view text) {
@@ -242,9 +250,10 @@ std::string Encode(std::string_view data, TPDFFilterDecode filter, TPDFCompressi
   }
 }
 
-std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double width,
-                                                const std::function<double(char32_t)>& advance) {
-  std::vector<std::pair<size_t, size_t>> lines;
+template <class TAdvance>
+void WrapLineInto(std::u32string_view text, double width, const TAdvance& advance,
+                  std::vector<std::pair<size_t, size_t>>& lines) {
+  lines.clear();
   size_t start = 0;
   while (true) {
     double w = 0;
@@ -272,6 +281,12 @@ std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double
     while (start < text.size() && text[start] == U' ') ++start;
     if (start >= text.size()) break;
   }
+}
+
+std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double width,
+                                                const std::function<double(char32_t)>& advance) {
+  std::vector<std::pair<size_t, size_t>> lines;
+  WrapLineInto(text, width, advance, lines);
   return lines;
 }
 
@@ -435,7 +450,7 @@ void TZelExportToPDF::WriteFileBegin() {
   content_.clear();
   ForgetPdfFonts();
   images_ = 0;
-  cells_.clear();
+  RecycleCells();
   pendingSpan_ = 1;
   widths_.clear();
   columnX_.clear();
@@ -503,7 +518,7 @@ void TZelExportToPDF::BeginRow() {
       scale_ = kMaxPageWidth / need;
     }
   }
-  cells_.clear();
+  RecycleCells();
   pendingSpan_ = 1;
 }
 
@@ -514,9 +529,22 @@ void TZelExportToPDF::WriteMergedData(TCellType cellType, int row, int col, int 
   pendingSpan_ = 1;
 }
 
+void TZelExportToPDF::RecycleCells() {
+  for (TCell& c : cells_) spareCells_.push_back(std::move(c));
+  cells_.clear();
+}
+
 void TZelExportToPDF::WriteData(const TField* field, TCellType cellType, int, int col, const std::string& text,
                                 TAlignment alignment, const TFontSpec* font, TColor color) {
+  // The cells of earlier rows lend their buffers.
   TCell c;
+  if (!spareCells_.empty()) {
+    c.text = std::move(spareCells_.back().text);
+    c.lines = std::move(spareCells_.back().lines);
+    spareCells_.pop_back();
+    c.text.clear();
+    c.lines.clear();
+  }
   c.col = col;
   c.span = pendingSpan_;
   c.fullWidth = Statistic.Section == 0 || Statistic.Section == 4;
@@ -723,7 +751,8 @@ void TZelExportToPDF::Layout(TCell& c) {
   while (true) {
     size_t end = start;
     while (end < t.size() && t[end] != U'\r' && t[end] != U'\n') ++end;
-    for (auto [a, b] : pdf::WrapLine(std::u32string_view(t).substr(start, end - start), inner, advance)) {
+    pdf::WrapLineInto(std::u32string_view(t).substr(start, end - start), inner, advance, wrapped_);
+    for (auto [a, b] : wrapped_) {
       c.lines.push_back({static_cast<uint32_t>(start + a), static_cast<uint32_t>(start + b), top});
       top += lh;
     }
@@ -842,8 +871,11 @@ void TZelExportToPDF::DrawLine(const TCell& c, const TCellLine& line, double bas
     }
   if (plain) {
     // One glyph per character, left to right.
+    TFontRef& ref = *fontRefs_[static_cast<size_t>(c.fontRef)];
+    ref.SlotOf(0);
     for (char32_t ch : text) {
-      const TCharSlot& slot = Slot(c.fontRef, ch);
+      const TCharSlot& known = ref.slots[ch];
+      const TCharSlot& slot = known.pdfFont >= 0 ? known : Slot(c.fontRef, ch);
       if (slot.missing) ++unshownChars_;
       advance += slot.drawAdvance;
       run_.push_back({slot.pdfFont, slot.code, 0});
@@ -937,7 +969,13 @@ void TZelExportToPDF::EmitRun(double size) {
     }
     o += adjusted ? "[(" : "(";
     for (size_t k = i; k < j; ++k) {
-      AppendCode(o, run_[k].code);
+      const uint16_t code = run_[k].code;
+      if (kNeedsEscape[code >> 8] || kNeedsEscape[code & 0xFF]) {
+        AppendCode(o, code);
+      } else {
+        const char two[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+        o.append(two, 2);
+      }
       if (run_[k].adjust != 0) {
         o += ") ";
         o += std::to_string(run_[k].adjust);
@@ -1070,7 +1108,7 @@ void TZelExportToPDF::EndRow() {
     EndPage();
     BeginPage();
   }
-  cells_.clear();
+  RecycleCells();
 }
 
 void TZelExportToPDF::WriteFonts() {

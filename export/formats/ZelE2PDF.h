@@ -165,6 +165,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
   void ColumnRule(double x, double top, double bottom);
   static void AppendRule(std::string& out, double x0, double y0, double x1, double y1);
   void ForgetPdfFonts();
+  void RecycleCells();
   void EndText();
   static void AppendHundredths(std::string& out, int64_t v);
   static void SkipEscapedCodes(TPdfFont& f);
@@ -213,6 +214,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
     int adjust;
   };
   std::vector<TRunGlyph> run_;
+  std::vector<std::pair<size_t, size_t>> wrapped_;
   // Layout.
   std::vector<double> widths_;
   std::vector<double> columnX_;
@@ -220,7 +222,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
   double marginL_ = 10, marginT_ = 10, marginR_ = 10, marginB_ = 10;
   double y_ = 0;  // top of the next row, from the page's top (unscaled)
   int pendingSpan_ = 1;
-  std::vector<TCell> cells_;
+  std::vector<TCell> cells_, spareCells_;
   // Fonts.
   std::vector<std::unique_ptr<TFontRef>> fontRefs_;
   std::map<std::string, int> fontRefOf_;
