@@ -245,7 +245,11 @@ if want pdfrtf; then
           k="$f/$o"
           out=/dev/null
           [ "$o" = file ] && out="$TABLES/$t.pdfrtf.$f"
-          r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet)
+          if ! r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet); then
+            echo "$t $f into $out: the export failed (round left out)"
+            rm -f "$TABLES/$t.pdfrtf."*
+            continue
+          fi
           if [ "$o" = file ]; then
             size[$f]=$(awk -v b="$(stat -c %s "$out")" 'BEGIN{printf "%.1f", b/1048576}')
             rm -f "$out"

@@ -657,12 +657,7 @@ int TZelExportToPDF::WriteImage(const TField* field, const std::string& text, do
   if (bytes.empty()) return 0;
   TZelEBitmap bmp;
   std::string why;
-  if (!bmp.Parse(bytes, why)) {
-    const std::string where = field ? "record " + std::to_string(Statistic.RecordsExported) + ", field \"" +
-                                          field->FieldName() + "\","
-                                    : "column " + std::to_string(col + 1);
-    throw EZelExportError("The picture in " + where + " cannot be drawn: " + why + ".");
-  }
+  if (!bmp.Parse(bytes, why)) throw PictureError(field, col, why);
   const TZelEPDFSettings& s = Settings();
   std::string data, filter;
   const size_t rowBytes = static_cast<size_t>(bmp.Width()) * 3;
