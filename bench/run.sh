@@ -10,6 +10,9 @@
 #     the same run, on the same tables: time, ratio to text, peak memory, output size.
 #     The clipboard needs a display: it runs under `xvfb-run -a` when that is installed
 #     and is skipped (with a note) otherwise
+#   - PDF and RTF export beside text export in the same rounds, to /dev/null and into
+#     a file: wall and CPU time, ratio to text, peak memory, file size (REPEAT rounds;
+#     REPEAT_BIG, default 1, for the 1 000 000-record table)
 #   - bench_engine: scans, 100 000 random SetRecNo, opening and showing the last record,
 #     writing with TPdxWriter in-process
 #   - `korvane-cli print` beside text export (records/s, ratio, pages, peak memory),
@@ -38,9 +41,9 @@ echo "memory: $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 echo "kernel: $(uname -r)   load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-# SECTIONS: a comma-separated choice of write, dump, text, formats, print, engine (default
-# all); without write, the tables of an earlier run are used (missing ones are made).
-SECTIONS=${SECTIONS:-write,dump,text,formats,print,engine}
+# SECTIONS: a comma-separated choice of write, dump, text, formats, pdfrtf, print, engine
+# (default all); without write, the tables of an earlier run are used (missing ones are made).
+SECTIONS=${SECTIONS:-write,dump,text,formats,pdfrtf,print,engine}
 want() { [[ ",$SECTIONS," == *",$1,"* ]]; }
 
 sizes=("10000 t10k" "100000 t100k" "1000000 t1m")
@@ -216,6 +219,57 @@ if want formats; then
       printf "%-8s %-10s %10.1f %8.2f %10d %8.2f %10d %9s\n" "$t" "$f" "$(awk -v us="${wall[$f]}" 'BEGIN{print us/1000}')" \
         "$(awk -v a="${wall[$f]}" -v b="${wall[text]}" 'BEGIN{print a/b}')" "${cpu[$f]}" \
         "$(awk -v a="${cpu[$f]}" -v b="${cpu[text]}" 'BEGIN{print a/b}')" "${peak[$f]}" "${size[$f]:--}"
+    done
+    unset wall cpu peak size
+  done
+  echo
+fi
+
+if want pdfrtf; then
+  REPEAT_BIG=${REPEAT_BIG:-1}
+  echo "== korvane-cli export: PDF and RTF beside text export (best of $REPEAT rounds, $REPEAT_BIG for 1 000 000 records)"
+  echo "Each round runs text, PDF and RTF once to /dev/null and once into a file, so that the"
+  echo "load of the machine falls on all alike; ratios are to text export with the same output."
+  echo "CPU is user + system time; peak memory the largest resident size (/usr/bin/time)."
+  printf "%-8s %-6s %-9s %10s %8s %10s %8s %10s %9s\n" table format output "wall ms" "/text" "CPU ms" "/text" "peak KB" \
+    "out MB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    rounds=$REPEAT
+    [ "$n" -ge 1000000 ] && rounds=$REPEAT_BIG
+    declare -A wall=() cpu=() peak=() size=()
+    for _ in $(seq "$rounds"); do
+      for f in text PDF RTF; do
+        for o in null file; do
+          k="$f/$o"
+          out=/dev/null
+          [ "$o" = file ] && out="$TABLES/$t.pdfrtf.$f"
+          if ! r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet); then
+            echo "$t $f into $out: the export failed (round left out)"
+            rm -f "$TABLES/$t.pdfrtf."*
+            continue
+          fi
+          if [ "$o" = file ]; then
+            size[$f]=$(awk -v b="$(stat -c %s "$out")" 'BEGIN{printf "%.1f", b/1048576}')
+            rm -f "$out"
+          fi
+          set -- $r
+          if [ -z "${wall[$k]:-}" ] || [ "$1" -lt "${wall[$k]}" ]; then wall[$k]=$1; fi
+          if [ -z "${cpu[$k]:-}" ] || [ "$2" -lt "${cpu[$k]}" ]; then cpu[$k]=$2; fi
+          if [ -z "${peak[$k]:-}" ] || [ "$3" -gt "${peak[$k]}" ]; then peak[$k]=$3; fi
+        done
+      done
+    done
+    for o in null file; do
+      for f in text PDF RTF; do
+        k="$f/$o"
+        printf "%-8s %-6s %-9s %10.1f %8.2f %10d %8.2f %10d %9s\n" "$t" "$f" \
+          "$([ "$o" = null ] && echo /dev/null || echo file)" "$(awk -v us="${wall[$k]}" 'BEGIN{print us/1000}')" \
+          "$(awk -v a="${wall[$k]}" -v b="${wall[text/$o]}" 'BEGIN{print a/b}')" "${cpu[$k]}" \
+          "$(awk -v a="${cpu[$k]}" -v b="${cpu[text/$o]}" 'BEGIN{print (b ? a/b : 0)}')" "${peak[$k]}" \
+          "$([ "$o" = file ] && echo "${size[$f]}" || echo -)"
+      done
     done
     unset wall cpu peak size
   done

@@ -238,6 +238,13 @@ void TZelExportToCellFile::ReadBlobBytes(const TField& field,
   });
 }
 
+EZelExportError TZelExportToCellFile::PictureError(const TField* field, int col, const std::string& why) const {
+  const std::string where = field ? "record " + std::to_string(Statistic.RecordsExported) + ", field \"" +
+                                        field->FieldName() + "\","
+                                  : "column " + std::to_string(col + 1);
+  return EZelExportError("The picture in " + where + " cannot be drawn: " + why + ".");
+}
+
 bool TZelExportToCellFile::ReadCellNumber(const std::string& text, double& value) const {
   const TZelEDataFormats& f = RunFormat().Formats();
   std::string s;

@@ -158,6 +158,9 @@ class TZelExportToCellFile : public TZelExportBaseComponent {
   // memo text recoded, formatted memos and binary data as stored) in bounded
   // pieces, for a writer that encodes the bytes itself.
   void ReadBlobBytes(const TField& field, const std::function<void(std::string_view)>& sink) const;
+  // The run's error for a picture that cannot be read: it names the record and
+  // field, or the column of a picture without a field.
+  EZelExportError PictureError(const TField* field, int col, const std::string& why) const;
   // Rows and cells as the run writes them: the base's bookkeeping around the
   // format's operations.
   void StartRow();

@@ -1,5 +1,6 @@
 #include "export/ZelEBitmap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -32,32 +33,48 @@ uint8_t MaskedComponent(uint32_t v, uint32_t mask) {
 }  // namespace
 
 bool TZelEBitmap::Parse(std::string_view data, std::string& error) {
+  if (!ParseHead(data, data.size(), error)) return false;
+  dib_ = data.substr(static_cast<size_t>(layout_.HeaderStart));
+  bits_ = data.substr(static_cast<size_t>(layout_.BitsStart));
+  return true;
+}
+
+bool TZelEBitmap::ParseHead(std::string_view head, uint64_t length, std::string& error) {
   *this = TZelEBitmap();
+  length = std::max<uint64_t>(length, head.size());
   // Graphic fields keep an 8-byte leader before the file.
-  if (data.size() >= 10 && data.substr(8, 2) == "BM" && data.substr(0, 2) != "BM") data.remove_prefix(8);
-  if (data.size() < 14 + 12 || data.substr(0, 2) != "BM") {
+  uint64_t leader = 0;
+  if (head.size() >= 10 && head.substr(8, 2) == "BM" && head.substr(0, 2) != "BM") {
+    head.remove_prefix(8);
+    leader = 8;
+    length -= 8;
+  }
+  if (head.size() < 14 + 12 || head.substr(0, 2) != "BM") {
     error = "the data is no bitmap";
     return false;
   }
-  const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+  const auto* p = reinterpret_cast<const uint8_t*>(head.data());
   const uint32_t offBits = Le32(p + 10);
-  dib_ = data.substr(14);
   const auto* h = p + 14;
-  const size_t avail = dib_.size();
+  // Bytes of the headers at hand, and of everything after the file header.
+  const size_t have = head.size() - 14;
+  const uint64_t avail = length - 14;
   headerSize_ = Le32(h);
   int64_t width = 0, height = 0;
   int paletteEntry = 4;
+  uint32_t colorsUsed = 0;
   if (headerSize_ == 12) {
     width = Le16(h + 4);
     height = static_cast<int16_t>(Le16(h + 6));
     bitCount_ = static_cast<int>(Le16(h + 10));
     paletteEntry = 3;
-  } else if (headerSize_ >= 40 && headerSize_ <= avail) {
+  } else if (headerSize_ >= 40 && headerSize_ <= avail && have >= 40) {
     width = static_cast<int32_t>(Le32(h + 4));
     height = static_cast<int32_t>(Le32(h + 8));
     bitCount_ = static_cast<int>(Le16(h + 14));
     compression_ = Le32(h + 16);
-    colors_ = static_cast<int>(Le32(h + 32) > 256 ? 257 : Le32(h + 32));
+    colorsUsed = Le32(h + 32);
+    colors_ = static_cast<int>(colorsUsed > 256 ? 257 : colorsUsed);
   } else {
     error = "the bitmap header is damaged";
     return false;
@@ -81,10 +98,10 @@ bool TZelEBitmap::Parse(std::string_view data, std::string& error) {
   }
   size_t pos = headerSize_;
   if (fields) {
-    if (headerSize_ >= 52) {
+    if (headerSize_ >= 52 && have >= 52) {
       masks_[0] = Le32(h + 40), masks_[1] = Le32(h + 44), masks_[2] = Le32(h + 48);
     } else {
-      if (pos + 12 > avail) {
+      if (pos + 12 > avail || pos + 12 > have) {
         error = "the bitmap's colour masks are missing";
         return false;
       }
@@ -96,13 +113,16 @@ bool TZelEBitmap::Parse(std::string_view data, std::string& error) {
   } else if (bitCount_ == 32) {
     masks_[0] = 0xFF0000, masks_[1] = 0xFF00, masks_[2] = 0xFF;
   }
+  // The colour table: the colours a picture of up to 8 bits draws with; the
+  // optional table of a deeper one is only passed on.
+  uint64_t table = 0;
   if (bitCount_ <= 8) {
     const int maxColors = 1 << bitCount_;
     if (colors_ == 0 || colors_ > maxColors) colors_ = maxColors;
     const size_t bytes = static_cast<size_t>(colors_) * static_cast<size_t>(paletteEntry);
     // A palette cut short keeps the colours there are.
-    const size_t have = pos < avail ? std::min(bytes, avail - pos) : 0;
-    const int n = static_cast<int>(have / static_cast<size_t>(paletteEntry));
+    const size_t got = pos < have ? std::min(bytes, have - pos) : 0;
+    const int n = static_cast<int>(got / static_cast<size_t>(paletteEntry));
     for (int i = 0; i < n; ++i) {
       const uint8_t* e = h + pos + static_cast<size_t>(i * paletteEntry);
       palette_[i][0] = e[2], palette_[i][1] = e[1], palette_[i][2] = e[0];
@@ -110,6 +130,7 @@ bool TZelEBitmap::Parse(std::string_view data, std::string& error) {
     pos += bytes;
   } else {
     colors_ = 0;
+    table = uint64_t{colorsUsed} * 4;
   }
   // The pixels start where the file header says, else right after the palette.
   size_t bitsAt = pos;
@@ -118,25 +139,35 @@ bool TZelEBitmap::Parse(std::string_view data, std::string& error) {
     error = "the bitmap has no pixel data";
     return false;
   }
-  bits_ = dib_.substr(bitsAt);
+  const uint64_t bitsHave = avail - bitsAt;
   stride_ = static_cast<size_t>(((width * bitCount_ + 31) / 32) * 4);
+  uint64_t bitsLength = 0;
   if (rle) {
     if (width * height > kMaxCompressedPixels) {
       error = "the compressed bitmap claims " + std::to_string(width) + " x " + std::to_string(height) +
               " pixels, more than a picture of this kind is read with";
       return false;
     }
+    const uint32_t sizeImage = headerSize_ >= 40 ? Le32(h + 20) : 0;
+    bitsLength = sizeImage != 0 ? std::min<uint64_t>(sizeImage, bitsHave) : bitsHave;
   } else {
     // Every row but the last whole, the last at least to its last pixel.
     const uint64_t lastRow = static_cast<uint64_t>((width * bitCount_ + 7) / 8);
     const uint64_t need = static_cast<uint64_t>(stride_) * static_cast<uint64_t>(height - 1) + lastRow;
-    if (need > bits_.size()) {
+    if (need > bitsHave) {
       error = "the bitmap's header promises " + std::to_string(width) + " x " + std::to_string(height) +
-              " pixels, but its data holds only " + std::to_string(bits_.size()) + " of the " +
-              std::to_string(need) + " bytes they need";
+              " pixels, but its data holds only " + std::to_string(bitsHave) + " of the " + std::to_string(need) +
+              " bytes they need";
       return false;
     }
+    const uint64_t full = static_cast<uint64_t>(stride_) * static_cast<uint64_t>(height);
+    bitsLength = std::min(full, bitsHave);
+    layout_.Padding = full - bitsLength;
   }
+  layout_.HeaderStart = leader + 14;
+  layout_.HeaderLength = std::min<uint64_t>(pos + table, bitsAt);
+  layout_.BitsStart = leader + 14 + bitsAt;
+  layout_.BitsLength = bitsLength;
   width_ = static_cast<int>(width);
   height_ = static_cast<int>(height);
   return true;

@@ -24,6 +24,23 @@ class TZelEBitmap {
   // the reason in error when the bytes are no bitmap this reader draws or hold
   // fewer pixels than the header promises.
   bool Parse(std::string_view data, std::string& error);
+  // The same from the first bytes of a bitmap that is read in pieces: head
+  // holds at least its first kHeadBytes bytes (all of them when it is shorter),
+  // length is the length of the whole. Dib() and DecodeRows need Parse.
+  bool ParseHead(std::string_view head, uint64_t length, std::string& error);
+  // Enough for the leader, the file and info headers, masks and 256 colours.
+  static constexpr size_t kHeadBytes = 8 + 14 + 124 + 16 + 256 * 4;
+
+  // Where the device-independent bitmap lies in the data given to Parse or
+  // ParseHead (offsets from its start, a leader counted): the info header
+  // with its masks and colour table, then the pixel bits. Padding zero bytes
+  // complete the last row when the data ends without its padding.
+  struct TDibLayout {
+    uint64_t HeaderStart = 0, HeaderLength = 0;
+    uint64_t BitsStart = 0, BitsLength = 0;
+    uint64_t Padding = 0;
+  };
+  const TDibLayout& DibLayout() const { return layout_; }
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -45,6 +62,7 @@ class TZelEBitmap {
   void Expand(const uint8_t* src, uint8_t* rgb) const;  // one stored row
 
   std::string_view dib_, bits_;
+  TDibLayout layout_;
   int width_ = 0, height_ = 0, bitCount_ = 0;
   bool topDown_ = false;
   uint32_t compression_ = 0;

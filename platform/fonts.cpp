@@ -46,15 +46,16 @@ std::string NameChars(std::string_view s) {
 }  // namespace
 
 void DecodeUtf8(std::string_view s, std::u32string& out) {
-  out.clear();
-  out.reserve(s.size());
+  // At most one character per byte: written in place, then cut to length.
+  out.resize(s.size());
+  char32_t* o = out.data();
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const size_t n = s.size();
   size_t i = 0;
   while (i < n) {
     const unsigned char c = p[i];
     if (c < 0x80) {
-      out += c;
+      *o++ = c;
       ++i;
       continue;
     }
@@ -70,13 +71,14 @@ void DecodeUtf8(std::string_view s, std::u32string& out) {
     if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
       ok = false;
     if (!ok) {
-      out += U'\uFFFD';
+      *o++ = U'\uFFFD';
       ++i;
       continue;
     }
-    out += cp;
+    *o++ = cp;
     i += static_cast<size_t>(len);
   }
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 bool IsComplexChar(char32_t c) {

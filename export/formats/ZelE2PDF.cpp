@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -24,6 +25,28 @@ void AppendHex4(std::string& out, uint32_t v) {
   out += kHex[(v >> 4) & 15];
   out += kHex[v & 15];
 }
+
+// A code of a Type0 font (two bytes) in a literal string: raw bytes but for
+// the string's delimiters, the escape and line ends (a bare CR reads as LF).
+void AppendCode(std::string& out, uint16_t code) {
+  for (const auto b : {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)}) {
+    switch (b) {
+      case '(': out += "\\("; break;
+      case ')': out += "\\)"; break;
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      default: out += b;
+    }
+  }
+}
+
+// Bytes a literal string escapes.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> t{};
+  for (char c : {'(', ')', '\\', '\r', '\n'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
 
 // UTF-16BE hex of a text (surrogate pairs past U+FFFF).
 void AppendUtf16Hex(std::string& out, std::u32string_view text) {
@@ -227,9 +250,10 @@ std::string Encode(std::string_view data, TPDFFilterDecode filter, TPDFCompressi
   }
 }
 
-std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double width,
-                                                const std::function<double(char32_t)>& advance) {
-  std::vector<std::pair<size_t, size_t>> lines;
+template <class TAdvance>
+void WrapLineInto(std::u32string_view text, double width, const TAdvance& advance,
+                  std::vector<std::pair<size_t, size_t>>& lines) {
+  lines.clear();
   size_t start = 0;
   while (true) {
     double w = 0;
@@ -257,6 +281,12 @@ std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double
     while (start < text.size() && text[start] == U' ') ++start;
     if (start >= text.size()) break;
   }
+}
+
+std::vector<std::pair<size_t, size_t>> WrapLine(std::u32string_view text, double width,
+                                                const std::function<double(char32_t)>& advance) {
+  std::vector<std::pair<size_t, size_t>> lines;
+  WrapLineInto(text, width, advance, lines);
   return lines;
 }
 
@@ -272,9 +302,25 @@ double Points(double value, TZelEMeasure measure) {
 
 }  // namespace pdf
 
+// What a character (below 65536) of a font needs to be measured and drawn
+// when it maps to one glyph: looked up once per run, not once per use.
+struct TZelExportToPDF::TCharSlot {
+  int32_t wrapAdvance = 0;  // thousandths of the em, for wrapping
+  int32_t drawAdvance = 0;
+  int32_t pdfFont = -1;  // -1: not drawn yet in this file
+  uint16_t code = 0;
+  bool wrapKnown = false;
+  bool missing = false;  // no face has it: drawn as the missing-glyph box
+};
+
 // A font of the cells: name, weight and slant with its faces.
 struct TZelExportToPDF::TFontRef {
   std::unique_ptr<TFontSet> set;
+  std::vector<TCharSlot> slots;  // by character, once the font is used
+  TCharSlot& SlotOf(char32_t c) {
+    if (slots.empty()) slots.resize(0x10000);
+    return slots[c];
+  }
 };
 
 // A PDF font: one face, codes given in order of first use.
@@ -312,10 +358,7 @@ void TZelExportToPDF::EndExecute() {
     Statistic.Notes.push_back(ZelEFormat("%d characters have no glyph in any installed font: they are drawn as a "
                                          "box and still read back as the characters they are.",
                                          {std::to_string(unshownChars_)}));
-  pdfFonts_.clear();
-  pdfFontOf_.clear();
-  lastFace_ = nullptr;
-  lastPdfFont_ = -1;
+  ForgetPdfFonts();
   fontRefs_.clear();
   fontRefOf_.clear();
   lastFontRef_ = -1;
@@ -323,12 +366,24 @@ void TZelExportToPDF::EndExecute() {
 }
 
 std::string TZelExportToPDF::Num(double v) const {
+  std::string out;
+  AppendNum(out, v);
+  return out;
+}
+
+// A number with at most two decimals, no trailing zeros.
+void TZelExportToPDF::AppendNum(std::string& out, double v) {
   char buf[48];
   const double r = std::round(v);
-  std::to_chars_result res;
-  if (std::fabs(v - r) < 0.005 && std::fabs(r) < 1e15) res = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(r));
-  else res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
-  return std::string(buf, res.ptr);
+  char* end;
+  if (std::fabs(v - r) < 0.005 && std::fabs(r) < 1e15) {
+    end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(r)).ptr;
+  } else {
+    end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2).ptr;
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+  }
+  out.append(buf, end);
 }
 
 // Page contents through one zlib stream kept for the run (a stream's state is
@@ -342,7 +397,9 @@ struct TZelExportToPDF::TPageDeflater {
   }
   const std::string& Compress(const std::string& data, int level) {
     if (!ready) {
-      if (deflateInit(&z, level) != Z_OK) throw EZelExportError("zlib cannot start");
+      // The largest hash table: fewer collisions, faster on page operators.
+      if (deflateInit2(&z, level, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw EZelExportError("zlib cannot start");
       ready = true;
     } else {
       deflateReset(&z);
@@ -391,12 +448,9 @@ void TZelExportToPDF::WriteFileBegin() {
   pageCount_ = 0;
   pageOpen_ = false;
   content_.clear();
-  pdfFonts_.clear();
-  pdfFontOf_.clear();
-  lastFace_ = nullptr;
-  lastPdfFont_ = -1;
+  ForgetPdfFonts();
   images_ = 0;
-  cells_.clear();
+  RecycleCells();
   pendingSpan_ = 1;
   widths_.clear();
   columnX_.clear();
@@ -464,7 +518,7 @@ void TZelExportToPDF::BeginRow() {
       scale_ = kMaxPageWidth / need;
     }
   }
-  cells_.clear();
+  RecycleCells();
   pendingSpan_ = 1;
 }
 
@@ -475,9 +529,22 @@ void TZelExportToPDF::WriteMergedData(TCellType cellType, int row, int col, int 
   pendingSpan_ = 1;
 }
 
+void TZelExportToPDF::RecycleCells() {
+  for (TCell& c : cells_) spareCells_.push_back(std::move(c));
+  cells_.clear();
+}
+
 void TZelExportToPDF::WriteData(const TField* field, TCellType cellType, int, int col, const std::string& text,
                                 TAlignment alignment, const TFontSpec* font, TColor color) {
+  // The cells of earlier rows lend their buffers.
   TCell c;
+  if (!spareCells_.empty()) {
+    c.text = std::move(spareCells_.back().text);
+    c.lines = std::move(spareCells_.back().lines);
+    spareCells_.pop_back();
+    c.text.clear();
+    c.lines.clear();
+  }
   c.col = col;
   c.span = pendingSpan_;
   c.fullWidth = Statistic.Section == 0 || Statistic.Section == 4;
@@ -545,6 +612,16 @@ int TZelExportToPDF::PdfFontOf(const TFontFace& face) {
   return n;
 }
 
+// Codes with a byte that a literal string must escape (line ends, parentheses,
+// backslash) stay unused, so that every code takes two bytes of the page.
+void TZelExportToPDF::SkipEscapedCodes(TPdfFont& f) {
+  auto escaped = [](size_t b) { return b == '\n' || b == '\r' || b == '(' || b == ')' || b == '\\'; };
+  while (escaped(f.gids.size() & 0xFF) || escaped((f.gids.size() >> 8) & 0xFF)) {
+    f.gids.push_back(0);
+    f.texts.emplace_back();
+  }
+}
+
 uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std::u32string_view text) {
   if (text.size() == 1) {
     if (text[0] < 0x10000) {
@@ -554,6 +631,7 @@ uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std:
     const uint64_t key = (static_cast<uint64_t>(gid) << 21) | text[0];
     auto it = f.single.find(key);
     if (it != f.single.end()) return it->second;
+    SkipEscapedCodes(f);
     const auto code = static_cast<uint16_t>(f.gids.size());
     f.single.emplace(key, code);
     if (text[0] < 0x10000 && f.byChar[text[0]] == 0) f.byChar[text[0]] = code;
@@ -564,6 +642,7 @@ uint16_t TZelExportToPDF::Code(TPdfFont& f, const TFontFace&, uint32_t gid, std:
   auto key = std::make_pair(gid, std::u32string(text));
   auto it = f.other.find(key);
   if (it != f.other.end()) return it->second;
+  SkipEscapedCodes(f);
   const auto code = static_cast<uint16_t>(f.gids.size());
   f.other.emplace(std::move(key), code);
   f.gids.push_back(gid);
@@ -578,12 +657,7 @@ int TZelExportToPDF::WriteImage(const TField* field, const std::string& text, do
   if (bytes.empty()) return 0;
   TZelEBitmap bmp;
   std::string why;
-  if (!bmp.Parse(bytes, why)) {
-    const std::string where = field ? "record " + std::to_string(Statistic.RecordsExported) + ", field \"" +
-                                          field->FieldName() + "\","
-                                    : "column " + std::to_string(col + 1);
-    throw EZelExportError("The picture in " + where + " cannot be drawn: " + why + ".");
-  }
+  if (!bmp.Parse(bytes, why)) throw PictureError(field, col, why);
   const TZelEPDFSettings& s = Settings();
   std::string data, filter;
   const size_t rowBytes = static_cast<size_t>(bmp.Width()) * 3;
@@ -634,17 +708,46 @@ void TZelExportToPDF::Layout(TCell& c) {
     c.height = c.picH + 2;
     return;
   }
-  TFontSet& set = *fontRefs_[static_cast<size_t>(c.fontRef)]->set;
+  TFontRef& ref = *fontRefs_[static_cast<size_t>(c.fontRef)];
+  TFontSet& set = *ref.set;
   const double size = c.size;
-  auto advance = [&](char32_t ch) { return set.CharAdvance(ch < 0x20 ? U' ' : ch) * size / 1000.0; };
+  auto advance = [&](char32_t ch) {
+    if (ch >= 0x10000) return set.CharAdvance(ch) * size / 1000.0;
+    TCharSlot& slot = ref.SlotOf(ch);
+    if (!slot.wrapKnown) {
+      slot.wrapAdvance = set.CharAdvance(ch < 0x20 ? U' ' : ch);
+      slot.wrapKnown = true;
+    }
+    return slot.wrapAdvance * size / 1000.0;
+  };
   const double lh = size + 2;
   double top = 4;
   size_t start = 0;
   const std::u32string& t = c.text;
+  // Most values are one line that fits (the same sum as wrapping makes).
+  double w = 0;
+  bool one = true;
+  for (char32_t ch : t) {
+    if (ch == U'\r' || ch == U'\n') {
+      one = false;
+      break;
+    }
+    w += advance(ch);
+    if (w > inner) {
+      one = false;
+      break;
+    }
+  }
+  if (one) {
+    c.lines.push_back({0, static_cast<uint32_t>(t.size()), top});
+    c.height = top + lh + 4;
+    return;
+  }
   while (true) {
     size_t end = start;
     while (end < t.size() && t[end] != U'\r' && t[end] != U'\n') ++end;
-    for (auto [a, b] : pdf::WrapLine(std::u32string_view(t).substr(start, end - start), inner, advance)) {
+    pdf::WrapLineInto(std::u32string_view(t).substr(start, end - start), inner, advance, wrapped_);
+    for (auto [a, b] : wrapped_) {
       c.lines.push_back({static_cast<uint32_t>(start + a), static_cast<uint32_t>(start + b), top});
       top += lh;
     }
@@ -656,9 +759,15 @@ void TZelExportToPDF::Layout(TCell& c) {
 
 void TZelExportToPDF::BeginPage() {
   pageOpen_ = true;
+  textOpen_ = false;
   content_.clear();
   pageFonts_.clear();
   pageImages_.clear();
+  std::fill(pageFontUsed_.begin(), pageFontUsed_.end(), 0);
+  tfFont_ = -1;
+  tfSize_ = -1;
+  columnRules_.clear();
+  rules_.clear();
   y_ = ContentTop();
   if (scale_ < 1) {
     char buf[80];
@@ -670,6 +779,7 @@ void TZelExportToPDF::BeginPage() {
 void TZelExportToPDF::EndPage() {
   if (!pageOpen_) return;
   pageOpen_ = false;
+  FlushRules(true);
   if (scale_ < 1) content_ += "Q\n";
   if (pageCount_ % 10 == 0) groups_.push_back(NewObject());
   ++pageCount_;
@@ -705,60 +815,171 @@ void TZelExportToPDF::Rect(double x, double y, double w, double h, TColor fill, 
                            bool doStroke) {
   if (doFill) content_ += ColorOp(fill, false);
   if (doStroke) content_ += ColorOp(stroke, true);
-  content_ += Num(x) + " " + Num(y) + " " + Num(w) + " " + Num(h) + " re " + (doFill && doStroke ? "B" : doFill ? "f" : "S") + "\n";
+  std::string& o = content_;
+  AppendNum(o, x);
+  o += ' ';
+  AppendNum(o, y);
+  o += ' ';
+  AppendNum(o, w);
+  o += ' ';
+  AppendNum(o, h);
+  o += doFill && doStroke ? " re B\n" : doFill ? " re f\n" : " re S\n";
   if (doFill) content_ += "0 g\n";
   if (doStroke) content_ += "0 G\n";
 }
 
+const TZelExportToPDF::TCharSlot& TZelExportToPDF::Slot(int fontRef, char32_t ch) {
+  TFontRef& ref = *fontRefs_[static_cast<size_t>(fontRef)];
+  TCharSlot& slot = ref.SlotOf(ch);
+  if (slot.pdfFont >= 0) return slot;
+  TFontSet& set = *ref.set;
+  // Control characters (a tab) are drawn as spaces and read back as themselves.
+  const char32_t shown = ch < 0x20 || ch == 0x7F ? U' ' : ch;
+  int face = set.FaceFor(shown);
+  uint32_t glyph = 0;
+  int advance = 0;
+  if (face < 0) {
+    face = 0;
+    advance = set.Face(0).Advance(0);
+  } else {
+    glyph = set.Face(face).GlyphAndAdvance(shown, advance);
+  }
+  const TFontFace& f = set.Face(face);
+  const int pf = PdfFont(f);
+  slot.code = Code(*pdfFonts_[static_cast<size_t>(pf)], f, glyph, std::u32string_view(&ch, 1));
+  slot.drawAdvance = advance;
+  slot.missing = glyph == 0;
+  slot.pdfFont = pf;
+  return slot;
+}
+
 void TZelExportToPDF::DrawLine(const TCell& c, const TCellLine& line, double baseline) {
-  TFontSet& set = *fontRefs_[static_cast<size_t>(c.fontRef)]->set;
   std::u32string_view text = std::u32string_view(c.text).substr(line.start, line.end - line.start);
   if (text.empty()) return;
-  // Control characters (a tab) are drawn as spaces and read back as themselves.
-  shown_.clear();
-  for (char32_t ch : text) shown_.push_back(ch < 0x20 || ch == 0x7F ? U' ' : ch);
-  std::u32string_view draw = shown_;
-  set.ShapeLine(draw, glyphs_);
-  double width = 0;
-  for (const TPlacedGlyph& g : glyphs_) width += g.Advance;
-  width = width * c.size / 1000.0;
+  run_.clear();
+  int64_t advance = 0;  // thousandths of the em
+  bool plain = true;
+  for (char32_t ch : text)
+    if (ch >= 0x10000 || IsComplexChar(ch)) {
+      plain = false;
+      break;
+    }
+  if (plain) {
+    // One glyph per character, left to right.
+    TFontRef& ref = *fontRefs_[static_cast<size_t>(c.fontRef)];
+    ref.SlotOf(0);
+    for (char32_t ch : text) {
+      const TCharSlot& known = ref.slots[ch];
+      const TCharSlot& slot = known.pdfFont >= 0 ? known : Slot(c.fontRef, ch);
+      if (slot.missing) ++unshownChars_;
+      advance += slot.drawAdvance;
+      run_.push_back({slot.pdfFont, slot.code, 0});
+    }
+  } else {
+    TFontSet& set = *fontRefs_[static_cast<size_t>(c.fontRef)]->set;
+    // Control characters (a tab) are drawn as spaces and read back as themselves.
+    shown_.clear();
+    for (char32_t ch : text) shown_.push_back(ch < 0x20 || ch == 0x7F ? U' ' : ch);
+    set.ShapeLine(shown_, glyphs_);
+    for (const TPlacedGlyph& g : glyphs_) {
+      advance += g.Advance;
+      const TFontFace& face = set.Face(g.Face);
+      const int pf = PdfFont(face);
+      if (g.Glyph == 0 && g.TextLength > 0) unshownChars_ += static_cast<int64_t>(g.TextLength);
+      const uint16_t code = Code(*pdfFonts_[static_cast<size_t>(pf)], face, g.Glyph, text.substr(g.TextStart, g.TextLength));
+      run_.push_back({pf, code, g.Shaped ? face.Advance(g.Glyph) - g.Advance : 0});
+    }
+  }
+  const double width = static_cast<double>(advance) * c.size / 1000.0;
   double x = c.x0 + 2;
   if (c.alignment == taRightJustify) x = std::max(c.x0 + 2, c.x1 - 2 - width);
   else if (c.alignment == taCenter) x = std::max(c.x0 + 2, (c.x0 + c.x1 - width) / 2);
   const bool colored = Options.Has(soColorsFonts) && !IsBlack(c.fontColor);
   std::string& o = content_;
-  o += "BT\n";
-  if (colored) o += ColorOp(c.fontColor, false);
-  o += Num(x) + " " + Num(pageHeight_ / scale_ - baseline) + " Td\n";
-  int current = -1;
-  bool open = false;
-  for (const TPlacedGlyph& g : glyphs_) {
-    const TFontFace& face = set.Face(g.Face);
-    const int pf = PdfFont(face);
-    if (pf != current) {
-      if (open) o += ">] TJ\n";
-      open = false;
-      current = pf;
-      const TPdfFont& f = *pdfFonts_[static_cast<size_t>(pf)];
-      if (std::find(pageFonts_.begin(), pageFonts_.end(), pf) == pageFonts_.end()) pageFonts_.push_back(pf);
-      o += "/F" + std::to_string(f.number) + " " + Num(c.size) + " Tf\n";
-    }
-    if (!open) {
-      o += "[<";
-      open = true;
-    }
-    std::u32string_view chars = text.substr(g.TextStart, g.TextLength);
-    if (g.Glyph == 0 && g.TextLength > 0) unshownChars_ += static_cast<int64_t>(g.TextLength);
-    TPdfFont& f = *pdfFonts_[static_cast<size_t>(pf)];
-    AppendHex4(o, Code(f, face, g.Glyph, chars));
-    if (g.Shaped) {
-      const int nominal = face.Advance(g.Glyph);
-      if (nominal != g.Advance) o += "> " + std::to_string(nominal - g.Advance) + " <";
-    }
+  if (!textOpen_) {
+    o += "BT\n";
+    textOpen_ = true;
+    textX_ = textY_ = 0;
   }
-  if (open) o += ">] TJ\n";
+  if (colored) o += ColorOp(c.fontColor, false);
+  // Lines of a row share one text object; each moves from the one before.
+  const int64_t tx = std::llround(x * 100), ty = std::llround((pageHeight_ / scale_ - baseline) * 100);
+  AppendHundredths(o, tx - textX_);
+  o += ' ';
+  AppendHundredths(o, ty - textY_);
+  o += " Td\n";
+  textX_ = tx;
+  textY_ = ty;
+  EmitRun(c.size);
   if (colored) o += "0 g\n";
-  o += "ET\n";
+}
+
+void TZelExportToPDF::EndText() {
+  if (!textOpen_) return;
+  content_ += "ET\n";
+  textOpen_ = false;
+}
+
+void TZelExportToPDF::AppendHundredths(std::string& out, int64_t v) {
+  char buf[32];
+  char* p = buf;
+  if (v < 0) {
+    *p++ = '-';
+    v = -v;
+  }
+  p = std::to_chars(p, buf + sizeof buf, v / 100).ptr;
+  const int frac = static_cast<int>(v % 100);
+  if (frac != 0) {
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + frac / 10);
+    if (frac % 10 != 0) *p++ = static_cast<char>('0' + frac % 10);
+  }
+  out.append(buf, p);
+}
+
+// The glyphs of run_ as strings of their fonts (the font set only where it
+// changes on the page). Literal strings of the codes' bytes are half the size
+// of hex ones, and so is the time to compress them.
+void TZelExportToPDF::EmitRun(double size) {
+  std::string& o = content_;
+  size_t i = 0;
+  while (i < run_.size()) {
+    const int pf = run_[i].pdfFont;
+    size_t j = i;
+    bool adjusted = false;
+    for (; j < run_.size() && run_[j].pdfFont == pf; ++j) adjusted = adjusted || run_[j].adjust != 0;
+    if (pageFontUsed_.size() < pdfFonts_.size()) pageFontUsed_.resize(pdfFonts_.size(), 0);
+    if (!pageFontUsed_[static_cast<size_t>(pf)]) {
+      pageFontUsed_[static_cast<size_t>(pf)] = 1;
+      pageFonts_.push_back(pf);
+    }
+    if (pf != tfFont_ || size != tfSize_) {
+      o += "/F";
+      o += std::to_string(pdfFonts_[static_cast<size_t>(pf)]->number);
+      o += ' ';
+      AppendNum(o, size);
+      o += " Tf\n";
+      tfFont_ = pf;
+      tfSize_ = size;
+    }
+    o += adjusted ? "[(" : "(";
+    for (size_t k = i; k < j; ++k) {
+      const uint16_t code = run_[k].code;
+      if (kNeedsEscape[code >> 8] || kNeedsEscape[code & 0xFF]) {
+        AppendCode(o, code);
+      } else {
+        const char two[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+        o.append(two, 2);
+      }
+      if (run_[k].adjust != 0) {
+        o += ") ";
+        o += std::to_string(run_[k].adjust);
+        o += " (";
+      }
+    }
+    o += adjusted ? ")] TJ\n" : ") Tj\n";
+    i = j;
+  }
 }
 
 void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeight) {
@@ -771,6 +992,7 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
   for (const TCell& c : cells_) {
     if (c.image) {
       if (1 >= segStart && 1 + c.picH <= segEnd + 0.001) {
+        EndText();
         content_ += "q " + Num(c.picW) + " 0 0 " + Num(c.picH) + " " + Num(c.x0 + 2) + " " +
                     Num(pdfY(top + 1 - segStart + c.picH)) + " cm /Im" + std::to_string(c.image) + " Do Q\n";
         if (std::find(pageImages_.begin(), pageImages_.end(), c.image) == pageImages_.end())
@@ -784,23 +1006,62 @@ void TZelExportToPDF::DrawSegment(double segStart, double segEnd, double rowHeig
       if (line.top >= segStart - 0.001 && line.top < segEnd - 0.001)
         DrawLine(c, line, top + (line.top - segStart) + c.size * 0.8 + 1);
   }
-  // Rules in grey, drawn as one path.
-  std::string rules;
-  auto rule = [&](double x0, double y0, double x1, double y1) {
-    rules += Num(x0) + " " + Num(y0) + " m " + Num(x1) + " " + Num(y1) + " l\n";
-  };
+  EndText();
+  // Rules in grey: a column's rule runs on over the rows that follow.
   if (Options.Has(soColLines)) {
     double right = -1;
     for (const TCell& c : cells_) {
       if (c.fullWidth) continue;
-      rule(c.x0, pdfY(top + height), c.x0, pdfY(top));
+      ColumnRule(c.x0, top, top + height);
       right = std::max(right, c.x1);
     }
-    if (right >= 0) rule(right, pdfY(top + height), right, pdfY(top));
+    if (right >= 0) ColumnRule(right, top, top + height);
   }
   if (Options.Has(soRowLines) && segEnd >= rowHeight - 0.001)
-    rule(marginL_, pdfY(top + height), pageWidth_ / scale_ - marginR_, pdfY(top + height));
-  if (!rules.empty()) content_ += "0.753 0.753 0.753 RG\n" + rules + "S\n0 G\n";
+    AppendRule(rules_, marginL_, pdfY(top + height), pageWidth_ / scale_ - marginR_, pdfY(top + height));
+  // Backgrounds of the next rows would cover half of a row rule drawn later.
+  if (Options.Has(soColorsFonts)) FlushRules(false);
+}
+
+void TZelExportToPDF::ColumnRule(double x, double top, double bottom) {
+  for (TColumnRule& r : columnRules_) {
+    if (r.x != x) continue;
+    if (r.top <= top + 0.001 && r.bottom >= bottom - 0.001) return;  // drawn already
+    if (std::fabs(r.bottom - top) < 0.001) {
+      r.bottom = bottom;
+      return;
+    }
+    const double vh = pageHeight_ / scale_;
+    AppendRule(rules_, r.x, vh - r.bottom, r.x, vh - r.top);
+    r.top = top;
+    r.bottom = bottom;
+    return;
+  }
+  columnRules_.push_back({x, top, bottom});
+}
+
+void TZelExportToPDF::FlushRules(bool endOfPage) {
+  if (endOfPage) {
+    const double vh = pageHeight_ / scale_;
+    for (const TColumnRule& r : columnRules_) AppendRule(rules_, r.x, vh - r.bottom, r.x, vh - r.top);
+    columnRules_.clear();
+  }
+  if (rules_.empty()) return;
+  content_ += "0.753 0.753 0.753 RG\n";
+  content_ += rules_;
+  content_ += "S\n0 G\n";
+  rules_.clear();
+}
+
+void TZelExportToPDF::AppendRule(std::string& out, double x0, double y0, double x1, double y1) {
+  AppendNum(out, x0);
+  out += ' ';
+  AppendNum(out, y0);
+  out += " m ";
+  AppendNum(out, x1);
+  out += ' ';
+  AppendNum(out, y1);
+  out += " l\n";
 }
 
 void TZelExportToPDF::EndRow() {
@@ -842,7 +1103,7 @@ void TZelExportToPDF::EndRow() {
     EndPage();
     BeginPage();
   }
-  cells_.clear();
+  RecycleCells();
 }
 
 void TZelExportToPDF::WriteFonts() {
@@ -979,10 +1240,17 @@ void TZelExportToPDF::WriteFileEnd() {
   offsets_.shrink_to_fit();
   pages_.clear();
   groups_.clear();
+  ForgetPdfFonts();
+}
+
+void TZelExportToPDF::ForgetPdfFonts() {
   pdfFonts_.clear();
   pdfFontOf_.clear();
+  pageFontUsed_.clear();
   lastFace_ = nullptr;
   lastPdfFont_ = -1;
+  for (auto& ref : fontRefs_)
+    for (TCharSlot& slot : ref->slots) slot.pdfFont = -1;
 }
 
 }  // namespace korvane

@@ -130,6 +130,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
   struct TFontRef;
   struct TPdfFont;
   struct TPageDeflater;
+  struct TCharSlot;
   struct TCellLine {
     uint32_t start, end;  // characters of the cell's text
     double top;           // from the row's top
@@ -158,6 +159,16 @@ class TZelExportToPDF : public TZelExportToCellFile {
   void Layout(TCell& c);
   void DrawSegment(double segStart, double segEnd, double rowHeight);
   void DrawLine(const TCell& c, const TCellLine& line, double baseline);
+  void EmitRun(double size);
+  const TCharSlot& Slot(int fontRef, char32_t c);
+  void FlushRules(bool endOfPage);
+  void ColumnRule(double x, double top, double bottom);
+  static void AppendRule(std::string& out, double x0, double y0, double x1, double y1);
+  void ForgetPdfFonts();
+  void RecycleCells();
+  void EndText();
+  static void AppendHundredths(std::string& out, int64_t v);
+  static void SkipEscapedCodes(TPdfFont& f);
   int FontRef(const TFontSpec& font);
   int FontRefOf(const TFontSpec& font);
   int PdfFont(const TFontFace& face);
@@ -168,6 +179,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
   void WriteStreamObject(int n, const std::string& dict, std::string_view data);
   void Rect(double x, double y, double w, double h, TColor fill, TColor stroke, bool doFill, bool doStroke);
   std::string Num(double v) const;
+  static void AppendNum(std::string& out, double v);
   double ContentTop() const { return marginT_; }
   double ContentBottom() const { return pageHeight_ / scale_ - marginB_; }
 
@@ -180,6 +192,29 @@ class TZelExportToPDF : public TZelExportToCellFile {
   bool pageOpen_ = false;
   std::string content_;
   std::vector<int> pageFonts_, pageImages_;
+  std::vector<char> pageFontUsed_;  // by PDF font
+  // The font and size the page's text is set in (-1: none yet).
+  int tfFont_ = -1;
+  // A text object is open; the start of its last line in hundredths of a point.
+  bool textOpen_ = false;
+  int64_t textX_ = 0, textY_ = 0;
+  double tfSize_ = -1;
+  // Rules of the page not drawn yet: column rules are drawn as one line over
+  // rows that follow one another (x, top and bottom from the page's top).
+  struct TColumnRule {
+    double x, top, bottom;
+  };
+  std::vector<TColumnRule> columnRules_;
+  std::string rules_;
+  // The glyphs of the line being drawn: PDF font, code and the shaper's
+  // adjustment (thousandths of the em).
+  struct TRunGlyph {
+    int pdfFont;
+    uint16_t code;
+    int adjust;
+  };
+  std::vector<TRunGlyph> run_;
+  std::vector<std::pair<size_t, size_t>> wrapped_;
   // Layout.
   std::vector<double> widths_;
   std::vector<double> columnX_;
@@ -187,7 +222,7 @@ class TZelExportToPDF : public TZelExportToCellFile {
   double marginL_ = 10, marginT_ = 10, marginR_ = 10, marginB_ = 10;
   double y_ = 0;  // top of the next row, from the page's top (unscaled)
   int pendingSpan_ = 1;
-  std::vector<TCell> cells_;
+  std::vector<TCell> cells_, spareCells_;
   // Fonts.
   std::vector<std::unique_ptr<TFontRef>> fontRefs_;
   std::map<std::string, int> fontRefOf_;

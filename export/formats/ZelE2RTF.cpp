@@ -12,6 +12,7 @@
 #include <functional>
 #include <set>
 
+#include "export/ZelEBitmap.h"
 #include "export/formats/ZelE2HTML.h"
 
 namespace korvane {
@@ -21,10 +22,6 @@ namespace {
 constexpr char kHexUpper[] = "0123456789ABCDEF";
 constexpr char kHexLower[] = "0123456789abcdef";
 
-uint32_t Le16(std::string_view b, size_t at) {
-  return static_cast<uint8_t>(b[at]) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8;
-}
-uint32_t Le32(std::string_view b, size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
 void Put16(std::string& s, uint32_t v) {
   s += static_cast<char>(v & 0xFF);
   s += static_cast<char>((v >> 8) & 0xFF);
@@ -45,71 +42,6 @@ void AppendHex(std::string& out, std::string_view bytes, const char* digits, siz
       column = 0;
     }
   }
-}
-
-// What a BMP file holds as a packed device-independent bitmap: its info header
-// with masks and colour table (right after the 14-byte file header), then its
-// pixel bits (where the file header says they begin).
-struct TDib {
-  int Width = 0, Height = 0;
-  uint64_t HeaderBytes = 0;  // info header, masks and colour table
-  uint64_t BitsOffset = 0;   // from the start of the file
-  uint64_t BitsLength = 0;
-};
-
-// Reads the headers of a BMP file: head holds its first bytes (at least the
-// headers and colour table), length is the length of the whole file. False when
-// the headers describe no bitmap the file's bytes hold.
-bool DibOfBmp(std::string_view head, uint64_t length, TDib& dib) {
-  if (head.size() < 26 || head[0] != 'B' || head[1] != 'M') return false;
-  const uint64_t offBits = Le32(head, 10);
-  const uint32_t infoSize = Le32(head, 14);
-  int64_t w = 0, h = 0;
-  uint32_t planes = 0, bpp = 0, compression = 0, sizeImage = 0, colorsUsed = 0;
-  uint64_t entry = 4, masks = 0;
-  if (infoSize == 12) {
-    w = Le16(head, 18);
-    h = Le16(head, 20);
-    planes = Le16(head, 22);
-    bpp = Le16(head, 24);
-    entry = 3;
-  } else if (infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 64 || infoSize == 108 ||
-             infoSize == 124) {
-    if (head.size() < 54) return false;
-    w = static_cast<int32_t>(Le32(head, 18));
-    h = static_cast<int32_t>(Le32(head, 22));
-    planes = Le16(head, 26);
-    bpp = Le16(head, 28);
-    compression = Le32(head, 30);
-    sizeImage = Le32(head, 34);
-    colorsUsed = Le32(head, 46);
-    if (infoSize == 40 && compression == 3) masks = 12;
-  } else {
-    return false;
-  }
-  const int64_t rows = h < 0 ? -h : h;
-  if (planes != 1 || w <= 0 || rows == 0 || w > 65535 || rows > 65535) return false;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  const bool rle = compression == 1 || compression == 2;
-  if (compression > 3 || (compression == 1 && bpp != 8) || (compression == 2 && bpp != 4) ||
-      (compression == 3 && bpp != 16 && bpp != 32) || (rle && h < 0))
-    return false;
-  uint64_t colors = colorsUsed != 0 ? colorsUsed : (bpp <= 8 ? uint64_t{1} << bpp : 0);
-  if (colors > 65536) return false;
-  dib.HeaderBytes = infoSize + masks + colors * entry;
-  if (14 + dib.HeaderBytes > offBits || offBits > length || 14 + dib.HeaderBytes > head.size()) return false;
-  const uint64_t available = length - offBits;
-  if (rle) {
-    dib.BitsLength = sizeImage != 0 ? sizeImage : available;
-  } else {
-    const uint64_t rowBytes = (static_cast<uint64_t>(w) * bpp + 31) / 32 * 4;
-    dib.BitsLength = rowBytes * static_cast<uint64_t>(rows);
-  }
-  if (dib.BitsLength == 0 || dib.BitsLength > available) return false;
-  dib.Width = static_cast<int>(w);
-  dib.Height = static_cast<int>(rows);
-  dib.BitsOffset = offBits;
-  return true;
 }
 
 // A colour the writer can name: TColor values with a high byte are system or
@@ -354,6 +286,8 @@ const TZelERTFOptions& TZelExportToRTF::RTFOptionsValue() const {
 void TZelExportToRTF::BeginExecute() {
   run_ = RTFOptionsValue();
   changedValues_ = 0;
+  unreadPictures_ = 0;
+  pictureErrors_.clear();
   TZelExportToCellFile::BeginExecute();
 }
 
@@ -363,6 +297,10 @@ void TZelExportToRTF::EndExecute() {
         "%d values held control characters or bytes that are no UTF-8, which a Rich Text document cannot hold: "
         "they were written as spaces or U+FFFD.",
         {std::to_string(changedValues_)}));
+  for (const std::string& e : pictureErrors_) Statistic.Notes.push_back(e + " Its value was written as text.");
+  if (unreadPictures_ > static_cast<int64_t>(pictureErrors_.size()))
+    Statistic.Notes.push_back(ZelEFormat("%d further pictures could not be read either; their values were written as text.",
+                                         {std::to_string(unreadPictures_ - static_cast<int64_t>(pictureErrors_.size()))}));
   TZelExportToCellFile::EndExecute();
 }
 
@@ -690,7 +628,7 @@ bool TZelExportToRTF::WritePicture(const TField& field, bool streamed) {
     feed = [&](const std::function<void(std::string_view)>& sink) { sink(whole); };
   }
   // Its first bytes (headers and colour table) and its length.
-  constexpr size_t kHead = 8 + 14 + 124 + 16 + 256 * 4;
+  constexpr size_t kHead = TZelEBitmap::kHeadBytes;
   std::string head;
   uint64_t length = 0;
   if (streamed) {
@@ -712,14 +650,25 @@ bool TZelExportToRTF::WritePicture(const TField& field, bool streamed) {
   std::vector<std::pair<uint64_t, uint64_t>> ranges;
   std::string kind;
   int width = info.Width, height = info.Height;
-  TDib dib;
+  uint64_t padding = 0;  // zero bytes that complete the bitmap's last row
   if (info.Extension == ".bmp") {
-    if (!DibOfBmp(image, imageLength, dib)) return false;
+    // The device-independent bitmap: the file without its 14-byte header.
+    TZelEBitmap bmp;
+    std::string why;
+    if (!bmp.ParseHead(image, imageLength, why)) {
+      // Its value is written as text instead: counted, and named in the notes.
+      ++unreadPictures_;
+      ++Statistic.TotalErrors;
+      if (pictureErrors_.size() < kNamedPictureErrors) pictureErrors_.push_back(PictureError(&field, -1, why).Message());
+      return false;
+    }
+    const TZelEBitmap::TDibLayout& dib = bmp.DibLayout();
     kind = "\\dibitmap0";
-    width = dib.Width;
-    height = dib.Height;
-    ranges.push_back({lead + 14, lead + 14 + dib.HeaderBytes});
-    ranges.push_back({lead + dib.BitsOffset, lead + dib.BitsOffset + dib.BitsLength});
+    width = bmp.Width();
+    height = bmp.Height();
+    ranges.push_back({lead + dib.HeaderStart, lead + dib.HeaderStart + dib.HeaderLength});
+    ranges.push_back({lead + dib.BitsStart, lead + dib.BitsStart + dib.BitsLength});
+    padding = dib.Padding;
   } else if (info.Extension == ".png" || info.Extension == ".jpg" || info.Extension == ".emf") {
     kind = info.Extension == ".png" ? "\\pngblip" : info.Extension == ".jpg" ? "\\jpegblip" : "\\emfblip";
     ranges.push_back({lead, length});
@@ -749,6 +698,7 @@ bool TZelExportToRTF::WritePicture(const TField& field, bool streamed) {
   if (run_.CreateUnlikedPictureType && kind == "\\dibitmap0" && !streamed) {
     std::string packed = whole.substr(ranges[0].first, ranges[0].second - ranges[0].first);
     packed += whole.substr(ranges[1].first, ranges[1].second - ranges[1].first);
+    packed.append(padding, '\0');
     wmf = MetafileOfDib(packed, width, height);
   }
   std::string s = wmf.empty() ? "{" : "{{\\*\\shppict";
@@ -768,6 +718,11 @@ bool TZelExportToRTF::WritePicture(const TField& field, bool streamed) {
     }
     Body(hex);
   });
+  if (padding > 0) {
+    hex.clear();
+    AppendHex(hex, std::string(padding, '\0'), kHexUpper, column);
+    Body(hex);
+  }
   s = "}";
   if (!wmf.empty()) {
     s += "}{\\nonshppict{\\pict" + sizeWords(width, height) + "\\wmetafile8\\blipupi96\r\n";

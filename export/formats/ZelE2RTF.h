@@ -131,6 +131,10 @@ class TZelExportToRTF : public TZelExportToCellFile {
   int cellsDefined_ = 0;
   int cellsWritten_ = 0;
   int changedValues_ = 0;
+  // Pictures whose bitmap could not be read (written as text), the first few named.
+  static constexpr size_t kNamedPictureErrors = 5;
+  int64_t unreadPictures_ = 0;
+  std::vector<std::string> pictureErrors_;
   bool cellChanged_ = false;
   std::string cell_;
   // The reversed layout turns records into columns: its cells are kept and

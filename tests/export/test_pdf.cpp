@@ -120,7 +120,106 @@ void AppendUtf8(std::string& s, uint32_t cp) {
   }
 }
 
-// UTF-8 of the texts a document's fonts map their codes to, in drawing order.
+// The operations of a content stream that set and show text: "Tf" (font
+// number), "Td" (the absolute start of the line: a text object starts at 0 0
+// and each Td moves from the line before), "Tj" (the string's bytes, from a
+// literal or a hex string) and "ET".
+struct TTextOp {
+  std::string Op;
+  int Font = 0;
+  double X = 0, Y = 0;
+  std::string Bytes;
+};
+
+std::vector<TTextOp> TextOps(const std::string& c) {
+  std::vector<TTextOp> ops;
+  std::vector<std::string> operands;
+  std::vector<std::string> strings;  // of the operands, in order
+  double x = 0, y = 0;
+  size_t p = 0;
+  auto isDelim = [](char ch) { return std::string_view(" \t\r\n()<>[]/%").find(ch) != std::string_view::npos; };
+  while (p < c.size()) {
+    const char ch = c[p];
+    if (ch == ' ' || ch == '\n' || ch == '\r' || ch == '\t' || ch == '[' || ch == ']') {
+      ++p;
+    } else if (ch == '(') {
+      std::string bytes;
+      int depth = 1;
+      ++p;
+      while (p < c.size()) {
+        const char b = c[p++];
+        if (b == '\\' && p < c.size()) {
+          const char e = c[p++];
+          if (e == 'n') bytes += '\n';
+          else if (e == 'r') bytes += '\r';
+          else if (e == 't') bytes += '\t';
+          else if (e >= '0' && e <= '7') {
+            int v = e - '0';
+            for (int k = 0; k < 2 && p < c.size() && c[p] >= '0' && c[p] <= '7'; ++k) v = v * 8 + (c[p++] - '0');
+            bytes += static_cast<char>(v);
+          } else {
+            bytes += e;
+          }
+        } else if (b == '(') {
+          ++depth;
+          bytes += b;
+        } else if (b == ')') {
+          if (--depth == 0) break;
+          bytes += b;
+        } else {
+          bytes += b;
+        }
+      }
+      strings.push_back(bytes);
+    } else if (ch == '<' && p + 1 < c.size() && c[p + 1] != '<') {
+      const size_t end = c.find('>', p);
+      std::string bytes;
+      const std::string hex = c.substr(p + 1, end - p - 1);
+      for (size_t k = 0; k + 2 <= hex.size(); k += 2) bytes += static_cast<char>(std::stoi(hex.substr(k, 2), nullptr, 16));
+      strings.push_back(bytes);
+      p = end + 1;
+    } else {
+      size_t end = p + 1;
+      while (end < c.size() && !isDelim(c[end])) ++end;
+      const std::string word = c.substr(p, end - p);
+      p = end;
+      if (word == "BT") {
+        x = y = 0;
+      } else if (word == "Td" && operands.size() >= 2) {
+        x += std::stod(operands[operands.size() - 2]);
+        y += std::stod(operands.back());
+        ops.push_back({"Td", 0, x, y, ""});
+      } else if (word == "Tf" && operands.size() >= 2) {
+        ops.push_back({"Tf", std::stoi(operands[operands.size() - 2].substr(2)), 0, 0, ""});
+      } else if (word == "Tj" || word == "TJ") {
+        for (const std::string& b : strings) ops.push_back({"Tj", 0, 0, 0, b});
+      } else if (word == "ET") {
+        ops.push_back({"ET", 0, 0, 0, ""});
+      } else if (!word.empty() && (std::isdigit(static_cast<unsigned char>(word[0])) || word[0] == '-' ||
+                                   word[0] == '.' || word[0] == '/')) {
+        operands.push_back(word);
+        continue;
+      }
+      if (!word.empty() && !(std::isdigit(static_cast<unsigned char>(word[0])) || word[0] == '-' || word[0] == '.' ||
+                             word[0] == '/')) {
+        operands.clear();
+        strings.clear();
+      }
+    }
+  }
+  return ops;
+}
+
+// Where the lines of text start on a page.
+std::vector<std::pair<double, double>> LineStarts(const std::string& c) {
+  std::vector<std::pair<double, double>> out;
+  for (const TTextOp& op : TextOps(c))
+    if (op.Op == "Td") out.emplace_back(op.X, op.Y);
+  return out;
+}
+
+// UTF-8 of the texts a document's fonts map their codes to, in drawing order
+// (a line break where a line of text starts or a text object ends).
 std::string ExtractText(const TPdf& pdf) {
   std::map<int, std::map<std::string, std::string>> codes;  // font object -> code -> UTF-16 hex
   for (int f : pdf.Of("/Font")) {
@@ -143,14 +242,15 @@ std::string ExtractText(const TPdf& pdf) {
     if (!std::regex_search(d, m, std::regex("/Contents (\\d+) 0 R"))) continue;
     const std::string c = Inflate(pdf.Stream.at(std::stoi(m[1])));
     int font = 0;
-    std::regex tok("/F(\\d+) [0-9.]+ Tf|<([0-9A-F]*)>|ET");
-    for (auto it = std::sregex_iterator(c.begin(), c.end(), tok); it != std::sregex_iterator(); ++it) {
-      if ((*it)[1].matched) {
-        font = resources[(*it)[1]];
-      } else if ((*it)[2].matched) {
-        const std::string hex = (*it)[2];
-        for (size_t k = 0; k + 4 <= hex.size(); k += 4) {
-          const std::string u = codes[font][hex.substr(k, 4)];
+    for (const TTextOp& op : TextOps(c)) {
+      if (op.Op == "Tf") {
+        font = resources[std::to_string(op.Font)];
+      } else if (op.Op == "Tj") {
+        for (size_t k = 0; k + 2 <= op.Bytes.size(); k += 2) {
+          char code[8];
+          std::snprintf(code, sizeof code, "%02X%02X", static_cast<unsigned char>(op.Bytes[k]),
+                        static_cast<unsigned char>(op.Bytes[k + 1]));
+          const std::string u = codes[font][code];
           for (size_t j = 0; j + 4 <= u.size(); j += 4) {
             uint32_t cp = static_cast<uint32_t>(std::stoul(u.substr(j, 4), nullptr, 16));
             if (cp >= 0xD800 && cp < 0xDC00 && j + 8 <= u.size()) {
@@ -219,9 +319,9 @@ TEST_F(TPdfRun, PagesHoldWholeRowsAndNoBlankPageFollows) {
   EXPECT_EQ(pdf.Of("/Page").size(), 3u);
   // Every drawn baseline and rule lies inside the margins.
   for (const std::string& c : pdf.Contents()) {
-    std::regex td("([0-9.-]+) ([0-9.-]+) Td");
-    for (auto it = std::sregex_iterator(c.begin(), c.end(), td); it != std::sregex_iterator(); ++it) {
-      const double y = std::stod((*it)[2]);
+    const auto starts = LineStarts(c);
+    EXPECT_FALSE(starts.empty());
+    for (auto [x, y] : starts) {
       EXPECT_GE(y, 10.0);
       EXPECT_LE(y, 782.0);
     }
@@ -230,6 +330,62 @@ TEST_F(TPdfRun, PagesHoldWholeRowsAndNoBlankPageFollows) {
       EXPECT_GE(std::stod((*it)[2]), 10.0 - 0.01);
       EXPECT_LE(std::stod((*it)[2]) + std::stod((*it)[4]), 782.0 + 0.01);
     }
+  }
+}
+
+TEST_F(TPdfRun, ColumnRulesRunOverTheRowsOfAPageOnly) {
+  // Two full pages and five rows on a third.
+  std::vector<TWriterRow> rows;
+  for (int i = 0; i < 38 * 2 + 5; ++i) rows.push_back({TWriterValue("r"), TWriterValue(i), TWriterValue(1.0)});
+  TOpenTable t(kThreeSpec, rows);
+  TPdf pdf(Run(t));
+  ASSERT_EQ(pdf.Of("/Page").size(), 3u);
+  const std::vector<int> rowsOn = {38, 38, 5};
+  const std::vector<std::string> contents = pdf.Contents();
+  for (size_t page = 0; page < contents.size(); ++page) {
+    const std::string& c = contents[page];
+    // Each column's rule is one line from the first row's top to the last
+    // row's bottom: no gap, nothing past the page's rows.
+    std::map<double, int> lines;
+    std::regex line("([0-9.-]+) ([0-9.-]+) m ([0-9.-]+) ([0-9.-]+) l");
+    for (auto it = std::sregex_iterator(c.begin(), c.end(), line); it != std::sregex_iterator(); ++it) {
+      const double x0 = std::stod((*it)[1]), y0 = std::stod((*it)[2]), x1 = std::stod((*it)[3]), y1 = std::stod((*it)[4]);
+      if (x0 != x1) continue;
+      ++lines[x0];
+      EXPECT_NEAR(std::max(y0, y1), 782.0, 0.01) << "page " << page;
+      EXPECT_NEAR(std::max(y0, y1) - std::min(y0, y1), 20.0 * rowsOn[page], 0.01) << "page " << page;
+    }
+    EXPECT_EQ(lines.size(), 4u) << "page " << page;  // left of three columns and the right edge
+    for (const auto& [x, n] : lines) EXPECT_EQ(n, 1) << x;
+  }
+}
+
+TEST_F(TPdfRun, HundredsOfDistinctCharactersReadBack) {
+  // Enough characters that codes take every byte value, parentheses,
+  // backslash and line ends among them; the characters themselves too.
+  std::vector<TWriterRow> rows;
+  std::vector<std::string> texts;
+  for (uint32_t first = 0x21; first < 0x250; first += 16) {
+    std::string s;
+    for (uint32_t cp = first; cp < first + 16; ++cp)
+      if (cp < 0x7F || cp >= 0xA1) AppendUtf8(s, cp);
+    texts.push_back(s);
+    rows.push_back({TWriterValue("x"), TWriterValue(1), TWriterValue(1.0)});
+  }
+  TOpenTable t("Name=A40,Qty=I,Price=N", rows);
+  size_t k = 0;
+  w.OnGetCellParams = [&](TZelECustomBaseComponent&, const TField* f, std::string& text, TFontSpec&, TAlignment&,
+                          TColor&, TCellType&) {
+    if (f && f->FieldName() == "Name") text = texts[k++ % texts.size()];
+  };
+  TPdf pdf(Run(t));
+  EXPECT_TRUE(pdf.Problems.empty());
+  const std::string text = ExtractText(pdf);
+  size_t at = 0;
+  for (const std::string& s : texts) {
+    const size_t p = text.find(s, at);
+    ASSERT_NE(p, std::string::npos) << s;
+    at = p + s.size();
   }
 }
 
@@ -265,9 +421,7 @@ TEST_F(TPdfRun, WrappedValuesMakeTallRowsAndLongOnesContinue) {
   EXPECT_NE(text.find("last line"), std::string::npos);
   EXPECT_LT(text.find("last line"), text.find("second"));
   for (const std::string& c : pdf.Contents()) {
-    std::regex td("([0-9.-]+) ([0-9.-]+) Td");
-    for (auto it = std::sregex_iterator(c.begin(), c.end(), td); it != std::sregex_iterator(); ++it)
-      EXPECT_LT(std::stod((*it)[1]), w.PageWidth());
+    for (auto [x, y] : LineStarts(c)) EXPECT_LT(x, w.PageWidth());
   }
 }
 
@@ -323,11 +477,10 @@ TEST_F(TPdfRun, MarginsOfThePageSetup) {
   w.PageSetup.BottomMargin = 1;
   TPdf pdf(Run(t));
   const std::string c = pdf.Contents().at(0);
-  std::regex td("([0-9.-]+) ([0-9.-]+) Td");
   double maxY = 0, minX = 1e9;
-  for (auto it = std::sregex_iterator(c.begin(), c.end(), td); it != std::sregex_iterator(); ++it) {
-    minX = std::min(minX, std::stod((*it)[1]));
-    maxY = std::max(maxY, std::stod((*it)[2]));
+  for (auto [x, y] : LineStarts(c)) {
+    minX = std::min(minX, x);
+    maxY = std::max(maxY, y);
   }
   EXPECT_GE(minX, 72.0);
   EXPECT_LE(maxY, 792.0 - 144.0);

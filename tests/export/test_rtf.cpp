@@ -4,13 +4,18 @@
 // BLOBs in pieces, and the body kept in a temporary file.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/pdxgenerate.h"
+#include "export/formats/ZelE2PDF.h"
 #include "export/formats/ZelE2RTF.h"
 #include "export_test_util.h"
 
@@ -305,6 +310,90 @@ TEST_F(Rtf_, BitmapsAreEmbeddedAndBrokenOnesStayText) {
   EXPECT_NE(d.find("}}{\\nonshppict{\\pict\\picw7\\pich5\\picwgoal105\\pichgoal75\\wmetafile8\\blipupi96\r\n"
                    "010009000003"),
             std::string::npos);
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KORVANE_HAS_ASAN 1
+#endif
+#endif
+#ifndef KORVANE_HAS_ASAN
+#define KORVANE_HAS_ASAN 0
+#endif
+
+// A bitmap whose header promises 60 000 x 60 000 pixels in a BLOB of a few
+// bytes: both writers read it with the same decoder and name the same record,
+// field and reason (PDF ends the run; RTF writes the value as text and says
+// so), and neither asks for memory for the promise. Run in a child process
+// whose address space is capped at 512 MB more than it uses.
+TEST(PictureErrors, DamagedBitmapIsNamedAlikeAndNothingHugeIsAllocated) {
+  std::string bmp = PdxGraphicBmp(4, 4, 1);
+  bmp[8 + 18] = '\x60', bmp[8 + 19] = '\xEA';
+  bmp[8 + 22] = '\x60', bmp[8 + 23] = '\xEA';
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+#if !defined(__SANITIZE_ADDRESS__) && !KORVANE_HAS_ASAN
+    // (The address sanitizer reserves its shadow memory as address space: it
+    // runs the checks without the cap.)
+    long vmKb = 0;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmSize:", 0) == 0) vmKb = std::atol(line.c_str() + 7);
+    const rlim_t cap = static_cast<rlim_t>(vmKb + 512 * 1024) * 1024;
+    rlimit limit{cap, cap};
+    if (vmKb == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(10);
+#endif
+    TRecordingServices services;
+    TOpenTable t("Name=A10,Pic=G", {{TWriterValue("a"), TWriterValue(bmp)}});
+    TZelExportToPDF pdfWriter;
+    pdfWriter.SetServices(&services);
+    pdfWriter.DBGrid = &t.Grid;
+    TZelEStringStream pdfOut;
+    pdfWriter.ExportToStream(&pdfOut);
+    if (pdfWriter.Statistic.Result != erFailed) _exit(11);
+    // The run's message leads with the export's own words.
+    const std::string message = pdfWriter.Statistic.Message;
+    const size_t at = message.find("The picture in record 1, field \"Pic\"");
+    if (at == std::string::npos || message.find("promises") == std::string::npos) _exit(12);
+    const std::string named = message.substr(at);
+    for (bool pieces : {false, true}) {
+      TZelExportToRTF rtfWriter;
+      rtfWriter.SetServices(&services);
+      rtfWriter.DBGrid = &t.Grid;
+      if (pieces) rtfWriter.StreamBlobsAbove = 10;
+      TZelEStringStream rtfOut;
+      rtfWriter.ExportToStream(&rtfOut);
+      if (rtfWriter.Statistic.Result != erCompleted || rtfWriter.Statistic.TotalErrors != 1) _exit(13);
+      bool same = false;
+      for (const std::string& note : rtfWriter.Statistic.Notes) same = same || note.rfind(named, 0) == 0;
+      if (!same) _exit(14);
+      if (rtfOut.Data().find("\\pict") != std::string::npos) _exit(15);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: no cap, 11-12: PDF, 13-15: RTF";
+}
+
+// A bitmap whose last row lacks its padding is complete in the RTF picture:
+// the device-independent bitmap holds every row whole.
+TEST_F(Rtf_, BitmapsWithoutTheirLastPaddingAreCompleted) {
+  std::string bmp = PdxGraphicBmp(5, 3, 2);  // 24 bits: rows of 15 bytes, 16 stored
+  bmp.pop_back();
+  TOpenTable t("Pic=G10", {{TWriterValue(bmp)}});
+  const std::string d = Run(t);
+  const size_t pict = d.find("\\dibitmap0\r\n");
+  ASSERT_NE(pict, std::string::npos) << d;
+  std::string data = d.substr(pict + 12, d.find('}', pict) - pict - 12);
+  std::string bare;
+  for (char c : data)
+    if (c != '\r' && c != '\n') bare += c;
+  // The info header (40 bytes) and three rows of 16 bytes.
+  EXPECT_EQ(bare.size(), 2u * (40 + 3 * 16));
+  EXPECT_EQ(bare.substr(bare.size() - 2), "00");
 }
 
 TEST(RtfMetafile, RecordsAddUpToTheHeader) {
