@@ -42,6 +42,7 @@ std::vector<std::string> LanguagesOf(int codePage) {
     case 737: case 869: case 1253: case 28597: return {"el"};
     case 862: case 1255: return {"he"};
     case 775: case 1257: return {"lt", "lv", "et"};
+    case 720: case 864: case 1256: case 28596: return {"ar"};
     default: return {};
   }
 }
@@ -92,7 +93,9 @@ TScript ScriptOf(uint32_t u) {
   if (u >= 0x386 && u <= 0x3CE && u != 0x387) return scGreek;
   if (u >= 0x400 && u <= 0x4FF) return scCyrillic;
   if (u >= 0x5D0 && u <= 0x5EA) return scHebrew;
-  if (u >= 0x620 && u <= 0x64A) return scArabic;
+  // Arabic letters, the tatweel and the vowel signs written inside words; the letters
+  // Persian and Urdu add.
+  if ((u >= 0x620 && u <= 0x652) || (u >= 0x671 && u <= 0x6D3)) return scArabic;
   if (u == 0xAA || u == 0xBA || u == 0xB5) return scLatin;
   return scNone;
 }
@@ -252,7 +255,7 @@ bool SameReading(const TCandidate& a, const TCandidate& b, const std::array<bool
 }  // namespace
 
 const std::vector<int>& CodePageCandidates() {
-  static const std::vector<int> c = {437, 850, 852, 866, 1250, 1251, 1252, 1253, 1254, 1255, 1257, 20866};
+  static const std::vector<int> c = {437, 850, 852, 866, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 20866};
   return c;
 }
 
