@@ -335,9 +335,18 @@ TCodePageGuess GuessCodePageOfText(const std::vector<std::string>& samples, int 
   return g;
 }
 
+namespace {
+// Thrown by a memo's sink to stop reading it once enough of it is kept.
+struct TEnoughOfMemo {};
+}  // namespace
+
 TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, int driverCodePage) {
+  // Text outside ASCII examined, records read, and all bytes read: records and memo
+  // text, ASCII or not (a table of long ASCII memos would otherwise be read whole).
   constexpr size_t kMaxText = 512 * 1024;
   constexpr int kMaxRecords = 10000;
+  constexpr size_t kMaxRead = 4 * 1024 * 1024;
+  constexpr size_t kMaxMemo = 16 * 1024;
   std::vector<std::string> samples;
   size_t total = 0;
   TPdx t("CodePageProbe");
@@ -361,17 +370,23 @@ TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, i
         samples.push_back(std::move(s));
       }
     };
+    const size_t recordSize = static_cast<size_t>(std::max(t.RecordSize(), 1));
+    size_t read = 0;
     try {
-      for (t.First(); !t.Eof() && total < kMaxText && n < kMaxRecords; t.Next(), ++n) {
+      for (t.First(); !t.Eof() && total < kMaxText && n < kMaxRecords && read < kMaxRead; t.Next(), ++n) {
+        read += recordSize;
         for (int i : text)
           if (t.Fields(i).GetData(buf.data())) keep(std::string(buf.data()));
         for (int i : memo) {
           std::string m;
           try {
             t.ReadBlob(t.Fields(i), [&](const char* p, size_t len) {
-              if (m.size() < 16 * 1024) m.append(p, std::min<size_t>(len, 16 * 1024 - m.size()));
+              read += len;
+              m.append(p, std::min<size_t>(len, kMaxMemo - m.size()));
+              if (m.size() >= kMaxMemo) throw TEnoughOfMemo{};
             });
           } catch (const EBlobError&) {
+          } catch (const TEnoughOfMemo&) {
           }
           keep(std::move(m));
         }
