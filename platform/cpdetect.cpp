@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/pdx.h"
 #include "platform/textcodec.h"
@@ -49,17 +50,24 @@ std::vector<std::string> LanguagesOf(int codePage) {
 
 uint64_t PairKey(uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; }
 
-// Letter pairs of a language as a set.
-const std::unordered_set<uint64_t>& PairsOf(const std::string& language) {
-  static std::map<std::string, std::unordered_set<uint64_t>> cache;
-  auto it = cache.find(language);
+// The letter pairs of the languages written in a code page: for each pair, a bit per
+// language (in the order of LanguagesOf) that counts it among its frequent pairs. One
+// look-up per pair, whatever the number of languages.
+const std::unordered_map<uint64_t, uint32_t>& PairLanguagesOf(int codePage) {
+  static std::mutex mutex;
+  static std::map<int, std::unordered_map<uint64_t, uint32_t>> cache;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = cache.find(codePage);
   if (it != cache.end()) return it->second;
-  std::unordered_set<uint64_t>& set = cache[language];
-  for (const TLanguagePairs& t : LanguageTables()) {
-    if (language != t.Language) continue;
-    for (size_t i = 0; i + 1 < t.Letters.size(); i += 2) set.insert(PairKey(t.Letters[i], t.Letters[i + 1]));
+  std::unordered_map<uint64_t, uint32_t>& pairs = cache[codePage];
+  const std::vector<std::string> languages = LanguagesOf(codePage);
+  for (size_t l = 0; l < languages.size(); ++l) {
+    for (const TLanguagePairs& t : LanguageTables()) {
+      if (languages[l] != t.Language) continue;
+      for (size_t i = 0; i + 1 < t.Letters.size(); i += 2) pairs[PairKey(t.Letters[i], t.Letters[i + 1])] |= 1u << l;
+    }
   }
-  return set;
+  return pairs;
 }
 
 // First code point of UTF-8 text (0 when there is none or it is an escaped byte).
@@ -158,9 +166,8 @@ bool BuildCandidate(int codePage, TCandidate& c) {
 TCodePageScore Score(const TCandidate& c, const std::vector<std::string>& samples) {
   TCodePageScore s;
   s.CodePage = c.CodePage;
-  std::vector<const std::unordered_set<uint64_t>*> languages;
-  for (const std::string& l : LanguagesOf(c.CodePage)) languages.push_back(&PairsOf(l));
-  std::vector<int64_t> hits(languages.size(), 0);
+  const std::unordered_map<uint64_t, uint32_t>& known = PairLanguagesOf(c.CodePage);
+  std::vector<int64_t> hits(LanguagesOf(c.CodePage).size(), 0);
   int64_t high = 0, invalid = 0, signs = 0, symbols = 0, pairs = 0, mixed = 0, oddCase = 0, dense = 0;
   std::vector<uint32_t> word;
   auto endWord = [&] {
@@ -183,9 +190,10 @@ TCodePageScore Score(const TCandidate& c, const std::vector<std::string>& sample
         const uint32_t a = Lower(word[i]), b = Lower(word[i + 1]);
         if (a < 0x80 && b < 0x80) continue;
         ++pairs;
-        const uint64_t key = PairKey(a, b);
-        for (size_t l = 0; l < languages.size(); ++l)
-          if (languages[l]->count(key)) ++hits[l];
+        const auto k = known.find(PairKey(a, b));
+        if (k == known.end()) continue;
+        for (size_t l = 0; l < hits.size(); ++l)
+          if (k->second & (1u << l)) ++hits[l];
       }
     }
     word.clear();
