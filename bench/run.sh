@@ -313,6 +313,43 @@ if want targets; then
   have_office=${OFFICE:-1}
   command -v soffice >/dev/null || have_office=0
   OFFICE_REPEAT=${OFFICE_REPEAT:-1}
+  # An office run still going after OFFICE_TIMEOUT seconds is stopped and shown as such.
+  OFFICE_TIMEOUT=${OFFICE_TIMEOUT:-600}
+  TARGETS=${TARGETS:-"Paradox ADO Excel Word OpenOffice"}
+  descendants() {
+    local c
+    for c in $(pgrep -P "$1"); do
+      echo "$c"
+      descendants "$c"
+    done
+  }
+  # measure, stopped after OFFICE_TIMEOUT seconds ("timeout" then): LibreOffice runs in
+  # a process group of its own, so every process under the run is ended by its id.
+  measure_office() {
+    local result="$TABLES/office.measure"
+    rm -f "$result"
+    (measure "$@" >"$result" 2>/dev/null) &
+    local bg=$! ticks=0
+    while kill -0 "$bg" 2>/dev/null && [ "$ticks" -lt $((OFFICE_TIMEOUT * 5)) ]; do
+      sleep 0.2
+      ticks=$((ticks + 1))
+    done
+    if kill -0 "$bg" 2>/dev/null; then
+      local pids
+      pids=$(descendants "$bg")
+      # shellcheck disable=SC2086
+      [ -n "$pids" ] && kill $pids 2>/dev/null
+      sleep 2
+      # shellcheck disable=SC2086
+      [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+      wait "$bg" 2>/dev/null || true
+      echo timeout
+    else
+      wait "$bg" 2>/dev/null || true
+      cat "$result"
+    fi
+    rm -f "$result"
+  }
   target_out() {
     case "$1" in
       text) echo txt ;;
@@ -336,8 +373,11 @@ if want targets; then
     set -- $s
     n=$1 t=$2
     declare -A wall=() cpu=() peak=() size=() failed=()
-    fmts="text Paradox ADO"
-    [ "$t" = t10k ] && [ "$have_office" = 1 ] && fmts="$fmts Excel Word OpenOffice"
+    fmts="text"
+    for f in $TARGETS; do
+      case "$f" in Excel | Word | OpenOffice) [ "$t" = t10k ] && [ "$have_office" = 1 ] || continue ;; esac
+      fmts="$fmts $f"
+    done
     for round in $(seq "$REPEAT"); do
       for f in $fmts; do
         case "$f" in Excel | Word | OpenOffice) [ "$round" -le "$OFFICE_REPEAT" ] || continue ;; esac
@@ -345,8 +385,15 @@ if want targets; then
         rm -f "$TABLES/$t.target."*
         extra=""
         [ "$f" = ADO ] && extra="--table t"
-        # shellcheck disable=SC2086
-        r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet $extra)
+        case "$f" in
+          Excel | Word | OpenOffice) r=$(measure_office "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet) ;;
+          # shellcheck disable=SC2086
+          *) r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet $extra) ;;
+        esac
+        if [ "$r" = timeout ]; then
+          rm -f "$TABLES/$t.target."*
+          continue
+        fi
         [ -s "$out" ] || failed[$f]=1
         size[$f]=$(awk -v b="$(cat "$TABLES/$t.target."* | wc -c)" 'BEGIN{printf "%.1f", b/1048576}')
         rm -f "$TABLES/$t.target."*
@@ -357,6 +404,10 @@ if want targets; then
       done
     done
     for f in $fmts; do
+      if [ -z "${wall[$f]:-}" ]; then
+        printf "%-8s %-10s %10s  (stopped after %d s)\n" "$t" "$f" "timeout" "$OFFICE_TIMEOUT"
+        continue
+      fi
       printf "%-8s %-10s %10.1f %8.2f %10d %8.2f %10d %9s%s\n" "$t" "$f" "$(awk -v us="${wall[$f]}" 'BEGIN{print us/1000}')" \
         "$(awk -v a="${wall[$f]}" -v b="${wall[text]}" 'BEGIN{print a/b}')" "${cpu[$f]}" \
         "$(awk -v a="${cpu[$f]}" -v b="${cpu[text]}" 'BEGIN{print a/b}')" "${peak[$f]}" "${size[$f]:--}" \
