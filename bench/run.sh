@@ -19,7 +19,9 @@
 #     the time and bytes read of code page detection on it and on tables in other scripts
 #   - export into tables, databases and office documents (targets): Paradox, ADO into an
 #     SQLite file and, when LibreOffice is installed, Excel, Word and OpenOffice at
-#     10 000 records, each beside text export in the same rounds
+#     10 000 records, each beside text export in the same rounds (TARGETS="Paradox ADO"
+#     picks formats; OFFICE=0 leaves the office formats out, OFFICE_REPEAT rounds of
+#     them (default 1), each stopped after OFFICE_TIMEOUT seconds (default 600))
 #   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
 # Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
 #        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
