@@ -331,10 +331,9 @@ if want targets; then
     local result="$TABLES/office.measure"
     rm -f "$result"
     (measure "$@" >"$result" 2>/dev/null) &
-    local bg=$! ticks=0
-    while kill -0 "$bg" 2>/dev/null && [ "$ticks" -lt $((OFFICE_TIMEOUT * 5)) ]; do
+    local bg=$! until=$(($(date +%s) + OFFICE_TIMEOUT))
+    while kill -0 "$bg" 2>/dev/null && [ "$(date +%s)" -lt "$until" ]; do
       sleep 0.2
-      ticks=$((ticks + 1))
     done
     if kill -0 "$bg" 2>/dev/null; then
       local pids
