@@ -10,6 +10,10 @@
 //   RandomSetRecNo  100 000 SetRecNo to random record numbers after a first walk of the chain
 //   OpenLast      open the table, go to the last record, read its fields, close
 // and Write: writing 10 000, 100 000 and 1 000 000 generated records with TPdxWriter.
+//   DetectCodePage  scoring the text of a table in every candidate code page, as
+//                   opening a table does; also on the script tables s100k-NAME.db
+//                   (generate --script NAME) when DIR holds them. Counters: the bytes
+//                   the process read (read_MB) and the text examined (text_KB).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,8 +25,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/language.h"
 #include "engine/pdx.h"
 #include "engine/pdxgenerate.h"
+#include "platform/cpdetect.h"
+#include "platform/textcodec.h"
 
 namespace {
 
@@ -137,6 +144,36 @@ void Write(benchmark::State& state, std::string dir) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
+// Bytes this process has read through read(2) and pread(2) so far.
+uint64_t BytesRead() {
+  FILE* f = std::fopen("/proc/self/io", "r");
+  if (!f) return 0;
+  char line[128];
+  unsigned long long n = 0;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "rchar: %llu", &n) == 1) break;
+  std::fclose(f);
+  return n;
+}
+
+void DetectCodePage(benchmark::State& state, std::string path) {
+  TPdx pdx;
+  OpenTable(pdx, path);
+  const int header = SourceCodePage(pdx, 0);
+  const int driver = pdx.LanguageIndex() >= 1 ? LanguageDrivers[pdx.LanguageIndex()].CodePageNumber : 0;
+  uint64_t read = 0, text = 0;
+  for (auto _ : state) {
+    const uint64_t before = BytesRead();
+    const TCodePageGuess g = GuessCodePage(path, header, driver);
+    read += BytesRead() - before;
+    text += g.TextBytes;
+    benchmark::DoNotOptimize(g.Verdict);
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["read_MB"] = static_cast<double>(read) / n / 1048576.0;
+  state.counters["text_KB"] = static_cast<double>(text) / n / 1024.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,6 +210,17 @@ int main(int argc, char** argv) {
         ->UseRealTime();
     benchmark::RegisterBenchmark(("OpenLast/" + n).c_str(), OpenLast, path)
         ->Unit(benchmark::kMicrosecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("DetectCodePage/" + n).c_str(), DetectCodePage, path)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
+  for (const char* script : {"cyrillic", "greek", "turkish", "hebrew", "arabic", "czech"}) {
+    const std::string n = std::string("s100k-") + script;
+    const std::string path = dir + "/" + n + ".db";
+    if (FileSize(path) == 0) continue;
+    benchmark::RegisterBenchmark(("DetectCodePage/" + n).c_str(), DetectCodePage, path)
+        ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }
   benchmark::RegisterBenchmark("Write", Write, dir)

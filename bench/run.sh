@@ -17,6 +17,14 @@
 #     writing with TPdxWriter in-process
 #   - `korvane-cli print` beside text export (records/s, ratio, pages, peak memory),
 #     and --save-report at 10 000 and 50 000 records
+#   - damaged tables and code page detection (rescue): `dump --salvage` of a copy of the
+#     largest table with its block chain broken beside `dump` of the intact table, and
+#     the time and bytes read of code page detection on it and on tables in other scripts
+#   - export into tables, databases and office documents (targets): Paradox, ADO into an
+#     SQLite file and, when LibreOffice is installed, Excel, Word and OpenOffice at
+#     10 000 records, each beside text export in the same rounds (TARGETS="Paradox ADO"
+#     picks formats; OFFICE=0 leaves the office formats out, OFFICE_REPEAT rounds of
+#     them (default 1), each stopped after OFFICE_TIMEOUT seconds (default 600))
 #   - with PROFILE=1, where the time of a scan and of a dump goes (perf)
 # Usage: bench/run.sh            (BUILD_DIR=build, TABLES=$BUILD_DIR/bench-tables)
 #        QUICK=1 bench/run.sh    (only the 10 000 and 100 000 record tables)
@@ -41,9 +49,10 @@ echo "memory: $(awk '/MemTotal/ {printf "%.1f GB", $2 / 1048576}' /proc/meminfo)
 echo "kernel: $(uname -r)   load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-# SECTIONS: a comma-separated choice of write, dump, text, formats, pdfrtf, print, engine
-# (default all); without write, the tables of an earlier run are used (missing ones are made).
-SECTIONS=${SECTIONS:-write,dump,text,formats,pdfrtf,print,engine}
+# SECTIONS: a comma-separated choice of write, dump, text, formats, pdfrtf, print, engine,
+# rescue, targets (default all); without write, the tables of an earlier run are used
+# (missing ones are made).
+SECTIONS=${SECTIONS:-write,dump,text,formats,pdfrtf,print,engine,rescue,targets}
 want() { [[ ",$SECTIONS," == *",$1,"* ]]; }
 
 sizes=("10000 t10k" "100000 t100k" "1000000 t1m")
@@ -279,6 +288,188 @@ fi
 if want engine; then
   echo "== bench_engine (Google Benchmark; real time)"
   "$BENCH" --tables "$TABLES" --benchmark_min_time="${MIN_TIME:-0.5}" --benchmark_counters_tabular=true 2>/dev/null
+  echo
+fi
+
+if want rescue; then
+  # The largest table, copied with its block chain broken in the middle: the next link
+  # of the middle block points back to block 3, a loop. Salvage reads the chain up to
+  # the loop, then every other data block of the file.
+  set -- ${sizes[-1]}
+  n=$1 t=$2
+  broken="$TABLES/$t.broken"
+  cp "$TABLES/$t.db" "$broken.db"
+  cp "$TABLES/$t.mb" "$broken.mb"
+  mid=$(python3 - "$broken.db" <<'PY'
+import os, struct, sys
+path = sys.argv[1]
+with open(path, "r+b") as f:
+    head = f.read(6)
+    header_len, block = struct.unpack_from("<H", head, 2)[0], head[5] * 1024
+    mid = (os.path.getsize(path) - header_len) // block // 2
+    f.seek(header_len + (mid - 1) * block)
+    f.write(struct.pack("<H", 3))
+print(mid)
+PY
+)
+  echo "== damaged table: dump --salvage of $t with the chain looped (block $mid -> block 3) beside dump"
+  echo "Best of $REPEAT rounds, each round running every command once; CPU is user + system."
+  recovered=$("$CLI" dump --salvage "$broken.db" 2>/dev/null | tail -n +2 | wc -l || true)
+  echo "records recovered: $recovered of $n"
+  "$CLI" dump --salvage "$broken.db" 2>&1 >/dev/null | sed 's/^/stderr: /' || true
+  printf "%-8s %-24s %10s %8s %10s %8s %10s\n" table run "wall ms" "/dump" "CPU ms" "/dump" "peak KB"
+  declare -A wall=() cpu=() peak=()
+  runs=("dump|$TABLES/$t.db" "dump --salvage|$TABLES/$t.db" "dump --salvage (broken)|$broken.db")
+  for _ in $(seq "$REPEAT"); do
+    for r in "${runs[@]}"; do
+      name=${r%%|*} path=${r#*|}
+      salvage=""
+      [[ "$name" == *--salvage* ]] && salvage="--salvage"
+      # shellcheck disable=SC2086
+      set -- $(measure "$CLI" dump $salvage "$path")
+      if [ -z "${wall[$name]:-}" ] || [ "$1" -lt "${wall[$name]}" ]; then wall[$name]=$1; fi
+      if [ -z "${cpu[$name]:-}" ] || [ "$2" -lt "${cpu[$name]}" ]; then cpu[$name]=$2; fi
+      if [ -z "${peak[$name]:-}" ] || [ "$3" -gt "${peak[$name]}" ]; then peak[$name]=$3; fi
+    done
+  done
+  for r in "${runs[@]}"; do
+    name=${r%%|*}
+    printf "%-8s %-24s %10.1f %8.2f %10d %8.2f %10d\n" "$t" "$name" "$(awk -v us="${wall[$name]}" 'BEGIN{print us/1000}')" \
+      "$(awk -v a="${wall[$name]}" -v b="${wall[dump]}" 'BEGIN{print a/b}')" "${cpu[$name]}" \
+      "$(awk -v a="${cpu[$name]}" -v b="${cpu[dump]}" 'BEGIN{print a/b}')" "${peak[$name]}"
+  done
+  unset wall cpu peak
+  rm -f "$broken.db" "$broken.mb"
+  echo
+
+  # Code page detection: on the generated tables (Western European words under a 1252
+  # driver) and on tables of 100 000 records in other scripts under their own drivers.
+  scripts="cyrillic greek turkish hebrew arabic czech"
+  for sc in $scripts; do
+    [ -f "$TABLES/s100k-$sc.db" ] || "$CLI" generate --records 100000 --seed 1 --script "$sc" "$TABLES/s100k-$sc.db" >/dev/null
+  done
+  echo "== code page detection (bench_engine DetectCodePage: scoring alone; read_MB: bytes read)"
+  "$BENCH" --tables "$TABLES" --benchmark_filter='^DetectCodePage/' --benchmark_min_time="${MIN_TIME:-0.5}" \
+    --benchmark_counters_tabular=true 2>/dev/null
+  echo
+  echo "== korvane-cli info (opening, header and detection; best of $REPEAT)"
+  printf "%-18s %10s  %s\n" table "info ms" "text code page"
+  for tb in "$t" s100k-cyrillic s100k-arabic; do
+    printf "%-18s %10s  %s\n" "$tb" "$(best_ms "$CLI" info "$TABLES/$tb.db")" \
+      "$("$CLI" info "$TABLES/$tb.db" | sed -n 's/^Text code page: *//p')"
+  done
+  echo
+fi
+
+if want targets; then
+  # Tables, databases and office documents, each beside text export in the same rounds.
+  # The office formats start a LibreOffice of their own: only at 10 000 records, only
+  # when soffice is installed (OFFICE=0 leaves them out), and only in the first
+  # OFFICE_REPEAT rounds (default 1: they take minutes each).
+  have_office=${OFFICE:-1}
+  command -v soffice >/dev/null || have_office=0
+  OFFICE_REPEAT=${OFFICE_REPEAT:-1}
+  # An office run still going after OFFICE_TIMEOUT seconds is stopped and shown as such.
+  OFFICE_TIMEOUT=${OFFICE_TIMEOUT:-600}
+  TARGETS=${TARGETS:-"Paradox ADO Excel Word OpenOffice"}
+  descendants() {
+    local c
+    for c in $(pgrep -P "$1"); do
+      echo "$c"
+      descendants "$c"
+    done
+  }
+  # measure, stopped after OFFICE_TIMEOUT seconds ("timeout" then): LibreOffice runs in
+  # a process group of its own, so every process under the run is ended by its id.
+  measure_office() {
+    local result="$TABLES/office.measure"
+    rm -f "$result"
+    (measure "$@" >"$result" 2>/dev/null) &
+    local bg=$! until=$(($(date +%s) + OFFICE_TIMEOUT))
+    while kill -0 "$bg" 2>/dev/null && [ "$(date +%s)" -lt "$until" ]; do
+      sleep 0.2
+    done
+    if kill -0 "$bg" 2>/dev/null; then
+      local pids
+      pids=$(descendants "$bg")
+      # shellcheck disable=SC2086
+      [ -n "$pids" ] && kill $pids 2>/dev/null
+      sleep 2
+      # shellcheck disable=SC2086
+      [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+      wait "$bg" 2>/dev/null || true
+      echo timeout
+    else
+      wait "$bg" 2>/dev/null || true
+      cat "$result"
+    fi
+    rm -f "$result"
+  }
+  target_out() {
+    case "$1" in
+      text) echo txt ;;
+      Paradox) echo db ;;
+      ADO) echo sqlite ;;
+      Excel) echo xlsx ;;
+      Word) echo docx ;;
+      OpenOffice) echo odt ;;
+    esac
+  }
+  echo "== korvane-cli export: tables, databases and office documents beside text export (best of $REPEAT rounds)"
+  echo "Paradox writes a .db and its .mb; ADO inserts into a new table of an SQLite file"
+  echo "(--output FILE.sqlite --table t); Excel .xlsx, Word .docx, OpenOffice .odt."
+  if [ "$have_office" = 1 ]; then
+    echo "Excel, Word, OpenOffice: 10 000 records, in the first $OFFICE_REPEAT round(s) only."
+  else
+    echo "Excel, Word, OpenOffice: skipped (soffice is not installed, or OFFICE=0)."
+  fi
+  printf "%-8s %-10s %10s %8s %10s %8s %10s %9s\n" table format "wall ms" "/text" "CPU ms" "/text" "peak KB" "out MB"
+  for s in "${sizes[@]}"; do
+    set -- $s
+    n=$1 t=$2
+    declare -A wall=() cpu=() peak=() size=() failed=()
+    fmts="text"
+    for f in $TARGETS; do
+      case "$f" in Excel | Word | OpenOffice) [ "$t" = t10k ] && [ "$have_office" = 1 ] || continue ;; esac
+      fmts="$fmts $f"
+    done
+    for round in $(seq "$REPEAT"); do
+      for f in $fmts; do
+        case "$f" in Excel | Word | OpenOffice) [ "$round" -le "$OFFICE_REPEAT" ] || continue ;; esac
+        out="$TABLES/$t.target.$(target_out "$f")"
+        rm -f "$TABLES/$t.target."*
+        extra=""
+        [ "$f" = ADO ] && extra="--table t"
+        case "$f" in
+          Excel | Word | OpenOffice) r=$(measure_office "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet) ;;
+          # shellcheck disable=SC2086
+          *) r=$(measure "$CLI" export "$TABLES/$t.db" --format "$f" --output "$out" --quiet $extra) ;;
+        esac
+        if [ "$r" = timeout ]; then
+          rm -f "$TABLES/$t.target."*
+          continue
+        fi
+        [ -s "$out" ] || failed[$f]=1
+        size[$f]=$(awk -v b="$(cat "$TABLES/$t.target."* | wc -c)" 'BEGIN{printf "%.1f", b/1048576}')
+        rm -f "$TABLES/$t.target."*
+        set -- $r
+        if [ -z "${wall[$f]:-}" ] || [ "$1" -lt "${wall[$f]}" ]; then wall[$f]=$1; fi
+        if [ -z "${cpu[$f]:-}" ] || [ "$2" -lt "${cpu[$f]}" ]; then cpu[$f]=$2; fi
+        if [ -z "${peak[$f]:-}" ] || [ "$3" -gt "${peak[$f]}" ]; then peak[$f]=$3; fi
+      done
+    done
+    for f in $fmts; do
+      if [ -z "${wall[$f]:-}" ]; then
+        printf "%-8s %-10s %10s  (stopped after %d s)\n" "$t" "$f" "timeout" "$OFFICE_TIMEOUT"
+        continue
+      fi
+      printf "%-8s %-10s %10.1f %8.2f %10d %8.2f %10d %9s%s\n" "$t" "$f" "$(awk -v us="${wall[$f]}" 'BEGIN{print us/1000}')" \
+        "$(awk -v a="${wall[$f]}" -v b="${wall[text]}" 'BEGIN{print a/b}')" "${cpu[$f]}" \
+        "$(awk -v a="${cpu[$f]}" -v b="${cpu[text]}" 'BEGIN{print a/b}')" "${peak[$f]}" "${size[$f]:--}" \
+        "${failed[$f]:+  (no output: failed)}"
+    done
+    unset wall cpu peak size failed
+  done
   echo
 fi
 

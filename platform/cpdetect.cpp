@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/pdx.h"
 #include "platform/textcodec.h"
@@ -42,23 +43,31 @@ std::vector<std::string> LanguagesOf(int codePage) {
     case 737: case 869: case 1253: case 28597: return {"el"};
     case 862: case 1255: return {"he"};
     case 775: case 1257: return {"lt", "lv", "et"};
+    case 720: case 864: case 1256: case 28596: return {"ar"};
     default: return {};
   }
 }
 
 uint64_t PairKey(uint32_t a, uint32_t b) { return (static_cast<uint64_t>(a) << 32) | b; }
 
-// Letter pairs of a language as a set.
-const std::unordered_set<uint64_t>& PairsOf(const std::string& language) {
-  static std::map<std::string, std::unordered_set<uint64_t>> cache;
-  auto it = cache.find(language);
+// The letter pairs of the languages written in a code page: for each pair, a bit per
+// language (in the order of LanguagesOf) that counts it among its frequent pairs. One
+// look-up per pair, whatever the number of languages.
+const std::unordered_map<uint64_t, uint32_t>& PairLanguagesOf(int codePage) {
+  static std::mutex mutex;
+  static std::map<int, std::unordered_map<uint64_t, uint32_t>> cache;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto it = cache.find(codePage);
   if (it != cache.end()) return it->second;
-  std::unordered_set<uint64_t>& set = cache[language];
-  for (const TLanguagePairs& t : LanguageTables()) {
-    if (language != t.Language) continue;
-    for (size_t i = 0; i + 1 < t.Letters.size(); i += 2) set.insert(PairKey(t.Letters[i], t.Letters[i + 1]));
+  std::unordered_map<uint64_t, uint32_t>& pairs = cache[codePage];
+  const std::vector<std::string> languages = LanguagesOf(codePage);
+  for (size_t l = 0; l < languages.size(); ++l) {
+    for (const TLanguagePairs& t : LanguageTables()) {
+      if (languages[l] != t.Language) continue;
+      for (size_t i = 0; i + 1 < t.Letters.size(); i += 2) pairs[PairKey(t.Letters[i], t.Letters[i + 1])] |= 1u << l;
+    }
   }
-  return set;
+  return pairs;
 }
 
 // First code point of UTF-8 text (0 when there is none or it is an escaped byte).
@@ -92,7 +101,9 @@ TScript ScriptOf(uint32_t u) {
   if (u >= 0x386 && u <= 0x3CE && u != 0x387) return scGreek;
   if (u >= 0x400 && u <= 0x4FF) return scCyrillic;
   if (u >= 0x5D0 && u <= 0x5EA) return scHebrew;
-  if (u >= 0x620 && u <= 0x64A) return scArabic;
+  // Arabic letters, the tatweel and the vowel signs written inside words; the letters
+  // Persian and Urdu add.
+  if ((u >= 0x620 && u <= 0x652) || (u >= 0x671 && u <= 0x6D3)) return scArabic;
   if (u == 0xAA || u == 0xBA || u == 0xB5) return scLatin;
   return scNone;
 }
@@ -155,9 +166,8 @@ bool BuildCandidate(int codePage, TCandidate& c) {
 TCodePageScore Score(const TCandidate& c, const std::vector<std::string>& samples) {
   TCodePageScore s;
   s.CodePage = c.CodePage;
-  std::vector<const std::unordered_set<uint64_t>*> languages;
-  for (const std::string& l : LanguagesOf(c.CodePage)) languages.push_back(&PairsOf(l));
-  std::vector<int64_t> hits(languages.size(), 0);
+  const std::unordered_map<uint64_t, uint32_t>& known = PairLanguagesOf(c.CodePage);
+  std::vector<int64_t> hits(LanguagesOf(c.CodePage).size(), 0);
   int64_t high = 0, invalid = 0, signs = 0, symbols = 0, pairs = 0, mixed = 0, oddCase = 0, dense = 0;
   std::vector<uint32_t> word;
   auto endWord = [&] {
@@ -180,9 +190,10 @@ TCodePageScore Score(const TCandidate& c, const std::vector<std::string>& sample
         const uint32_t a = Lower(word[i]), b = Lower(word[i + 1]);
         if (a < 0x80 && b < 0x80) continue;
         ++pairs;
-        const uint64_t key = PairKey(a, b);
-        for (size_t l = 0; l < languages.size(); ++l)
-          if (languages[l]->count(key)) ++hits[l];
+        const auto k = known.find(PairKey(a, b));
+        if (k == known.end()) continue;
+        for (size_t l = 0; l < hits.size(); ++l)
+          if (k->second & (1u << l)) ++hits[l];
       }
     }
     word.clear();
@@ -252,7 +263,7 @@ bool SameReading(const TCandidate& a, const TCandidate& b, const std::array<bool
 }  // namespace
 
 const std::vector<int>& CodePageCandidates() {
-  static const std::vector<int> c = {437, 850, 852, 866, 1250, 1251, 1252, 1253, 1254, 1255, 1257, 20866};
+  static const std::vector<int> c = {437, 850, 852, 866, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 20866};
   return c;
 }
 
@@ -332,9 +343,18 @@ TCodePageGuess GuessCodePageOfText(const std::vector<std::string>& samples, int 
   return g;
 }
 
+namespace {
+// Thrown by a memo's sink to stop reading it once enough of it is kept.
+struct TEnoughOfMemo {};
+}  // namespace
+
 TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, int driverCodePage) {
+  // Text outside ASCII examined, records read, and all bytes read: records and memo
+  // text, ASCII or not (a table of long ASCII memos would otherwise be read whole).
   constexpr size_t kMaxText = 512 * 1024;
   constexpr int kMaxRecords = 10000;
+  constexpr size_t kMaxRead = 4 * 1024 * 1024;
+  constexpr size_t kMaxMemo = 16 * 1024;
   std::vector<std::string> samples;
   size_t total = 0;
   TPdx t("CodePageProbe");
@@ -358,17 +378,23 @@ TCodePageGuess GuessCodePage(const std::string& tablePath, int headerCodePage, i
         samples.push_back(std::move(s));
       }
     };
+    const size_t recordSize = static_cast<size_t>(std::max(t.RecordSize(), 1));
+    size_t read = 0;
     try {
-      for (t.First(); !t.Eof() && total < kMaxText && n < kMaxRecords; t.Next(), ++n) {
+      for (t.First(); !t.Eof() && total < kMaxText && n < kMaxRecords && read < kMaxRead; t.Next(), ++n) {
+        read += recordSize;
         for (int i : text)
           if (t.Fields(i).GetData(buf.data())) keep(std::string(buf.data()));
         for (int i : memo) {
           std::string m;
           try {
             t.ReadBlob(t.Fields(i), [&](const char* p, size_t len) {
-              if (m.size() < 16 * 1024) m.append(p, std::min<size_t>(len, 16 * 1024 - m.size()));
+              read += len;
+              m.append(p, std::min<size_t>(len, kMaxMemo - m.size()));
+              if (m.size() >= kMaxMemo) throw TEnoughOfMemo{};
             });
           } catch (const EBlobError&) {
+          } catch (const TEnoughOfMemo&) {
           }
           keep(std::move(m));
         }

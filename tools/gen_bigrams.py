@@ -18,7 +18,7 @@ LANGUAGES = {
     "cs": "Czech", "pl": "Polish", "hu": "Hungarian", "sk": "Slovak", "sl": "Slovenian", "hr": "Croatian",
     "de": "German", "fr": "French", "es": "Spanish", "it": "Italian", "pt": "Portuguese", "nl": "Dutch",
     "sv": "Swedish", "da": "Danish", "nb": "Norwegian", "fi": "Finnish",
-    "tr": "Turkish", "el": "Greek", "he": "Hebrew", "lt": "Lithuanian", "lv": "Latvian", "et": "Estonian",
+    "tr": "Turkish", "el": "Greek", "he": "Hebrew", "ar": "Arabic", "lt": "Lithuanian", "lv": "Latvian", "et": "Estonian",
 }
 KEEP = 120
 

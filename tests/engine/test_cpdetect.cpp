@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <string>
@@ -11,6 +14,8 @@
 
 #include "engine/language.h"
 #include "engine/pdx.h"
+#include "engine/pdxgenerate.h"
+#include "engine/pdxwriter.h"
 #include "platform/cpdetect.h"
 #include "platform/textcodec.h"
 #include "support/fixtures.h"
@@ -177,6 +182,170 @@ TEST(CodePageDetection, RealTablesWithAKnownCodePage) {
       }
     }
   }
+}
+
+// Tables of generated words in each script, written in the script's code page under
+// a language driver given by the test (the script's own, or a wrong one).
+std::string ScriptTable(TPdxScript script, const TPdxLanguageDriver& driver, const std::string& name,
+                        int records = 200) {
+  const std::string path = test::TempDir() + "/" + name;
+  std::vector<TPdxWriterField> fields = ParsePdxFieldSpec("A40,M60,I,A12");
+  TPdxWriterOptions opt;
+  opt.Language = driver;
+  TPdxRowGenerator gen(fields, 11, script);
+  TPdxWriter w(path, fields, opt);
+  TWriterRow row;
+  for (int i = 0; i < records; ++i) {
+    gen.Next(row);
+    w.Append(row);
+  }
+  w.Finish();
+  return path;
+}
+
+// The alpha and memo text of a table as stored.
+std::vector<std::string> StoredText(const std::string& path) {
+  std::vector<std::string> out;
+  TPdx t;
+  t.SetTableName(path);
+  t.Open();
+  t.SetEncodingMemo(false);
+  t.OnEncode = [](TDataSet&, const TField&, const std::string& s) { return s; };
+  for (t.First(); !t.Eof(); t.Next()) {
+    for (int f = 0; f < t.FieldCount(); ++f) {
+      const TFieldType k = t.Fields(f).DataType();
+      if (k == ftString || k == ftMemo) out.push_back(t.Fields(f).AsString());
+    }
+  }
+  return out;
+}
+
+TCodePageGuess GuessOfTable(const std::string& path) {
+  TPdx t;
+  t.SetTableName(path);
+  t.Open();
+  const int driver = t.LanguageIndex() >= 1 ? LanguageDrivers[t.LanguageIndex()].CodePageNumber : 0;
+  return GuessCodePage(path, SourceCodePage(t, 0), driver);
+}
+
+// Does code page a read every byte of the text as code page b does?
+bool ReadsAlike(int a, int b, const std::vector<std::string>& text) {
+  for (const std::string& t : text)
+    if (DecodeToUtf8(a, t) != DecodeToUtf8(b, t)) return false;
+  return true;
+}
+
+const std::pair<TPdxScript, const char*> kScripts[] = {
+    {TPdxScript::Cyrillic, "cyrillic"}, {TPdxScript::Greek, "greek"},   {TPdxScript::Turkish, "turkish"},
+    {TPdxScript::Hebrew, "hebrew"},     {TPdxScript::Arabic, "arabic"}, {TPdxScript::Czech, "czech"}};
+
+// Drivers that name code pages other than the scripts': Windows Latin-1, DOS US,
+// Simplified Chinese (a double-byte code page) and Windows Cyrillic.
+const TPdxLanguageDriver kWrongDrivers[] = {TPdxLanguageDriver::AnsiIntl(), TPdxLanguageDriver::Ascii(),
+                                            {0x03, 936, "china"}, {0x8F, 1251, "ancyrr"}};
+
+TEST(CodePageDetection, GeneratedTablesOfEachScript) {
+  for (const auto& [script, name] : kScripts) {
+    const TPdxLanguageDriver own = PdxScriptDriver(script);
+    // Under its own driver the header stands.
+    const std::string ownPath = ScriptTable(script, own, std::string(name) + ".db");
+    const TCodePageGuess g = GuessOfTable(ownPath);
+    EXPECT_EQ(g.Verdict, TCodePageGuess::cgAgrees) << name << ": " << g.Describe();
+    const std::vector<std::string> text = StoredText(ownPath);
+    // The same words under a header that names another code page: the script's own
+    // code page is found (or one that reads every byte of this text alike).
+    for (const TPdxLanguageDriver& wrong : kWrongDrivers) {
+      if (wrong.CodePage == own.CodePage) continue;
+      const std::string path = ScriptTable(script, wrong, std::string(name) + "-" + wrong.SortOrderName + ".db");
+      ASSERT_EQ(StoredText(path), text) << name;
+      const TCodePageGuess w = GuessOfTable(path);
+      ASSERT_EQ(w.Verdict, TCodePageGuess::cgBetter) << name << " under " << wrong.CodePage << ": " << w.Describe();
+      EXPECT_TRUE(w.CodePage == own.CodePage || ReadsAlike(w.CodePage, own.CodePage, text))
+          << name << " under " << wrong.CodePage << " taken for " << w.CodePage;
+    }
+  }
+}
+
+TEST(CodePageDetection, GeneratedAsciiTablesAreNeverFlagged) {
+  // Words of ASCII letters only, under drivers of every kind.
+  for (const TPdxLanguageDriver& d : kWrongDrivers) {
+    const std::string path = test::TempDir() + "/ascii.db";
+    std::vector<TPdxWriterField> fields = ParsePdxFieldSpec("A30,M40,I");
+    TPdxWriterOptions opt;
+    opt.Language = d;
+    TPdxWriter w(path, fields, opt);
+    const char* words[] = {"Mari", "Katty Elizabet", "123 Main Street", "x", "Zug und Meer"};
+    for (int i = 0; i < 50; ++i) {
+      TWriterRow row(3);
+      row[0] = TWriterValue(words[i % 5]);
+      row[1] = TWriterValue(std::string(words[(i + 2) % 5]) + " memo");
+      row[2] = TWriterValue(i);
+      w.Append(row);
+    }
+    w.Finish();
+    EXPECT_EQ(GuessOfTable(path).Verdict, TCodePageGuess::cgNoClue) << d.SortOrderName;
+  }
+}
+
+// korvane-cli's output (stdout only) of a command.
+std::string CliOutput(const std::string& args) {
+  std::string out;
+  FILE* p = ::popen((test::CliPath() + " " + args + " 2>/dev/null").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = ::pclose(p);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << args;
+  return out;
+}
+
+TEST(CodePageDetection, DumpWithAutoEncodingReadsWhatTheRightCodePageReads) {
+  for (const auto& [script, name] : kScripts) {
+    const int cp = PdxScriptDriver(script).CodePage;
+    const std::string path = ScriptTable(script, TPdxLanguageDriver::AnsiIntl(), std::string(name) + "-1252.db", 60);
+    const std::string right = CliOutput("dump --encoding " + std::to_string(cp) + " '" + path + "'");
+    EXPECT_TRUE(CliOutput("dump --encoding auto '" + path + "'") == right) << name;
+    EXPECT_FALSE(CliOutput("dump '" + path + "'") == right) << name;  // the header's 1252 reads it otherwise
+    // Under the script's own driver, auto keeps the header's code page.
+    const std::string ownPath = ScriptTable(script, PdxScriptDriver(script), std::string(name) + ".db", 60);
+    EXPECT_TRUE(CliOutput("dump --encoding auto '" + ownPath + "'") == CliOutput("dump '" + ownPath + "'")) << name;
+  }
+}
+
+// Bytes this process has read through read(2) and pread(2).
+uint64_t BytesRead() {
+  std::FILE* f = std::fopen("/proc/self/io", "r");
+  if (!f) return 0;
+  char line[128];
+  unsigned long long n = 0;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "rchar: %llu", &n) == 1) break;
+  std::fclose(f);
+  return n;
+}
+
+TEST(CodePageDetection, LongAsciiMemosAreNotReadWhole) {
+  // 48 memos of 256 KB of ASCII, then Cyrillic text: detection reads a few MB, not the
+  // 12 MB memo file, and what it read tells nothing.
+  const std::string path = test::TempDir() + "/longmemo.db";
+  std::vector<TPdxWriterField> fields = ParsePdxFieldSpec("M20,A30");
+  TPdxWriterOptions opt;
+  opt.Language = TPdxLanguageDriver::AnsiIntl();
+  {
+    TPdxWriter w(path, fields, opt);
+    for (int i = 0; i < 60; ++i) {
+      TWriterRow row(2);
+      if (i < 48) row[0] = TWriterValue(std::string(256 * 1024, static_cast<char>('a' + i % 26)));
+      row[1] = TWriterValue(i < 48 ? std::string("plain") : Encode("Счёт за электроэнергию", "CP1251"));
+      w.Append(row);
+    }
+    w.Finish();
+  }
+  const uint64_t before = BytesRead();
+  const TCodePageGuess g = GuessOfTable(path);
+  const uint64_t read = BytesRead() - before;
+  EXPECT_LT(read, 6u << 20);
+  EXPECT_EQ(g.Verdict, TCodePageGuess::cgNoClue);
 }
 
 TEST(CodePageDetection, GeneratedTablesOfEachDriver) {
