@@ -202,6 +202,14 @@ def main():
             check(decrypt_memo(e, order, turns[0]) == p, "%s decrypts to %s byte for byte" % (enc, plain))
             memo_turns["Rparadox-cran"] = turns[0]
 
+    # With two keys this is an observation, not a rule.
+    for src, db in (("paradoxdriver", "paradoxdriver/encrypt/encryptedmemo.db"),
+                    ("Rparadox-cran", "Rparadox-cran/TypSammlung_encrypted.DB")):
+        word = int.from_bytes(rd(db)[0x5C:0x60], "little")
+        if src in memo_turns:
+            print("   key 0x%08X: memo turn %d, 224 - bits 8..15 of the word = %d"
+                  % (word, memo_turns[src], (224 - (word >> 8)) % 256))
+
     print("== 3. data block 1")
     enc_a = rd("Rparadox-cran/TypSammlung_encrypted.DB")
     plain_a = rd("Rparadox/TypSammlung.DB")
